@@ -1,0 +1,56 @@
+#include "core/SystemLog.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdio>
+#include <syslog.h>
+
+namespace quillon {
+namespace {
+QMutex g_mutex;
+bool g_capturing = false;
+QStringList g_captured;
+bool g_opened = false;
+QByteArray g_ident; // openlog keeps the pointer, so it must outlive the call
+} // namespace
+
+void logError(const QString &line)
+{
+    const QByteArray utf8 = line.toUtf8();
+    QMutexLocker lock(&g_mutex);
+    if (!g_opened) {
+        g_ident = QCoreApplication::applicationName().toUtf8();
+        if (g_ident.isEmpty())
+            g_ident = "quillon";
+        openlog(g_ident.constData(), LOG_PID, LOG_USER);
+        g_opened = true;
+    }
+    syslog(LOG_ERR, "%s", utf8.constData());
+    std::fprintf(stderr, "%s\n", utf8.constData());
+    if (g_capturing)
+        g_captured.append(line);
+}
+
+void startCapturingLog()
+{
+    QMutexLocker lock(&g_mutex);
+    g_capturing = true;
+    g_captured.clear();
+}
+
+QStringList capturedLog()
+{
+    QMutexLocker lock(&g_mutex);
+    return g_captured;
+}
+
+void stopCapturingLog()
+{
+    QMutexLocker lock(&g_mutex);
+    g_capturing = false;
+    g_captured.clear();
+}
+
+} // namespace quillon

@@ -1,0 +1,40 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <vector>
+
+namespace quillon::image {
+
+// How a page's samples are to be read (the TIFF photometric interpretations we keep).
+enum class Photometric { MinIsWhite, MinIsBlack, RGB, Palette, Separated };
+
+// One decoded page, kept in the form closest to its source so that lossless
+// output loses nothing: bit depth, palette, grey, alpha, 16-bit samples,
+// resolution and ICC profile.
+struct Page {
+    quint32 width = 0;
+    quint32 height = 0;
+    quint16 bitsPerSample = 8;   // 1, 2, 4, 8 or 16
+    quint16 samplesPerPixel = 3; // colour samples plus extraSamples
+    quint16 extraSamples = 0;    // 0, or 1 for an alpha channel (the last sample)
+    bool alphaAssociated = false; // premultiplied alpha
+    Photometric photometric = Photometric::RGB;
+    std::vector<quint16> colormap; // Palette only: 3 * (1 << bitsPerSample) entries, reds, greens, blues
+    std::vector<quint8> pixels;    // top-down rows, contiguous samples, each row bytesPerRow() bytes;
+                                   // 16-bit samples in host byte order
+    float xResolution = 0;         // 0 when the source has none
+    float yResolution = 0;
+    quint16 resolutionUnit = 2;    // TIFF ResolutionUnit: 1 none, 2 inch, 3 centimetre
+    QByteArray iccProfile;
+
+    quint64 bytesPerRow() const { return (quint64(width) * samplesPerPixel * bitsPerSample + 7) / 8; }
+    quint64 byteCount() const { return bytesPerRow() * height; }
+};
+
+// Pages whose decoded form would exceed this are refused (decompression bombs).
+inline constexpr quint64 kMaxDecodedPageBytes = quint64(2) << 30; // 2 GiB
+
+} // namespace quillon::image
