@@ -1,0 +1,113 @@
+#include "core/Log.h"
+
+#include "core/AppFolders.h"
+#include "core/SystemLog.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QSaveFile>
+
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+namespace quillon {
+namespace {
+
+struct DocDeleter {
+    void operator()(xmlDoc *d) const { xmlFreeDoc(d); }
+};
+
+const xmlChar *x(const QByteArray &b) { return reinterpret_cast<const xmlChar *>(b.constData()); }
+
+void addAttribute(xmlNode *node, const char *name, const QString &value)
+{
+    if (!xmlNewProp(node, reinterpret_cast<const xmlChar *>(name), x(value.toUtf8())))
+        throw std::runtime_error("could not add an attribute to the log document");
+}
+
+xmlNode *addElement(xmlNode *parent, const char *name)
+{
+    xmlNode *n = xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar *>(name), nullptr);
+    if (!n)
+        throw std::runtime_error("could not add an element to the log document");
+    return n;
+}
+
+} // namespace
+
+Log::Log()
+    : startTime(QDateTime::currentDateTime())
+    , endTime(startTime)
+{
+}
+
+QString Log::logDateText(const QDateTime &date)
+{
+    return QLocale().toString(date.toLocalTime(), QStringLiteral("MM/dd/yyyy hh:mm:ss AP"));
+}
+
+QString Log::fileNameFor(const QDateTime &endTime)
+{
+    return endTime.toLocalTime().toString(QStringLiteral("ddMMyyHHmmss")) + QStringLiteral(".log");
+}
+
+QByteArray Log::toXml() const
+{
+    std::unique_ptr<xmlDoc, DocDeleter> doc(xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0")));
+    if (!doc)
+        throw std::runtime_error("could not create the log document");
+    xmlNode *root = xmlNewNode(nullptr, reinterpret_cast<const xmlChar *>("Log"));
+    if (!root)
+        throw std::runtime_error("could not create the log document");
+    xmlDocSetRootElement(doc.get(), root);
+    addAttribute(root, "StartTime", logDateText(startTime));
+    addAttribute(root, "EndTime", logDateText(endTime));
+    for (const LogFilesPtr &f : files) {
+        xmlNode *fe = addElement(root, "Files");
+        addAttribute(fe, "FileName", f->filename);
+        addAttribute(fe, "TargetPath", f->targetPath);
+        addAttribute(fe, "Status", f->status);
+        addAttribute(fe, "Pages", QString::number(f->pages));
+        for (const LogFilePtr &p : f->logFiles) {
+            xmlNode *pe = addElement(fe, "File");
+            addAttribute(pe, "SourceImageFile", p->sourceFile);
+            addAttribute(pe, "SourcePageNo", QString::number(p->sourcePageNo));
+            addAttribute(pe, "PageNo", QString::number(p->targetPageNo));
+            addAttribute(pe, "Status", p->status);
+        }
+    }
+    xmlChar *mem = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(doc.get(), &mem, &size, "UTF-8", 1);
+    if (!mem)
+        throw std::runtime_error("could not serialise the log document");
+    QByteArray out(reinterpret_cast<const char *>(mem), size);
+    xmlFree(mem);
+    return out;
+}
+
+bool Log::save(const QString &logsFolder)
+{
+    try {
+        const QByteArray xml = toXml();
+        const QString folder = logsFolder.isEmpty() ? getAppPath() + QStringLiteral("/Logs") : logsFolder;
+        m_logFilePath = QDir(folder).filePath(fileNameFor(endTime));
+        QSaveFile file(m_logFilePath);
+        bool written = file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size();
+        written = written && file.commit();
+        if (!written) {
+            file.cancelWriting();
+            logError(QStringLiteral("Could not write document out..."));
+        }
+        return true;
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Log=>save) : %1").arg(QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+}
+
+} // namespace quillon

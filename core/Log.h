@@ -1,0 +1,56 @@
+#pragma once
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace quillon {
+
+// The record of one page taken for an output file.
+struct LogFile {
+    QString sourceFile;
+    int sourcePageNo = 0;
+    int targetPageNo = 0;
+    QString status;
+};
+using LogFilePtr = std::shared_ptr<LogFile>;
+
+// The record of one output file.
+struct LogFiles {
+    QString filename;
+    QString targetPath;
+    QString status;
+    int pages = 0;
+    QList<LogFilePtr> logFiles;
+};
+using LogFilesPtr = std::shared_ptr<LogFiles>;
+
+// One run's log. Filled by the run's thread, saved once at its end, read by
+// the main thread only after the run has finished.
+class Log {
+public:
+    Log();
+
+    QDateTime startTime;
+    QDateTime endTime;
+    QList<LogFilesPtr> files;
+
+    const QString &logFilePath() const { return m_logFilePath; }
+
+    // Writes the XML document to <support folder>/Logs/<endTime ddMMyyHHmmss>.log
+    // (or to `logsFolder` when given), atomically. True when the document was
+    // built, also if the write failed (which is logged).
+    bool save(const QString &logsFolder = QString());
+
+    // The document as saved (pretty-printed UTF-8 XML).
+    QByteArray toXml() const;
+
+    static QString logDateText(const QDateTime &date);  // "MM/dd/yyyy hh:mm:ss AM"
+    static QString fileNameFor(const QDateTime &endTime); // "ddMMyyHHmmss.log"
+
+private:
+    QString m_logFilePath;
+};
+
+} // namespace quillon

@@ -1,0 +1,150 @@
+#include "core/OutputPlan.h"
+
+#include "core/Settings.h"
+#include "core/SystemLog.h"
+#include "core/TextNumbers.h"
+
+#include <QSet>
+
+#include <exception>
+
+namespace quillon {
+
+QString combineModeName(int index)
+{
+    switch (index) {
+    case 0:
+        return QStringLiteral("Single image to single TIFF");
+    case 1:
+        return QStringLiteral("Multiple images to single multi-Page TIFF");
+    case 2:
+        return QStringLiteral("Group of multiple images to multi-page TIFF in group");
+    default:
+        return QString();
+    }
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+namespace {
+QString withTiffExtension(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? fileName.left(dot) : fileName;
+    return base + QStringLiteral(".tiff");
+}
+} // namespace
+
+OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder)
+{
+    OutputPlan plan;
+    QList<FileItemPtr> checked;
+    for (const FileItemPtr &f : files) {
+        if (f && f->isSelected)
+            checked.append(f);
+    }
+    switch (settings.combineOptionIndex()) {
+    case 0:
+        for (const FileItemPtr &f : checked)
+            plan.outputFiles.append({joinPath(outputFolder, withTiffExtension(f->name())), {f}});
+        break;
+    case 1:
+        plan.outputFiles.append({joinPath(outputFolder, settings.singleMultiPageTIFFName() + QStringLiteral(".tiff")), checked});
+        break;
+    case 2: {
+        const qsizetype g = qMax(1, settings.groupMultiPageTIFFCount());
+        const qsizetype groups = (checked.size() + g - 1) / g;
+        for (qsizetype k = 0; k < groups; ++k) {
+            OutputFile out;
+            out.filename = joinPath(outputFolder, settings.groupMultiPageTIFFName() + QString::number(k + 1) + QStringLiteral(".tiff"));
+            out.fileItems = checked.mid(k * g, g);
+            plan.outputFiles.append(out);
+        }
+        break;
+    }
+    default:
+        // An unknown mode plans nothing, but still says how many were checked.
+        break;
+    }
+    plan.totalFileSelected = int(checked.size());
+    return plan;
+}
+
+QList<int> pageListFor(const SelectionRange &selection, int pageCount)
+{
+    QList<int> pages;
+    const int P = pageCount;
+    switch (selection.pageRangeType) {
+    case SelectionRange::AllPages:
+        for (int n = 1; n <= P; ++n)
+            pages.append(n);
+        break;
+    case SelectionRange::ByRanges: {
+        QSet<int> taken;
+        const QStringList pieces = selection.pageRange.split(QLatin1Char(','));
+        for (const QString &piece : pieces) {
+            const QStringList parts = piece.split(QLatin1Char('-'));
+            if (parts.size() != 2)
+                continue;
+            const int a = leadingInt(parts.at(0));
+            const int b = leadingInt(parts.at(1));
+            if (a <= 0 || b <= 0)
+                continue;
+            auto take = [&](int n) {
+                if (!taken.contains(n)) {
+                    taken.insert(n);
+                    pages.append(n);
+                }
+            };
+            if (a <= b) {
+                for (qint64 n = a; n <= qMin<qint64>(b, P); ++n)
+                    take(int(n));
+            } else {
+                for (qint64 n = qMin<qint64>(a, P); n >= b; --n)
+                    take(int(n));
+            }
+        }
+        break;
+    }
+    case SelectionRange::BySteps: {
+        const int s = selection.pageSteps;
+        if (s >= 1 && s <= P) {
+            for (qint64 n = s; n <= P; n += s)
+                pages.append(int(n));
+        }
+        break;
+    }
+    case SelectionRange::ByReversedSteps: {
+        const int s = selection.pageStepsReversed;
+        if (s >= 1 && s <= P) {
+            for (qint64 n = qint64(P) - s + 1; n > 0; n -= s)
+                pages.append(int(n));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return pages;
+}
+
+QList<int> getPageRanges(const FileItem *item)
+{
+    if (!item)
+        return {};
+    try {
+        return pageListFor(item->selection(), item->pages());
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (getPageRanges:fileItem:) : %1").arg(QString::fromLocal8Bit(e.what())));
+        return {};
+    }
+}
+
+} // namespace quillon

@@ -1,0 +1,423 @@
+#include "core/Process.h"
+
+#include "core/AppFolders.h"
+#include "core/Settings.h"
+#include "core/SystemLog.h"
+#include "core/image/ImageSource.h"
+#include "core/image/TiffWriter.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QThread>
+#include <QUrl>
+
+#include <exception>
+#include <new>
+
+namespace quillon {
+
+ProcessOwner::~ProcessOwner() = default;
+
+namespace {
+
+QString reason(const std::exception &e)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return QStringLiteral("Not enough memory.");
+    return QString::fromLocal8Bit(e.what());
+}
+
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString folderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+bool isMultiPageSource(const FileItem &item)
+{
+    const QString ext = item.type().toUpper();
+    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
+}
+
+} // namespace
+
+QString timeTakenString(const QDateTime &from, const QDateTime &to)
+{
+    if (!from.isValid() || !to.isValid())
+        return QString();
+    qint64 secs = from.secsTo(to);
+    if (secs < 0)
+        secs = -secs;
+    const qint64 h = secs / 3600;
+    const qint64 m = (secs % 3600) / 60;
+    const qint64 s = secs % 60;
+    QString text;
+    if (h > 0)
+        text += QStringLiteral("%1 hr(s) ").arg(h);
+    if (m > 0)
+        text += QStringLiteral("%1 min(s) ").arg(m);
+    if (s > 0)
+        text += QStringLiteral("%1 sec(s) ").arg(s);
+    return text;
+}
+
+int Process::compressionTagFor(int index)
+{
+    switch (index) {
+    case 1:
+        return 3;
+    case 2:
+        return 4;
+    case 3:
+        return 5;
+    case 4:
+        return 32773;
+    default:
+        return 1;
+    }
+}
+
+Process::Process(QObject *parent)
+    : QObject(parent)
+    , m_timeTaken(QStringLiteral("In Process..."))
+{
+}
+
+Process::~Process()
+{
+    if (m_thread) {
+        m_isCombining = false;
+        waitForFinished();
+        delete m_thread;
+    }
+}
+
+void Process::setOwner(ProcessOwner *owner, QObject *context)
+{
+    m_owner = owner;
+    m_ownerContext = context;
+}
+
+void Process::applyPlan(const OutputPlan &plan)
+{
+    outputFiles = plan.outputFiles;
+    setTotalFileSelected(plan.totalFileSelected);
+}
+
+void Process::setIsCombining(bool v)
+{
+    if (m_isCombining.exchange(v) != v)
+        emit isCombiningChanged();
+}
+
+void Process::setTotalFileSelected(int v)
+{
+    if (m_totalFileSelected.exchange(v) != v)
+        emit totalFileSelectedChanged();
+}
+
+QString Process::fileInProcess() const
+{
+    QMutexLocker lock(&m_textMutex);
+    return m_fileInProcess;
+}
+
+QString Process::outputFileInProcess() const
+{
+    QMutexLocker lock(&m_textMutex);
+    return m_outputFileInProcess;
+}
+
+QString Process::timeTaken() const
+{
+    QMutexLocker lock(&m_textMutex);
+    return m_timeTaken;
+}
+
+QString Process::message() const
+{
+    QMutexLocker lock(&m_textMutex);
+    return m_message;
+}
+
+void Process::setText(QString &field, const QString &value, void (Process::*signal)())
+{
+    {
+        QMutexLocker lock(&m_textMutex);
+        if (field == value)
+            return;
+        field = value;
+    }
+    emit(this->*signal)();
+}
+
+void Process::callOwner(const std::function<void(ProcessOwner *)> &call)
+{
+    ProcessOwner *owner = m_owner;
+    QObject *context = m_ownerContext.data();
+    if (!owner)
+        return;
+    if (!context || context->thread() == QThread::currentThread()) {
+        call(owner);
+        return;
+    }
+    QMetaObject::invokeMethod(context, [owner, &call] { call(owner); }, Qt::BlockingQueuedConnection);
+}
+
+void Process::sendTimeTakenLabel()
+{
+    const QString text = QStringLiteral("Total Time Taken : %1 %2/%3")
+                             .arg(timeTaken())
+                             .arg(int(m_totalFileProcessed))
+                             .arg(outputFiles.size());
+    callOwner([text](ProcessOwner *o) { o->updateTimeTakenLabel(text); });
+}
+
+void Process::startInBackground()
+{
+    if (m_thread)
+        return;
+    m_thread = QThread::create([this] { start(); });
+    m_thread->setObjectName(QStringLiteral("conversion"));
+    m_thread->start();
+}
+
+bool Process::isRunningInBackground() const { return m_thread && m_thread->isRunning(); }
+
+bool Process::waitForFinished(int msecs)
+{
+    if (!m_thread)
+        return true;
+    QDeadlineTimer deadline(msecs < 0 ? QDeadlineTimer::Forever : QDeadlineTimer(msecs));
+    while (!m_thread->wait(QDeadlineTimer(20))) {
+        // The run may be waiting for its owner on this very thread.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (deadline.hasExpired())
+            return false;
+    }
+    return true;
+}
+
+void Process::stop()
+{
+    try {
+        setIsCombining(false);
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Process=>stop) : %1").arg(reason(e)));
+    }
+}
+
+void Process::viewLog()
+{
+    try {
+        if (!m_log.logFilePath().isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(m_log.logFilePath()));
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Process=>viewLog) : %1").arg(reason(e)));
+    }
+}
+
+void Process::start()
+{
+    try {
+        run();
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
+        m_isCompleted = true;
+        emit isCompletedChanged();
+        emit finished();
+    }
+}
+
+void Process::run()
+{
+    m_isCompleted = false;
+    m_failed = false;
+    m_log.startTime = QDateTime::currentDateTime();
+    setMessage(QString());
+    const int compression = compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
+
+    try {
+        for (const OutputFile &out : std::as_const(outputFiles)) {
+            if (!m_isCombining)
+                break;
+            buildOutputFile(out, compression);
+            sendTimeTakenLabel();
+            setFileInProcess(QString());
+        }
+    } catch (const std::exception &e) {
+        m_failed = true;
+        logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
+    }
+
+    m_log.endTime = QDateTime::currentDateTime();
+    m_log.save(logsFolder);
+
+    const bool cancelled = !m_isCombining;
+    if (m_failed)
+        setMessage(getAppTitle(QString()) + QStringLiteral(" unable able to create some of the files!\r\nPlease check log for more information."));
+    else if (cancelled)
+        setMessage(QStringLiteral("Process cancelled!"));
+    else if (outputFiles.size() == m_totalFileCreated)
+        setMessage(QStringLiteral("All files created successfully."));
+    else
+        setMessage(QStringLiteral("Total %1 files created successfully.").arg(int(m_totalFileCreated)));
+
+    setTimeTaken(timeTakenString(m_log.startTime, m_log.endTime));
+    setOutputFileInProcess(QString());
+    setIsCombining(false);
+    sendTimeTakenLabel();
+
+    if (settings && settings->isOpenFolderAfterConversion() && m_totalFileCreated > 0) {
+        const QString folder = edition() == 1 ? settings->outputFolderPath() : outputFolder;
+        callOwner([folder](ProcessOwner *o) { o->openOutputFolder(folder); });
+    }
+    m_isCompleted = true;
+    emit isCompletedChanged();
+    emit finished();
+}
+
+void Process::buildOutputFile(const OutputFile &out, int compression)
+{
+    auto record = std::make_shared<LogFiles>();
+    record->filename = lastComponent(out.filename);
+    record->targetPath = folderOf(out.filename);
+    m_log.files.append(record);
+    setOutputFileInProcess(record->filename);
+
+    // BigTIFF only when the decoded pages could pass what classic TIFF can address.
+    bool bigTiff = false;
+    if (out.fileItems.size() > 1 || (out.fileItems.size() == 1 && out.fileItems.first()->pages() > 1)) {
+        quint64 total = 0;
+        for (const FileItemPtr &item : out.fileItems) {
+            QString ignored;
+            auto src = image::ImageSource::open(item->path(), &ignored);
+            if (!src)
+                continue;
+            if (isMultiPageSource(*item)) {
+                for (int n : getPageRanges(item.get())) {
+                    if (n <= src->pageCount())
+                        total += src->decodedSize(n - 1);
+                }
+            } else {
+                total += src->decodedSize(0);
+            }
+            if (total > image::TiffWriter::kBigTiffThreshold) {
+                bigTiff = true;
+                break;
+            }
+        }
+    }
+
+    image::TiffWriter writer(out.filename, compression, bigTiff);
+    int gathered = 0; // pages handed to the writer, written or not
+    auto addPage = [&](const image::Page &page, LogFile &rec) {
+        ++gathered;
+        QString error;
+        if (writer.addPage(page, &error)) {
+            rec.targetPageNo = writer.pageCount();
+            rec.status = QStringLiteral("Completed");
+        } else {
+            rec.targetPageNo = 0;
+            rec.status = QStringLiteral("Unable to save file!");
+            logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+        }
+    };
+
+    try {
+        for (const FileItemPtr &item : out.fileItems) {
+            if (!m_isCombining)
+                break;
+            setFileInProcess(item->name());
+            if (isMultiPageSource(*item)) {
+                try {
+                    QString error;
+                    auto src = image::ImageSource::open(item->path(), &error);
+                    if (!src) {
+                        // Recorded, unlike a silent skip, so the log tells why the source gave nothing.
+                        auto rec = std::make_shared<LogFile>();
+                        rec->sourceFile = item->path();
+                        rec->status = QStringLiteral("Unable to load image!");
+                        record->logFiles.append(rec);
+                        logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
+                    } else {
+                        for (int n : getPageRanges(item.get())) {
+                            auto rec = std::make_shared<LogFile>();
+                            record->logFiles.append(rec);
+                            rec->sourceFile = item->path();
+                            rec->sourcePageNo = n;
+                            image::Page page;
+                            if (n > src->pageCount() || !src->readPage(n - 1, &page, &error)) {
+                                rec->targetPageNo = 0;
+                                rec->status = QStringLiteral("Unable to load page!");
+                                if (n <= src->pageCount())
+                                    logError(QStringLiteral("Unable to load page! : %1 page %2 (%3)").arg(item->path()).arg(n).arg(error));
+                                continue;
+                            }
+                            addPage(page, *rec);
+                        }
+                    }
+                } catch (const std::exception &e) {
+                    // The rest of this source is skipped; the run goes on.
+                    logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
+                }
+            } else {
+                auto rec = std::make_shared<LogFile>();
+                record->logFiles.append(rec);
+                rec->sourceFile = item->path();
+                rec->sourcePageNo = 1;
+                try {
+                    QString error;
+                    auto src = image::ImageSource::open(item->path(), &error);
+                    image::Page page;
+                    if (!src || src->pageCount() < 1 || !src->readPage(0, &page, &error)) {
+                        rec->targetPageNo = 0;
+                        rec->status = QStringLiteral("Unable to load image!");
+                        logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
+                    } else {
+                        addPage(page, *rec);
+                    }
+                } catch (const std::exception &e) {
+                    rec->status = reason(e);
+                }
+            }
+            ++m_totalFileProcessed;
+            emit totalFileProcessedChanged();
+            if (!m_isCombining)
+                break;
+        }
+    } catch (const std::exception &e) {
+        m_failed = true;
+        record->status = reason(e);
+    }
+
+    record->pages += gathered;
+    setOutputFileInProcess(QStringLiteral("Writing File On Disk..."));
+    QString error;
+    if (gathered > 0 && writer.commit(&error)) {
+        record->status = QStringLiteral("Completed");
+        ++m_totalFileCreated;
+        emit totalFileCreatedChanged();
+    } else {
+        if (gathered > 0) {
+            record->status = QStringLiteral("Unable to save file!");
+            logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+        } else {
+            record->status = QStringLiteral("No Pages!");
+        }
+        writer.abort();
+    }
+}
+
+} // namespace quillon

@@ -1,0 +1,138 @@
+#pragma once
+#include "core/Log.h"
+#include "core/OutputPlan.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QThread;
+
+namespace quillon {
+
+class Settings;
+
+// What a run needs from whoever started it (the main window or the CLI).
+// Both calls arrive on the thread of the owner's context object; the run
+// waits until updateTimeTakenLabel has returned.
+class ProcessOwner {
+public:
+    virtual ~ProcessOwner();
+    virtual void updateTimeTakenLabel(const QString &text) = 0;
+    // Called after a run that created files, when the settings ask for it.
+    // The CLI declines by doing nothing.
+    virtual void openOutputFolder(const QString &path) = 0;
+};
+
+// One conversion run. The planner fills outputFiles, settings, outputFolder and
+// totalFileSelected and sets isCombining; start() then builds every output file
+// in order. start() is synchronous (usable without an event loop);
+// startInBackground() runs it on a thread of its own. Properties are safe to
+// read from any thread; their change signals are emitted on the run's thread.
+class Process : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isCombining READ isCombining WRITE setIsCombining NOTIFY isCombiningChanged)
+    Q_PROPERTY(bool isCompleted READ isCompleted NOTIFY isCompletedChanged)
+    Q_PROPERTY(int totalFileSelected READ totalFileSelected WRITE setTotalFileSelected NOTIFY totalFileSelectedChanged)
+    Q_PROPERTY(int totalFileProcessed READ totalFileProcessed NOTIFY totalFileProcessedChanged)
+    Q_PROPERTY(int totalFileCreated READ totalFileCreated NOTIFY totalFileCreatedChanged)
+    Q_PROPERTY(QString fileInProcess READ fileInProcess NOTIFY fileInProcessChanged)
+    Q_PROPERTY(QString outputFileInProcess READ outputFileInProcess NOTIFY outputFileInProcessChanged)
+    Q_PROPERTY(QString timeTaken READ timeTaken NOTIFY timeTakenChanged)
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+
+public:
+    explicit Process(QObject *parent = nullptr);
+    // Cancels and waits for a background run (processing queued owner calls meanwhile).
+    ~Process() override;
+
+    // owner is called through `context` (an object of the owner's thread); both not owned.
+    void setOwner(ProcessOwner *owner, QObject *context);
+
+    // Fills the plan (outputFiles, totalFileSelected).
+    void applyPlan(const OutputPlan &plan);
+
+    bool isCombining() const { return m_isCombining; }
+    void setIsCombining(bool v);
+    bool isCompleted() const { return m_isCompleted; }
+    int totalFileSelected() const { return m_totalFileSelected; }
+    void setTotalFileSelected(int v);
+    int totalFileProcessed() const { return m_totalFileProcessed; }
+    int totalFileCreated() const { return m_totalFileCreated; }
+    QString fileInProcess() const;
+    QString outputFileInProcess() const;
+    QString timeTaken() const;
+    QString message() const;
+
+    Log &log() { return m_log; }
+    const Log &log() const { return m_log; }
+    QList<OutputFile> outputFiles;
+    QPointer<Settings> settings;
+    QString outputFolder;
+    // Where the log is saved; the application's Logs folder when empty.
+    QString logsFolder;
+
+    void start();
+    void startInBackground();
+    void stop();
+    bool isRunningInBackground() const;
+    // Waits for a background run, keeping the caller's event loop turning so the
+    // run's calls to its owner are delivered. True when the run has ended.
+    bool waitForFinished(int msecs = -1);
+
+    void viewLog();
+
+    // The TIFF Compression tag for a compression index (0 none, 1 G3, 2 G4, 3 LZW, 4 PackBits).
+    static int compressionTagFor(int tiffCompressionIndex);
+
+signals:
+    void isCombiningChanged();
+    void isCompletedChanged();
+    void totalFileSelectedChanged();
+    void totalFileProcessedChanged();
+    void totalFileCreatedChanged();
+    void fileInProcessChanged();
+    void outputFileInProcessChanged();
+    void timeTakenChanged();
+    void messageChanged();
+    // Emitted on the run's thread after isCompleted became true.
+    void finished();
+
+private:
+    void run();
+    void buildOutputFile(const OutputFile &out, int compression);
+    void setText(QString &field, const QString &value, void (Process::*signal)());
+    void setFileInProcess(const QString &v) { setText(m_fileInProcess, v, &Process::fileInProcessChanged); }
+    void setOutputFileInProcess(const QString &v) { setText(m_outputFileInProcess, v, &Process::outputFileInProcessChanged); }
+    void setTimeTaken(const QString &v) { setText(m_timeTaken, v, &Process::timeTakenChanged); }
+    void setMessage(const QString &v) { setText(m_message, v, &Process::messageChanged); }
+    void callOwner(const std::function<void(ProcessOwner *)> &call);
+    void sendTimeTakenLabel();
+
+    std::atomic<bool> m_isCombining{false};
+    std::atomic<bool> m_isCompleted{false};
+    std::atomic<int> m_totalFileSelected{1};
+    std::atomic<int> m_totalFileProcessed{0};
+    std::atomic<int> m_totalFileCreated{0};
+    mutable QMutex m_textMutex;
+    QString m_fileInProcess;
+    QString m_outputFileInProcess;
+    QString m_timeTaken;
+    QString m_message;
+    bool m_failed = false;
+    Log m_log;
+    ProcessOwner *m_owner = nullptr;
+    QPointer<QObject> m_ownerContext;
+    QThread *m_thread = nullptr;
+};
+
+// "1 hr(s) 2 min(s) 3 sec(s) " style duration; pieces of 0 are left out, and
+// a missing date gives the empty text.
+QString timeTakenString(const QDateTime &from, const QDateTime &to);
+
+} // namespace quillon

@@ -1,0 +1,140 @@
+#include "core/Settings.h"
+
+#include "core/AppFolders.h"
+#include "core/SystemLog.h"
+#include "core/TextNumbers.h"
+
+#include <QSettings>
+
+#include <exception>
+
+namespace quillon {
+
+QSettings *userDefaults()
+{
+    // One store for both editions, so each sees what the other saved.
+    static QSettings *s = new QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                        QStringLiteral("Orvanta"), QStringLiteral("QuillonConverter"));
+    return s;
+}
+
+Settings::Settings(QSettings *store, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+{
+    const QVariant stored = this->store()->value(kKey);
+    if (stored.isValid())
+        setData(stored);
+}
+
+Settings::~Settings() = default;
+
+QSettings *Settings::store() { return m_store ? m_store : userDefaults(); }
+
+#define QUILLON_SETTER(Type, name, member, signal) \
+    void Settings::name(Type v)                    \
+    {                                              \
+        if (member == v)                           \
+            return;                                \
+        member = v;                                \
+        emit signal();                             \
+    }
+QUILLON_SETTER(int, setCombineOptionIndex, m_combineOptionIndex, combineOptionIndexChanged)
+QUILLON_SETTER(int, setGroupMultiPageTIFFCount, m_groupMultiPageTIFFCount, groupMultiPageTIFFCountChanged)
+QUILLON_SETTER(int, setTiffCompressionIndex, m_tiffCompressionIndex, tiffCompressionIndexChanged)
+QUILLON_SETTER(bool, setIsSetCurrentAsDefaultOutputFolderPath, m_isSetCurrentAsDefaultOutputFolderPath, isSetCurrentAsDefaultOutputFolderPathChanged)
+QUILLON_SETTER(bool, setIsOpenFolderAfterConversion, m_isOpenFolderAfterConversion, isOpenFolderAfterConversionChanged)
+QUILLON_SETTER(const QString &, setSingleMultiPageTIFFName, m_singleMultiPageTIFFName, singleMultiPageTIFFNameChanged)
+QUILLON_SETTER(const QString &, setGroupMultiPageTIFFName, m_groupMultiPageTIFFName, groupMultiPageTIFFNameChanged)
+QUILLON_SETTER(const QString &, setOutputFolderPath, m_outputFolderPath, outputFolderPathChanged)
+QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearProcessedFilesChanged)
+QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
+#undef QUILLON_SETTER
+
+QVariantMap Settings::getData()
+{
+    try {
+        // Never store a missing text: the dictionary always has every key.
+        if (m_singleMultiPageTIFFName.isNull())
+            m_singleMultiPageTIFFName = QStringLiteral("");
+        if (m_groupMultiPageTIFFName.isNull())
+            m_groupMultiPageTIFFName = QStringLiteral("");
+        if (m_outputFolderPath.isNull())
+            m_outputFolderPath = QStringLiteral("");
+        QVariantMap d;
+        d.insert(QStringLiteral("combineOptionIndex"), m_combineOptionIndex);
+        d.insert(QStringLiteral("groupMultiPageTIFFCount"), m_groupMultiPageTIFFCount);
+        d.insert(QStringLiteral("tiffCompressionIndex"), m_tiffCompressionIndex);
+        d.insert(QStringLiteral("isSetCurrentAsDefaultOutputFolderPath"), m_isSetCurrentAsDefaultOutputFolderPath);
+        d.insert(QStringLiteral("isOpenFolderAfterConversion"), m_isOpenFolderAfterConversion);
+        d.insert(QStringLiteral("singleMultiPageTIFFName"), m_singleMultiPageTIFFName);
+        d.insert(QStringLiteral("groupMultiPageTIFFName"), m_groupMultiPageTIFFName);
+        d.insert(QStringLiteral("outputFolderPath"), m_outputFolderPath);
+        d.insert(QStringLiteral("isClearProcessedFiles"), m_isClearProcessedFiles);
+        if (edition() != 1)
+            d.insert(QStringLiteral("leadingZeros"), m_leadingZeros);
+        return d;
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Settings=>getData) : %1").arg(QString::fromLocal8Bit(e.what())));
+        return {};
+    }
+}
+
+void Settings::setData(const QVariant &data)
+{
+    try {
+        if (!data.isValid() || data.isNull())
+            return;
+        if (data.typeId() != QMetaType::QVariantMap && data.typeId() != QMetaType::QVariantHash)
+            return;
+        const QVariantMap d = data.toMap();
+        auto text = [&](const char *key) {
+            const QVariant v = d.value(QLatin1String(key));
+            return v.isValid() ? v.toString() : QString();
+        };
+        setCombineOptionIndex(intValueOf(d.value(QStringLiteral("combineOptionIndex"))));
+        setGroupMultiPageTIFFCount(intValueOf(d.value(QStringLiteral("groupMultiPageTIFFCount"))));
+        setTiffCompressionIndex(intValueOf(d.value(QStringLiteral("tiffCompressionIndex"))));
+        setIsSetCurrentAsDefaultOutputFolderPath(boolValueOf(d.value(QStringLiteral("isSetCurrentAsDefaultOutputFolderPath"))));
+        setIsOpenFolderAfterConversion(boolValueOf(d.value(QStringLiteral("isOpenFolderAfterConversion"))));
+        setSingleMultiPageTIFFName(text("singleMultiPageTIFFName"));
+        setGroupMultiPageTIFFName(text("groupMultiPageTIFFName"));
+        setOutputFolderPath(text("outputFolderPath"));
+        setIsClearProcessedFiles(boolValueOf(d.value(QStringLiteral("isClearProcessedFiles"))));
+        setLeadingZeros(intValueOf(d.value(QStringLiteral("leadingZeros"))));
+
+        // A folder survives a restart only together with the keep-as-default choice.
+        if (m_outputFolderPath.isEmpty())
+            setIsSetCurrentAsDefaultOutputFolderPath(false);
+        else if (!m_isSetCurrentAsDefaultOutputFolderPath)
+            setOutputFolderPath(QStringLiteral(""));
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Settings=>setData:) : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void Settings::synchronize()
+{
+    QSettings *s = store();
+    try {
+        s->setValue(kKey, getData());
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Settings=>synchronize) : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+    s->sync();
+}
+
+void Settings::encodeWithCoder(QDataStream &out)
+{
+    out << getData();
+}
+
+void Settings::initWithCoder(QDataStream &in)
+{
+    QVariantMap d;
+    in >> d;
+    if (in.status() == QDataStream::Ok)
+        setData(d);
+}
+
+} // namespace quillon

@@ -1,0 +1,97 @@
+#pragma once
+#include <QDataStream>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+class QSettings;
+
+namespace quillon {
+
+// The conversion options, stored as one dictionary under "SETTINGS" in the
+// user-defaults store (shared by both editions). Main thread only; the run
+// reads tiffCompressionIndex and isOpenFolderAfterConversion from its thread
+// while the window is locked.
+class Settings : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int combineOptionIndex READ combineOptionIndex WRITE setCombineOptionIndex NOTIFY combineOptionIndexChanged)
+    Q_PROPERTY(int groupMultiPageTIFFCount READ groupMultiPageTIFFCount WRITE setGroupMultiPageTIFFCount NOTIFY groupMultiPageTIFFCountChanged)
+    Q_PROPERTY(int tiffCompressionIndex READ tiffCompressionIndex WRITE setTiffCompressionIndex NOTIFY tiffCompressionIndexChanged)
+    Q_PROPERTY(bool isSetCurrentAsDefaultOutputFolderPath READ isSetCurrentAsDefaultOutputFolderPath WRITE setIsSetCurrentAsDefaultOutputFolderPath NOTIFY isSetCurrentAsDefaultOutputFolderPathChanged)
+    Q_PROPERTY(bool isOpenFolderAfterConversion READ isOpenFolderAfterConversion WRITE setIsOpenFolderAfterConversion NOTIFY isOpenFolderAfterConversionChanged)
+    Q_PROPERTY(QString singleMultiPageTIFFName READ singleMultiPageTIFFName WRITE setSingleMultiPageTIFFName NOTIFY singleMultiPageTIFFNameChanged)
+    Q_PROPERTY(QString groupMultiPageTIFFName READ groupMultiPageTIFFName WRITE setGroupMultiPageTIFFName NOTIFY groupMultiPageTIFFNameChanged)
+    Q_PROPERTY(QString outputFolderPath READ outputFolderPath WRITE setOutputFolderPath NOTIFY outputFolderPathChanged)
+    Q_PROPERTY(bool isClearProcessedFiles READ isClearProcessedFiles WRITE setIsClearProcessedFiles NOTIFY isClearProcessedFilesChanged)
+    Q_PROPERTY(int leadingZeros READ leadingZeros WRITE setLeadingZeros NOTIFY leadingZerosChanged)
+
+public:
+    static inline const QString kKey = QStringLiteral("SETTINGS");
+
+    // Loads from `store` (not owned; the application's store when null).
+    explicit Settings(QSettings *store = nullptr, QObject *parent = nullptr);
+    ~Settings() override;
+
+    QVariantMap getData();
+    void setData(const QVariant &data);
+    void synchronize();
+
+    // Keyed archive form (same keys as the stored dictionary).
+    void encodeWithCoder(QDataStream &out);
+    void initWithCoder(QDataStream &in);
+
+    int combineOptionIndex() const { return m_combineOptionIndex; }
+    int groupMultiPageTIFFCount() const { return m_groupMultiPageTIFFCount; }
+    int tiffCompressionIndex() const { return m_tiffCompressionIndex; }
+    bool isSetCurrentAsDefaultOutputFolderPath() const { return m_isSetCurrentAsDefaultOutputFolderPath; }
+    bool isOpenFolderAfterConversion() const { return m_isOpenFolderAfterConversion; }
+    QString singleMultiPageTIFFName() const { return m_singleMultiPageTIFFName; }
+    QString groupMultiPageTIFFName() const { return m_groupMultiPageTIFFName; }
+    QString outputFolderPath() const { return m_outputFolderPath; }
+    bool isClearProcessedFiles() const { return m_isClearProcessedFiles; }
+    int leadingZeros() const { return m_leadingZeros; }
+
+    void setCombineOptionIndex(int v);
+    void setGroupMultiPageTIFFCount(int v);
+    void setTiffCompressionIndex(int v);
+    void setIsSetCurrentAsDefaultOutputFolderPath(bool v);
+    void setIsOpenFolderAfterConversion(bool v);
+    void setSingleMultiPageTIFFName(const QString &v);
+    void setGroupMultiPageTIFFName(const QString &v);
+    void setOutputFolderPath(const QString &v);
+    void setIsClearProcessedFiles(bool v);
+    void setLeadingZeros(int v);
+
+signals:
+    void combineOptionIndexChanged();
+    void groupMultiPageTIFFCountChanged();
+    void tiffCompressionIndexChanged();
+    void isSetCurrentAsDefaultOutputFolderPathChanged();
+    void isOpenFolderAfterConversionChanged();
+    void singleMultiPageTIFFNameChanged();
+    void groupMultiPageTIFFNameChanged();
+    void outputFolderPathChanged();
+    void isClearProcessedFilesChanged();
+    void leadingZerosChanged();
+
+private:
+    QSettings *store();
+
+    QSettings *m_store = nullptr;
+    QSettings *m_ownedStore = nullptr;
+    int m_combineOptionIndex = 0;
+    int m_groupMultiPageTIFFCount = 2;
+    int m_tiffCompressionIndex = 0;
+    bool m_isSetCurrentAsDefaultOutputFolderPath = true;
+    bool m_isOpenFolderAfterConversion = true;
+    QString m_singleMultiPageTIFFName;
+    QString m_groupMultiPageTIFFName;
+    QString m_outputFolderPath;
+    bool m_isClearProcessedFiles = false;
+    int m_leadingZeros = 0;
+};
+
+// The application's user-defaults store (organisation "Orvanta", application "QuillonConverter").
+QSettings *userDefaults();
+
+} // namespace quillon
