@@ -1,0 +1,327 @@
+#include "cli/CliRunner.h"
+
+#include "core/AppFolders.h"
+#include "core/FolderScan.h"
+#include "core/OutputPlan.h"
+#include "core/Settings.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace quillon {
+
+static const char kUsage[] =
+    "Usage: quillon-convert [OPTIONS] PATH...\n"
+    "Converts BMP, JPEG, PNG, GIF and TIFF images into TIFF files.\n"
+    "\n"
+    "  PATH                 image files or folders; a file is taken as it is, a folder\n"
+    "                       is scanned for bmp, jpg, jpeg, png, gif, tif and tiff files\n"
+    "                       (extension in lower or upper case; hidden entries skipped)\n"
+    "  -o, --output DIR     output folder (must exist and be writable)\n"
+    "  -m, --mode MODE      single | combine | group   (default single)\n"
+    "  -n, --name NAME      file name (combine) or base name (group)\n"
+    "  -g, --group-size N   images per file in group mode (default 2; below 2 becomes 2)\n"
+    "  -c, --compression C  none | g3 | g4 | lzw | packbits   (default none)\n"
+    "  -r, --recursive      include subfolders when scanning folders\n"
+    "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
+    "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
+    "  -q, --quiet          no progress lines\n"
+    "  -h, --help           this text\n"
+    "  -v, --version        the version\n"
+    "\n"
+    "Exit status: 0 when every planned file was created, 1 otherwise (also when\n"
+    "cancelled with Ctrl-C), 2 for a usage error.\n";
+
+bool parsePageSelection(const QString &text, SelectionRange *out, QString *error)
+{
+    SelectionRange sel;
+    const QString t = text.trimmed();
+    static const QRegularExpression stepRe(QStringLiteral("^(r?step):(\\d+)$"));
+    static const QRegularExpression rangesRe(QStringLiteral("^\\d+-\\d+(,\\d+-\\d+)*$"));
+    if (t.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0) {
+        *out = sel;
+        return true;
+    }
+    const auto m = stepRe.match(t);
+    if (m.hasMatch()) {
+        bool ok = false;
+        const int n = m.captured(2).toInt(&ok);
+        if (!ok || n < 1) {
+            *error = QStringLiteral("the step of --pages must be a whole number of 1 or more");
+            return false;
+        }
+        if (m.captured(1) == QLatin1String("step")) {
+            sel.pageRangeType = SelectionRange::BySteps;
+            sel.pageSteps = n;
+        } else {
+            sel.pageRangeType = SelectionRange::ByReversedSteps;
+            sel.pageStepsReversed = n;
+        }
+        *out = sel;
+        return true;
+    }
+    if (rangesRe.match(t).hasMatch()) {
+        sel.pageRangeType = SelectionRange::ByRanges;
+        sel.pageRange = t;
+        for (const RangePair &p : sel.parseRange()) {
+            if (p.start.toInt() < 1 || p.end.toInt() < 1) {
+                *error = QStringLiteral("page numbers of --pages start at 1");
+                return false;
+            }
+        }
+        *out = sel;
+        return true;
+    }
+    *error = QStringLiteral("--pages takes all, ranges such as 1-3,7-5, step:N or rstep:N");
+    return false;
+}
+
+bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *error, QString *help, bool *helpShown)
+{
+    *helpShown = false;
+    QString modeText = QStringLiteral("single");
+    bool nameGiven = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        QString arg = arguments.at(i);
+        QString value;
+        bool hasInlineValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
+            arg = arg.left(arg.indexOf(QLatin1Char('=')));
+            hasInlineValue = true;
+        }
+        auto takeValue = [&](QString *into) {
+            if (hasInlineValue) {
+                *into = value;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(arg);
+                return false;
+            }
+            *into = arguments.at(++i);
+            return true;
+        };
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            *help = QString::fromLatin1(kUsage);
+            *helpShown = true;
+            return true;
+        }
+        if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
+            *help = QStringLiteral("quillon-convert %1\n").arg(QStringLiteral(QUILLON_VERSION));
+            *helpShown = true;
+            return true;
+        }
+        if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+            if (!takeValue(&o->outputFolder))
+                return false;
+        } else if (arg == QLatin1String("-m") || arg == QLatin1String("--mode")) {
+            if (!takeValue(&modeText))
+                return false;
+        } else if (arg == QLatin1String("-n") || arg == QLatin1String("--name")) {
+            if (!takeValue(&o->name))
+                return false;
+            nameGiven = true;
+        } else if (arg == QLatin1String("-g") || arg == QLatin1String("--group-size")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            bool ok = false;
+            o->groupSize = v.toInt(&ok);
+            if (!ok) {
+                *error = QStringLiteral("--group-size takes a whole number");
+                return false;
+            }
+        } else if (arg == QLatin1String("-c") || arg == QLatin1String("--compression")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            static const QStringList names = {QStringLiteral("none"), QStringLiteral("g3"), QStringLiteral("g4"),
+                                              QStringLiteral("lzw"), QStringLiteral("packbits")};
+            const qsizetype idx = names.indexOf(v.toLower());
+            if (idx < 0) {
+                *error = QStringLiteral("unknown compression \"%1\" (none, g3, g4, lzw, packbits)").arg(v);
+                return false;
+            }
+            o->compressionIndex = int(idx);
+        } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
+            o->recursive = true;
+        } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
+            o->quiet = true;
+        } else if (arg == QLatin1String("-p") || arg == QLatin1String("--pages")) {
+            QString v;
+            if (!takeValue(&v) || !parsePageSelection(v, &o->pages, error))
+                return false;
+        } else if (arg == QLatin1String("--")) {
+            o->paths.append(arguments.mid(i + 1));
+            break;
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            *error = QStringLiteral("unknown option %1").arg(arg);
+            return false;
+        } else {
+            o->paths.append(arg);
+        }
+    }
+
+    static const QStringList modes = {QStringLiteral("single"), QStringLiteral("combine"), QStringLiteral("group")};
+    o->mode = int(modes.indexOf(modeText.toLower()));
+    if (o->mode < 0) {
+        *error = QStringLiteral("unknown mode \"%1\" (single, combine, group)").arg(modeText);
+        return false;
+    }
+    if (o->paths.isEmpty()) {
+        *error = QStringLiteral("no image file or folder given");
+        return false;
+    }
+    if (o->outputFolder.isEmpty()) {
+        *error = QStringLiteral("no output folder given (-o DIR)");
+        return false;
+    }
+    const QFileInfo out(o->outputFolder);
+    if (!out.exists() || !out.isDir()) {
+        *error = QStringLiteral("output folder %1 does not exist").arg(o->outputFolder);
+        return false;
+    }
+    if (::access(QFile::encodeName(out.absoluteFilePath()).constData(), W_OK | X_OK) != 0) {
+        *error = QStringLiteral("output folder %1 is not writable").arg(o->outputFolder);
+        return false;
+    }
+    o->outputFolder = out.absoluteFilePath();
+    if (o->mode != 0 && (!nameGiven || o->name.trimmed().isEmpty())) {
+        *error = o->mode == 1 ? QStringLiteral("combine mode needs a file name (-n NAME)")
+                              : QStringLiteral("group mode needs a base name (-n NAME)");
+        return false;
+    }
+    if (o->name.contains(QLatin1Char('/'))) {
+        *error = QStringLiteral("the name must not contain \"/\"");
+        return false;
+    }
+    if (o->groupSize < 2)
+        o->groupSize = 2;
+    return true;
+}
+
+CliRunner::CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err)
+    : m_options(options)
+    , m_out(out)
+    , m_err(err)
+{
+}
+
+QList<FileItemPtr> CliRunner::collectItems()
+{
+    QList<FileItemPtr> items;
+    auto addPath = [&](const QString &path) {
+        FileItemPtr item = FileItem::initWithURL(QUrl::fromLocalFile(path));
+        if (!item)
+            return;
+        const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
+        if (duplicate)
+            return;
+        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+            item->setSelection(m_options.pages);
+        items.append(item);
+    };
+    for (const QString &p : std::as_const(m_options.paths)) {
+        const QFileInfo info(p);
+        if (!info.exists()) {
+            m_err << "quillon-convert: " << p << ": no such file or folder\n";
+            m_err.flush();
+            continue;
+        }
+        if (info.isDir()) {
+            QStringList found;
+            scanFolder(info.absoluteFilePath(), m_options.recursive, {}, [&](const QString &f) { found.append(f); });
+            // The walk has no order of its own; people expect names in counting order.
+            std::sort(found.begin(), found.end(), naturalLess);
+            for (const QString &f : std::as_const(found))
+                addPath(f);
+        } else {
+            addPath(info.absoluteFilePath());
+        }
+    }
+    return items;
+}
+
+int CliRunner::run()
+{
+    QString folderError;
+    if (!createApplicationUsersFolder(QString(), &folderError) || !createApplicationUsersFolder(QStringLiteral("Logs"), &folderError))
+        m_err << "quillon-convert: cannot create the log folder: " << folderError << "\n";
+
+    const QList<FileItemPtr> items = collectItems();
+
+    // The run reads its options from a settings record; this one is never stored.
+    QSettings scratch(QStringLiteral("/dev/null"), QSettings::IniFormat);
+    Settings settings(&scratch);
+    settings.setCombineOptionIndex(m_options.mode);
+    settings.setGroupMultiPageTIFFCount(m_options.groupSize);
+    settings.setTiffCompressionIndex(m_options.compressionIndex);
+    settings.setSingleMultiPageTIFFName(m_options.name);
+    settings.setGroupMultiPageTIFFName(m_options.name);
+    settings.setOutputFolderPath(m_options.outputFolder);
+    settings.setIsOpenFolderAfterConversion(false);
+
+    Process process;
+    m_process = &process;
+    process.setOwner(this, this);
+    process.settings = &settings;
+    process.outputFolder = m_options.outputFolder;
+    process.setIsCombining(true);
+    process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
+
+    if (!m_options.quiet) {
+        connect(&process, &Process::fileInProcessChanged, this, [this, &process] {
+            const QString file = process.fileInProcess();
+            if (file.isEmpty())
+                return;
+            m_err << "[" << process.totalFileProcessed() + 1 << "/" << process.totalFileSelected() << "] "
+                  << file << " -> " << process.outputFileInProcess() << "\n";
+            m_err.flush();
+        });
+    }
+
+    QEventLoop loop;
+    connect(&process, &Process::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    process.startInBackground();
+    if (!process.isCompleted())
+        loop.exec();
+    process.waitForFinished();
+    m_process = nullptr;
+
+    m_out << process.message().replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << "\n";
+    m_out << "Log: " << process.log().logFilePath() << "\n";
+    m_out << "Source files processed: " << process.totalFileProcessed() << " of " << process.totalFileSelected() << "\n";
+    m_out << "Files created: " << process.totalFileCreated() << " of " << process.outputFiles.size() << "\n";
+    m_out.flush();
+
+    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    return (!cancelled && process.totalFileCreated() == process.outputFiles.size()) ? 0 : 1;
+}
+
+void CliRunner::cancel()
+{
+    if (m_process)
+        m_process->stop();
+}
+
+void CliRunner::updateTimeTakenLabel(const QString &text)
+{
+    if (m_options.quiet)
+        return;
+    m_err << text << "\n";
+    m_err.flush();
+}
+
+void CliRunner::openOutputFolder(const QString &)
+{
+    // A terminal has no file manager to show; the output folder was named on the command line.
+}
+
+} // namespace quillon

@@ -1,0 +1,55 @@
+#pragma once
+#include "core/FileItem.h"
+#include "core/Process.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTextStream>
+
+namespace quillon {
+
+class Settings;
+
+// Parsed command line of quillon-convert.
+struct CliOptions {
+    QStringList paths;
+    QString outputFolder;
+    int mode = 0;        // combine option index
+    QString name;        // mode 1 file name or mode 2 base name
+    int groupSize = 2;
+    int compressionIndex = 0;
+    bool recursive = false;
+    bool quiet = false;
+    SelectionRange pages; // applied to every TIFF source
+};
+
+// Fills `options` from argv. False with a message for a usage error (nothing
+// may be written then). `helpShown` is set for --help / --version.
+bool parseCommandLine(const QStringList &arguments, CliOptions *options, QString *error, QString *help, bool *helpShown);
+
+// Parses a page selection: all | RANGES | step:N | rstep:N.
+bool parsePageSelection(const QString &text, SelectionRange *out, QString *error);
+
+// Runs one conversion through the same planner and run as the window.
+class CliRunner : public QObject, public ProcessOwner {
+    Q_OBJECT
+public:
+    CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err);
+
+    // The items the paths give, scanned like the window scans them.
+    QList<FileItemPtr> collectItems();
+    // Returns the exit status: 0 all planned files created, 1 otherwise.
+    int run();
+    void cancel();
+
+    void updateTimeTakenLabel(const QString &text) override;
+    void openOutputFolder(const QString &path) override;
+
+private:
+    CliOptions m_options;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    Process *m_process = nullptr;
+};
+
+} // namespace quillon
