@@ -1,0 +1,287 @@
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <tiffio.h>
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void usageErrors_data();
+    void usageErrors();
+    void help();
+    void modesAndCompressions_data();
+    void modesAndCompressions();
+    void badFilesAndMissingPaths();
+    void pageSelectionAndRecursion();
+    void interruptCancels();
+
+private:
+    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    QString freshOutput();
+    QTemporaryDir m_dir;
+    QString m_images;
+    int m_outputs = 0;
+};
+
+static void makeImage(const QString &path, int w, int h, const char *format, QImage::Format f = QImage::Format_RGB888)
+{
+    QImage img(w, h, f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixelColor(x, y, QColor((x * 7) % 256, (y * 3) % 256, (x + y) % 256));
+    QVERIFY(img.save(path, format));
+}
+
+static void makeTiff(const QString &path, int pages)
+{
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    QVERIFY(t);
+    for (int p = 0; p < pages; ++p) {
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 8);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 4);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+        TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        unsigned char row[8];
+        for (int y = 0; y < 4; ++y) {
+            memset(row, 10 * (p + 1), sizeof row);
+            TIFFWriteScanline(t, row, y, 0);
+        }
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+}
+
+static int tiffPages(const QString &path, int *compression = nullptr)
+{
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!t)
+        return -1;
+    if (compression) {
+        uint16_t c = 0;
+        TIFFGetField(t, TIFFTAG_COMPRESSION, &c);
+        *compression = c;
+    }
+    int n = TIFFNumberOfDirectories(t);
+    TIFFClose(t);
+    return n;
+}
+
+void TestCli::initTestCase()
+{
+    m_images = m_dir.filePath(QStringLiteral("images"));
+    QDir().mkpath(m_images);
+    makeImage(m_images + QStringLiteral("/a1.png"), 40, 30, "PNG");
+    makeImage(m_images + QStringLiteral("/a2.jpg"), 40, 30, "JPG");
+    makeImage(m_images + QStringLiteral("/a3.bmp"), 40, 30, "BMP");
+    // Qt writes no GIF; a 1x1 one by hand.
+    QFile gif(m_images + QStringLiteral("/a10.gif"));
+    QVERIFY(gif.open(QIODevice::WriteOnly));
+    gif.write(QByteArray::fromHex("4749463839610100010080000000ffffff0000002c00000000010001000002024401003b"));
+    gif.close();
+    makeTiff(m_images + QStringLiteral("/a4.tif"), 3);
+    QFile ignored(m_images + QStringLiteral("/readme.txt"));
+    QVERIFY(ignored.open(QIODevice::WriteOnly));
+    QFile mixed(m_images + QStringLiteral("/skipped.Jpg"));
+    QVERIFY(mixed.open(QIODevice::WriteOnly));
+    QFile hidden(m_images + QStringLiteral("/.hidden.png"));
+    QVERIFY(hidden.open(QIODevice::WriteOnly));
+}
+
+int TestCli::run(const QStringList &args, QString *out, QString *err)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    if (!p.waitForFinished(120000))
+        return -1;
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput());
+    if (err)
+        *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+}
+
+QString TestCli::freshOutput()
+{
+    const QString d = m_dir.filePath(QStringLiteral("out%1").arg(++m_outputs));
+    QDir().mkpath(d);
+    return d;
+}
+
+void TestCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("says");
+    const QString img = QStringLiteral("IMAGES");
+    const QString out = QStringLiteral("OUT");
+    QTest::newRow("nothing") << QStringList{} << QStringLiteral("no image");
+    QTest::newRow("no output") << QStringList{img} << QStringLiteral("output folder");
+    QTest::newRow("bad mode") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-m"), QStringLiteral("zip"), img} << QStringLiteral("mode");
+    QTest::newRow("combine without name") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-m"), QStringLiteral("combine"), img} << QStringLiteral("name");
+    QTest::newRow("bad compression") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("jpeg"), img} << QStringLiteral("compression");
+    QTest::newRow("bad pages") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-p"), QStringLiteral("1-"), img} << QStringLiteral("--pages");
+    QTest::newRow("step zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-p"), QStringLiteral("step:0"), img} << QStringLiteral("step");
+    QTest::newRow("missing output folder") << QStringList{QStringLiteral("-o"), QStringLiteral("/nonexistent/x"), img} << QStringLiteral("does not exist");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate"), img} << QStringLiteral("unknown option");
+    QTest::newRow("value missing") << QStringList{img, QStringLiteral("-o")} << QStringLiteral("needs a value");
+}
+
+void TestCli::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, says);
+    const QString out = freshOutput();
+    args.replaceInStrings(QStringLiteral("IMAGES"), m_images);
+    args.replaceInStrings(QStringLiteral("OUT"), out);
+    QString err;
+    QCOMPARE(run(args, nullptr, &err), 2);
+    QVERIFY2(err.contains(says), qPrintable(err));
+    QVERIFY(QDir(out).isEmpty());
+}
+
+void TestCli::help()
+{
+    QString out;
+    QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
+    QVERIFY(out.contains(QStringLiteral("Usage: quillon-convert")));
+}
+
+void TestCli::modesAndCompressions_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("compression");
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<QStringList>("files"); // name:pages
+    const QStringList single{QStringLiteral("a1.tiff:1"), QStringLiteral("a2.tiff:1"), QStringLiteral("a3.tiff:1"),
+                             QStringLiteral("a4.tiff:3"), QStringLiteral("a10.tiff:1")};
+    const QStringList combined{QStringLiteral("Book.tiff:7")};
+    const QStringList grouped{QStringLiteral("Book1.tiff:4"), QStringLiteral("Book2.tiff:3")};
+    const QList<std::pair<QString, int>> compressions{{QStringLiteral("none"), 1}, {QStringLiteral("g3"), 3}, {QStringLiteral("g4"), 4},
+                                                      {QStringLiteral("lzw"), 5}, {QStringLiteral("packbits"), 32773}};
+    for (const auto &[c, tag] : compressions) {
+        QTest::addRow("single %s", qPrintable(c)) << QStringLiteral("single") << c << tag << single;
+        QTest::addRow("combine %s", qPrintable(c)) << QStringLiteral("combine") << c << tag << combined;
+        QTest::addRow("group %s", qPrintable(c)) << QStringLiteral("group") << c << tag << grouped;
+    }
+}
+
+void TestCli::modesAndCompressions()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, compression);
+    QFETCH(int, tag);
+    QFETCH(QStringList, files);
+    const QString out = freshOutput();
+    QString stdOut;
+    QString stdErr;
+    const int code = run({QStringLiteral("-o"), out, QStringLiteral("-m"), mode, QStringLiteral("-n"), QStringLiteral("Book"),
+                          QStringLiteral("-g"), QStringLiteral("3"), QStringLiteral("-c"), compression, m_images},
+                         &stdOut, &stdErr);
+    QVERIFY2(code == 0, qPrintable(stdOut + stdErr));
+    QVERIFY(stdOut.contains(QStringLiteral("All files created successfully.")));
+    QStringList expectedNames;
+    for (const QString &f : files) {
+        const QString name = f.section(QLatin1Char(':'), 0, 0);
+        expectedNames << name;
+        int c = 0;
+        QCOMPARE(tiffPages(out + QLatin1Char('/') + name, &c), f.section(QLatin1Char(':'), 1).toInt());
+        QCOMPARE(c, tag);
+    }
+    QStringList present = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    present.sort();
+    expectedNames.sort();
+    QCOMPARE(present, expectedNames);
+    const QString logLine = stdOut.section(QStringLiteral("Log: "), 1).section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(QFile::exists(logLine), qPrintable(stdOut));
+    QVERIFY(logLine.contains(QStringLiteral("Orvanta/QuillonConverter2/Logs/")));
+}
+
+void TestCli::badFilesAndMissingPaths()
+{
+    const QString bad = m_dir.filePath(QStringLiteral("bad"));
+    QDir().mkpath(bad);
+    QFile text(bad + QStringLiteral("/text.jpg"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("hello");
+    text.close();
+    QFile(bad + QStringLiteral("/zero.png")).open(QIODevice::WriteOnly);
+    makeImage(bad + QStringLiteral("/good.png"), 10, 10, "PNG");
+    QFile png(bad + QStringLiteral("/good.png"));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    const QByteArray bytes = png.readAll();
+    QFile truncated(bad + QStringLiteral("/truncated.png"));
+    QVERIFY(truncated.open(QIODevice::WriteOnly));
+    truncated.write(bytes.left(bytes.size() / 2));
+    truncated.close();
+
+    const QString out = freshOutput();
+    QString stdOut;
+    QString stdErr;
+    const int code = run({QStringLiteral("-o"), out, bad, QStringLiteral("/nonexistent/file.png")}, &stdOut, &stdErr);
+    QCOMPARE(code, 1);
+    QVERIFY(stdErr.contains(QStringLiteral("/nonexistent/file.png: no such file or folder")));
+    QVERIFY(stdOut.contains(QStringLiteral("Total 1 files created successfully.")));
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("good.tiff")});
+    QVERIFY(stdErr.contains(QStringLiteral("Unable to load image!")));
+}
+
+void TestCli::pageSelectionAndRecursion()
+{
+    const QString tree = m_dir.filePath(QStringLiteral("tree"));
+    QDir().mkpath(tree + QStringLiteral("/sub/deeper"));
+    QDir().mkpath(tree + QStringLiteral("/.secret"));
+    makeTiff(tree + QStringLiteral("/top.tif"), 6);
+    makeTiff(tree + QStringLiteral("/sub/deeper/low.TIFF"), 6);
+    makeTiff(tree + QStringLiteral("/.secret/hidden.tif"), 6);
+
+    const QString flat = freshOutput();
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-o"), flat, QStringLiteral("-p"), QStringLiteral("rstep:2"), tree}), 0);
+    QCOMPARE(QDir(flat).entryList(QDir::Files), QStringList{QStringLiteral("top.tiff")});
+    QCOMPARE(tiffPages(flat + QStringLiteral("/top.tiff")), 3);
+
+    const QString deep = freshOutput();
+    QCOMPARE(run({QStringLiteral("-r"), QStringLiteral("-o"), deep, QStringLiteral("-p"), QStringLiteral("2-3,6-5"), tree}), 0);
+    QCOMPARE(QDir(deep).entryList(QDir::Files), (QStringList{QStringLiteral("low.tiff"), QStringLiteral("top.tiff")}));
+    QCOMPARE(tiffPages(deep + QStringLiteral("/low.tiff")), 4);
+}
+
+void TestCli::interruptCancels()
+{
+    const QString many = m_dir.filePath(QStringLiteral("many"));
+    QDir().mkpath(many);
+    for (int i = 0; i < 60; ++i)
+        makeImage(many + QStringLiteral("/p%1.png").arg(i), 600, 400, "PNG");
+    const QString out = freshOutput();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(QUILLON_CLI_PATH), {QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("lzw"), many});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains("[2/60]"), 30000);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(stdOut.contains(QStringLiteral("Process cancelled!")), qPrintable(stdOut));
+    const int written = int(QDir(out).entryList(QDir::Files).size());
+    QVERIFY(written >= 1 && written < 60);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), written);
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

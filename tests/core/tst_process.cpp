@@ -1,0 +1,401 @@
+#include "core/AppFolders.h"
+#include "core/Process.h"
+#include "core/Settings.h"
+#include "core/SystemLog.h"
+#include "core/image/ImageSource.h"
+#include "core/image/TiffWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillon;
+
+namespace {
+
+// Records what the run sends to its owner, and on which thread.
+class Owner : public QObject, public ProcessOwner {
+public:
+    QStringList labels;
+    QStringList opened;
+    bool allOnOwnerThread = true;
+    void updateTimeTakenLabel(const QString &text) override
+    {
+        allOnOwnerThread = allOnOwnerThread && QThread::currentThread() == thread();
+        labels << text;
+    }
+    void openOutputFolder(const QString &path) override { opened << path; }
+};
+
+void writeGreyTiff(const QString &path, int pages)
+{
+    image::TiffWriter w(path, 5);
+    for (int p = 0; p < pages; ++p) {
+        image::Page page;
+        page.width = 16;
+        page.height = 8;
+        page.bitsPerSample = 8;
+        page.samplesPerPixel = 1;
+        page.photometric = image::Photometric::MinIsBlack;
+        page.pixels.assign(page.byteCount(), quint8(20 * (p + 1)));
+        QString err;
+        QVERIFY2(w.addPage(page, &err), qPrintable(err));
+    }
+    QString err;
+    QVERIFY2(w.commit(&err), qPrintable(err));
+}
+
+void writeImage(const QString &path, const QColor &color, const char *format)
+{
+    QImage img(24, 12, QImage::Format_RGB888);
+    img.fill(color);
+    QVERIFY(img.save(path, format));
+}
+
+int pagesIn(const QString &path)
+{
+    QString err;
+    auto src = image::ImageSource::open(path, &err);
+    return src ? src->pageCount() : -1;
+}
+
+} // namespace
+
+class TestProcess : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void timeTaken_data();
+    void timeTaken();
+    void emptyPlan();
+    void combinedRecordsEveryPage();
+    void pageSelectionPastEnd();
+    void emptyPageListGivesNoPages();
+    void badSourcesDoNotStopTheRun();
+    void cancelFinishesCurrentFile();
+    void ownerCalledOnItsThreadAndWaitedFor();
+    void openFolderRules_data();
+    void openFolderRules();
+    void sourceReplacedByItsOutput();
+    void unwritableFolderLeavesNothing();
+    void compressionTags_data();
+    void compressionTags();
+
+private:
+    FileItemPtr item(const QString &name, SelectionRange sel = {});
+    std::unique_ptr<Process> makeProcess(int mode, const QList<FileItemPtr> &files, const QString &folder);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QSettings> m_store;
+    std::unique_ptr<Settings> m_settings;
+    QString m_src;
+    QString m_out;
+};
+
+void TestProcess::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestProcess::init()
+{
+    setEdition(2);
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_src = m_dir->filePath(QStringLiteral("src"));
+    m_out = m_dir->filePath(QStringLiteral("out"));
+    QDir().mkpath(m_src);
+    QDir().mkpath(m_out);
+    QDir().mkpath(m_dir->filePath(QStringLiteral("logs")));
+    m_store = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("d.conf")), QSettings::IniFormat);
+    m_settings = std::make_unique<Settings>(m_store.get());
+    m_settings->setIsOpenFolderAfterConversion(false);
+    m_settings->setSingleMultiPageTIFFName(QStringLiteral("All"));
+    m_settings->setGroupMultiPageTIFFName(QStringLiteral("Group"));
+    m_settings->setTiffCompressionIndex(3);
+    writeImage(m_src + QStringLiteral("/1.png"), Qt::red, "PNG");
+    writeImage(m_src + QStringLiteral("/2.jpg"), Qt::green, "JPG");
+    writeImage(m_src + QStringLiteral("/3.bmp"), Qt::blue, "BMP");
+    writeImage(m_src + QStringLiteral("/4.png"), Qt::gray, "PNG");
+    writeImage(m_src + QStringLiteral("/5.png"), Qt::black, "PNG");
+    writeGreyTiff(m_src + QStringLiteral("/multi.tif"), 5);
+    QFile text(m_src + QStringLiteral("/notes.jpg"));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("not an image at all\n");
+}
+
+FileItemPtr TestProcess::item(const QString &name, SelectionRange sel)
+{
+    FileItemPtr f = FileItem::initWithURL(QUrl::fromLocalFile(m_src + QLatin1Char('/') + name));
+    f->setSelection(sel);
+    return f;
+}
+
+std::unique_ptr<Process> TestProcess::makeProcess(int mode, const QList<FileItemPtr> &files, const QString &folder)
+{
+    m_settings->setCombineOptionIndex(mode);
+    auto p = std::make_unique<Process>();
+    p->settings = m_settings.get();
+    p->outputFolder = folder;
+    p->logsFolder = m_dir->filePath(QStringLiteral("logs"));
+    p->setIsCombining(true);
+    p->applyPlan(planOutputFiles(files, *m_settings, folder));
+    return p;
+}
+
+void TestProcess::timeTaken_data()
+{
+    QTest::addColumn<int>("msecs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("under a second") << 800 << QString();
+    QTest::newRow("75 s") << 75000 << QStringLiteral("1 min(s) 15 sec(s) ");
+    QTest::newRow("one hour") << 3600000 << QStringLiteral("1 hr(s) ");
+    QTest::newRow("mixed") << 3723000 << QStringLiteral("1 hr(s) 2 min(s) 3 sec(s) ");
+}
+
+void TestProcess::timeTaken()
+{
+    QFETCH(int, msecs);
+    QFETCH(QString, text);
+    const QDateTime start(QDate(2026, 3, 1), QTime(10, 0));
+    QCOMPARE(timeTakenString(start, start.addMSecs(msecs)), text);
+    QCOMPARE(timeTakenString(QDateTime(), start), QString());
+}
+
+void TestProcess::emptyPlan()
+{
+    Owner owner;
+    auto p = makeProcess(0, {}, m_out);
+    m_settings->setIsOpenFolderAfterConversion(true);
+    p->setOwner(&owner, &owner);
+    p->start();
+    QVERIFY(p->isCompleted());
+    QVERIFY(!p->isCombining());
+    QCOMPARE(p->message(), QStringLiteral("All files created successfully."));
+    QVERIFY(owner.opened.isEmpty());
+    QVERIFY(QFile::exists(p->log().logFilePath()));
+    QVERIFY(p->log().files.isEmpty());
+    QCOMPARE(owner.labels.size(), 1);
+}
+
+void TestProcess::combinedRecordsEveryPage()
+{
+    SelectionRange sel;
+    sel.pageRangeType = SelectionRange::ByRanges;
+    sel.pageRange = QStringLiteral("4-2");
+    auto p = makeProcess(1, {item(QStringLiteral("1.png")), item(QStringLiteral("multi.tif"), sel), item(QStringLiteral("2.jpg"))}, m_out);
+    p->start();
+    QCOMPARE(p->message(), QStringLiteral("All files created successfully."));
+    QCOMPARE(p->totalFileProcessed(), 3);
+    QCOMPARE(p->totalFileCreated(), 1);
+    QCOMPARE(p->outputFileInProcess(), QString());
+    QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 5);
+    const LogFilesPtr f = p->log().files.first();
+    QCOMPARE(f->filename, QStringLiteral("All.tiff"));
+    QCOMPARE(f->targetPath, m_out);
+    QCOMPARE(f->status, QStringLiteral("Completed"));
+    QCOMPARE(f->pages, 5);
+    QStringList rows;
+    for (const LogFilePtr &r : f->logFiles)
+        rows << QStringLiteral("%1:%2:%3").arg(QFileInfo(r->sourceFile).fileName()).arg(r->sourcePageNo).arg(r->targetPageNo);
+    QCOMPARE(rows, (QStringList{QStringLiteral("1.png:1:1"), QStringLiteral("multi.tif:4:2"), QStringLiteral("multi.tif:3:3"),
+                                QStringLiteral("multi.tif:2:4"), QStringLiteral("2.jpg:1:5")}));
+
+    // The pages in the output are the chosen source pages, in the chosen order.
+    QString err;
+    auto out = image::ImageSource::open(m_out + QStringLiteral("/All.tiff"), &err);
+    image::Page page;
+    QVERIFY(out->readPage(1, &page, &err));
+    QCOMPARE(int(page.pixels.at(0)), 80); // source page 4
+    QVERIFY(out->readPage(3, &page, &err));
+    QCOMPARE(int(page.pixels.at(0)), 40); // source page 2
+}
+
+void TestProcess::pageSelectionPastEnd()
+{
+    SelectionRange beyond;
+    beyond.pageRangeType = SelectionRange::ByRanges;
+    beyond.pageRange = QStringLiteral("4-5");
+    QFile::copy(m_src + QStringLiteral("/multi.tif"), m_src + QStringLiteral("/short.tif"));
+    auto shortItem = item(QStringLiteral("short.tif"), beyond);
+    // Shrink the source after listing so that page 5 is missing when the run reads it.
+    writeGreyTiff(m_src + QStringLiteral("/short.tif"), 4);
+    auto p2 = makeProcess(0, {shortItem}, m_out);
+    p2->start();
+    const auto recs = p2->log().files.first()->logFiles;
+    QCOMPARE(recs.size(), 2);
+    QCOMPARE(recs[0]->status, QStringLiteral("Completed"));
+    QCOMPARE(recs[1]->sourcePageNo, 5);
+    QCOMPARE(recs[1]->targetPageNo, 0);
+    QCOMPARE(recs[1]->status, QStringLiteral("Unable to load page!"));
+    QCOMPARE(pagesIn(m_out + QStringLiteral("/short.tiff")), 1);
+}
+
+void TestProcess::emptyPageListGivesNoPages()
+{
+    SelectionRange sel;
+    sel.pageRangeType = SelectionRange::BySteps;
+    sel.pageSteps = 9;
+    auto p = makeProcess(0, {item(QStringLiteral("multi.tif"), sel)}, m_out);
+    p->start();
+    const LogFilesPtr f = p->log().files.first();
+    QCOMPARE(f->status, QStringLiteral("No Pages!"));
+    QVERIFY(f->logFiles.isEmpty());
+    QVERIFY(!QFile::exists(m_out + QStringLiteral("/multi.tiff")));
+    QCOMPARE(p->message(), QStringLiteral("Total 0 files created successfully."));
+}
+
+void TestProcess::badSourcesDoNotStopTheRun()
+{
+    QFile::copy(m_src + QStringLiteral("/notes.jpg"), m_src + QStringLiteral("/fake.tif"));
+    QFile(m_src + QStringLiteral("/empty.png")).open(QIODevice::WriteOnly);
+    startCapturingLog();
+    auto p = makeProcess(0, {item(QStringLiteral("notes.jpg")), item(QStringLiteral("1.png")), item(QStringLiteral("fake.tif")),
+                             item(QStringLiteral("empty.png"))},
+                         m_out);
+    p->start();
+    const QStringList syslog = capturedLog();
+    stopCapturingLog();
+    QCOMPARE(p->totalFileProcessed(), 4);
+    QCOMPARE(p->totalFileCreated(), 1);
+    QCOMPARE(p->message(), QStringLiteral("Total 1 files created successfully."));
+    const auto &files = p->log().files;
+    QCOMPARE(files.size(), 4);
+    QCOMPARE(files[0]->status, QStringLiteral("No Pages!"));
+    QCOMPARE(files[0]->logFiles.first()->status, QStringLiteral("Unable to load image!"));
+    QCOMPARE(files[1]->status, QStringLiteral("Completed"));
+    QCOMPARE(files[2]->status, QStringLiteral("No Pages!"));
+    QCOMPARE(files[3]->logFiles.first()->status, QStringLiteral("Unable to load image!"));
+    QVERIFY(!QFile::exists(m_out + QStringLiteral("/notes.tiff")));
+    QVERIFY(syslog.size() >= 3);
+}
+
+void TestProcess::cancelFinishesCurrentFile()
+{
+    QList<FileItemPtr> five;
+    for (int i = 1; i <= 5; ++i)
+        five << item(QStringLiteral("%1.%2").arg(i).arg(i == 2 ? QStringLiteral("jpg") : i == 3 ? QStringLiteral("bmp") : QStringLiteral("png")));
+    auto p = makeProcess(1, five, m_out);
+    Process *raw = p.get();
+    connect(raw, &Process::fileInProcessChanged, this, [raw] {
+        if (raw->fileInProcess() == QLatin1String("3.bmp"))
+            raw->stop();
+    }, Qt::DirectConnection);
+    p->start();
+    QCOMPARE(p->message(), QStringLiteral("Process cancelled!"));
+    QCOMPARE(p->totalFileProcessed(), 3);
+    QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 3);
+    QCOMPARE(p->log().files.first()->status, QStringLiteral("Completed"));
+    QVERIFY(QFile::exists(p->log().logFilePath()));
+}
+
+void TestProcess::ownerCalledOnItsThreadAndWaitedFor()
+{
+    Owner owner;
+    auto p = makeProcess(2, {item(QStringLiteral("1.png")), item(QStringLiteral("2.jpg")), item(QStringLiteral("3.bmp"))}, m_out);
+    m_settings->setGroupMultiPageTIFFCount(2);
+    p->applyPlan(planOutputFiles({item(QStringLiteral("1.png")), item(QStringLiteral("2.jpg")), item(QStringLiteral("3.bmp"))}, *m_settings, m_out));
+    p->setOwner(&owner, &owner);
+    QSignalSpy done(p.get(), &Process::finished);
+    p->startInBackground();
+    QVERIFY(done.wait(20000));
+    QVERIFY(p->waitForFinished(20000));
+    QVERIFY(owner.allOnOwnerThread);
+    QCOMPARE(owner.labels, (QStringList{QStringLiteral("Total Time Taken : In Process... 2/2"),
+                                        QStringLiteral("Total Time Taken : In Process... 3/2"),
+                                        QStringLiteral("Total Time Taken : %1 3/2").arg(p->timeTaken())}));
+    QVERIFY(QFile::exists(m_out + QStringLiteral("/Group1.tiff")));
+    QCOMPARE(pagesIn(m_out + QStringLiteral("/Group2.tiff")), 1);
+}
+
+void TestProcess::openFolderRules_data()
+{
+    QTest::addColumn<int>("edition");
+    QTest::addColumn<bool>("ask");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("asked and created") << 2 << true << QStringLiteral("1.png") << 1;
+    QTest::newRow("not asked") << 2 << false << QStringLiteral("1.png") << 0;
+    QTest::newRow("nothing created") << 2 << true << QStringLiteral("notes.jpg") << 0;
+    QTest::newRow("edition one opens the settings folder") << 1 << true << QStringLiteral("1.png") << 1;
+}
+
+void TestProcess::openFolderRules()
+{
+    QFETCH(int, edition);
+    QFETCH(bool, ask);
+    QFETCH(QString, source);
+    QFETCH(int, opened);
+    setEdition(edition);
+    Owner owner;
+    const QString settingsFolder = m_dir->filePath(QStringLiteral("settings-out"));
+    QDir().mkpath(settingsFolder);
+    m_settings->setOutputFolderPath(edition == 1 ? settingsFolder : QString());
+    m_settings->setIsOpenFolderAfterConversion(ask);
+    auto p = makeProcess(0, {item(source)}, edition == 1 ? settingsFolder : m_out);
+    p->setOwner(&owner, &owner);
+    p->start();
+    QCOMPARE(owner.opened.size(), opened);
+    if (opened)
+        QCOMPARE(owner.opened.first(), edition == 1 ? settingsFolder : m_out);
+}
+
+void TestProcess::sourceReplacedByItsOutput()
+{
+    // A .tiff source converted into its own folder is read whole before it is replaced.
+    const QString path = m_src + QStringLiteral("/book.tiff");
+    writeGreyTiff(path, 4);
+    auto p = makeProcess(0, {item(QStringLiteral("book.tiff"))}, m_src);
+    m_settings->setTiffCompressionIndex(4);
+    p->start();
+    QCOMPARE(p->log().files.first()->status, QStringLiteral("Completed"));
+    QCOMPARE(pagesIn(path), 4);
+    QString err;
+    auto src = image::ImageSource::open(path, &err);
+    image::Page page;
+    QVERIFY(src->readPage(3, &page, &err));
+    QCOMPARE(int(page.pixels.at(0)), 80);
+}
+
+void TestProcess::unwritableFolderLeavesNothing()
+{
+    // The folder vanished after planning: the page is gathered but cannot be saved.
+    const QString gone = m_dir->filePath(QStringLiteral("gone"));
+    auto p = makeProcess(0, {item(QStringLiteral("1.png"))}, gone);
+    p->start();
+    QCOMPARE(p->log().files.first()->status, QStringLiteral("Unable to save file!"));
+    QCOMPARE(p->totalFileCreated(), 0);
+    QVERIFY(!QFileInfo::exists(gone));
+    QCOMPARE(p->message(), QStringLiteral("Total 0 files created successfully."));
+}
+
+void TestProcess::compressionTags_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("tag");
+    QTest::newRow("none") << 0 << 1;
+    QTest::newRow("g3") << 1 << 3;
+    QTest::newRow("g4") << 2 << 4;
+    QTest::newRow("lzw") << 3 << 5;
+    QTest::newRow("packbits") << 4 << 32773;
+    QTest::newRow("other") << 9 << 1;
+    QTest::newRow("negative") << -1 << 1;
+}
+
+void TestProcess::compressionTags()
+{
+    QFETCH(int, index);
+    QFETCH(int, tag);
+    QCOMPARE(Process::compressionTagFor(index), tag);
+}
+
+QTEST_GUILESS_MAIN(TestProcess)
+#include "tst_process.moc"

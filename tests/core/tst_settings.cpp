@@ -1,0 +1,189 @@
+#include "core/AppFolders.h"
+#include "core/Settings.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quillon;
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() { setEdition(2); }
+    void defaultsOnFirstStart();
+    void loadRules_data();
+    void loadRules();
+    void nonDictionaryIgnored();
+    void savingNeverLeavesKeysOut();
+    void roundTripThroughStore();
+    void editionOneWritesNineKeys();
+    void changesAreAnnounced();
+    void archiveRoundTrip();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QSettings> m_store;
+};
+
+void TestSettings::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_store = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("defaults.conf")), QSettings::IniFormat);
+}
+
+void TestSettings::defaultsOnFirstStart()
+{
+    Settings s(m_store.get());
+    QCOMPARE(s.combineOptionIndex(), 0);
+    QCOMPARE(s.groupMultiPageTIFFCount(), 2);
+    QCOMPARE(s.tiffCompressionIndex(), 0);
+    QCOMPARE(s.isSetCurrentAsDefaultOutputFolderPath(), true);
+    QCOMPARE(s.isOpenFolderAfterConversion(), true);
+    QCOMPARE(s.singleMultiPageTIFFName(), QString());
+    QCOMPARE(s.groupMultiPageTIFFName(), QString());
+    QCOMPARE(s.outputFolderPath(), QString());
+    QCOMPARE(s.isClearProcessedFiles(), false);
+    QCOMPARE(s.leadingZeros(), 0);
+}
+
+void TestSettings::loadRules_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("leadingZeros");
+
+    QVariantMap base{{QStringLiteral("groupMultiPageTIFFCount"), 4}, {QStringLiteral("leadingZeros"), 3}};
+    QVariantMap m = base;
+    m[QStringLiteral("outputFolderPath")] = QStringLiteral("/out");
+    m[QStringLiteral("isSetCurrentAsDefaultOutputFolderPath")] = false;
+    QTest::newRow("folder without keep is dropped") << m << QString() << false << 4 << 3;
+    m[QStringLiteral("isSetCurrentAsDefaultOutputFolderPath")] = true;
+    QTest::newRow("folder with keep survives") << m << QStringLiteral("/out") << true << 4 << 3;
+    m[QStringLiteral("outputFolderPath")] = QString();
+    QTest::newRow("empty folder clears keep") << m << QString() << false << 4 << 3;
+
+    QVariantMap text{{QStringLiteral("groupMultiPageTIFFCount"), QStringLiteral("3")},
+                     {QStringLiteral("isSetCurrentAsDefaultOutputFolderPath"), QStringLiteral("YES")},
+                     {QStringLiteral("outputFolderPath"), QStringLiteral("/x")}};
+    QTest::newRow("numbers stored as text") << text << QStringLiteral("/x") << true << 3 << 0;
+
+    QVariantMap editionOne{{QStringLiteral("groupMultiPageTIFFCount"), 5}};
+    QTest::newRow("missing leadingZeros reads 0") << editionOne << QString() << false << 5 << 0;
+}
+
+void TestSettings::loadRules()
+{
+    QFETCH(QVariantMap, stored);
+    QFETCH(QString, folder);
+    QFETCH(bool, keep);
+    QFETCH(int, group);
+    QFETCH(int, leadingZeros);
+    m_store->setValue(Settings::kKey, stored);
+    Settings s(m_store.get());
+    QCOMPARE(s.outputFolderPath(), folder);
+    QCOMPARE(s.isSetCurrentAsDefaultOutputFolderPath(), keep);
+    QCOMPARE(s.groupMultiPageTIFFCount(), group);
+    QCOMPARE(s.leadingZeros(), leadingZeros);
+}
+
+void TestSettings::nonDictionaryIgnored()
+{
+    m_store->setValue(Settings::kKey, 42);
+    Settings s(m_store.get());
+    QCOMPARE(s.groupMultiPageTIFFCount(), 2);
+    QCOMPARE(s.isOpenFolderAfterConversion(), true);
+    s.setData(QVariant());
+    s.setData(QStringLiteral("garbage"));
+    QCOMPARE(s.groupMultiPageTIFFCount(), 2);
+}
+
+void TestSettings::savingNeverLeavesKeysOut()
+{
+    Settings s(m_store.get());
+    const QVariantMap d = s.getData();
+    QCOMPARE(d.size(), 10);
+    for (const char *key : {"singleMultiPageTIFFName", "groupMultiPageTIFFName", "outputFolderPath"}) {
+        QVERIFY2(d.contains(QLatin1String(key)), key);
+        QVERIFY(!d.value(QLatin1String(key)).toString().isNull());
+    }
+}
+
+void TestSettings::roundTripThroughStore()
+{
+    {
+        Settings s(m_store.get());
+        s.setCombineOptionIndex(2);
+        s.setGroupMultiPageTIFFCount(7);
+        s.setTiffCompressionIndex(3);
+        s.setSingleMultiPageTIFFName(QStringLiteral("All"));
+        s.setGroupMultiPageTIFFName(QStringLiteral("Scan"));
+        s.setOutputFolderPath(QStringLiteral("/tmp/out"));
+        s.setIsClearProcessedFiles(true);
+        s.setIsOpenFolderAfterConversion(false);
+        s.setLeadingZeros(2);
+        s.synchronize();
+    }
+    QSettings reread(m_dir->filePath(QStringLiteral("defaults.conf")), QSettings::IniFormat);
+    Settings s(&reread);
+    QCOMPARE(s.combineOptionIndex(), 2);
+    QCOMPARE(s.groupMultiPageTIFFCount(), 7);
+    QCOMPARE(s.tiffCompressionIndex(), 3);
+    QCOMPARE(s.singleMultiPageTIFFName(), QStringLiteral("All"));
+    QCOMPARE(s.groupMultiPageTIFFName(), QStringLiteral("Scan"));
+    QCOMPARE(s.outputFolderPath(), QStringLiteral("/tmp/out"));
+    QCOMPARE(s.isClearProcessedFiles(), true);
+    QCOMPARE(s.isOpenFolderAfterConversion(), false);
+    QCOMPARE(s.leadingZeros(), 2);
+}
+
+void TestSettings::editionOneWritesNineKeys()
+{
+    setEdition(1);
+    Settings s(m_store.get());
+    s.setLeadingZeros(4);
+    const QVariantMap d = s.getData();
+    QCOMPARE(d.size(), 9);
+    QVERIFY(!d.contains(QStringLiteral("leadingZeros")));
+    s.synchronize();
+    setEdition(2);
+    Settings two(m_store.get());
+    QCOMPARE(two.leadingZeros(), 0);
+}
+
+void TestSettings::changesAreAnnounced()
+{
+    Settings s(m_store.get());
+    QSignalSpy folder(&s, &Settings::outputFolderPathChanged);
+    QSignalSpy group(&s, &Settings::groupMultiPageTIFFCountChanged);
+    s.setOutputFolderPath(QStringLiteral("/a"));
+    s.setOutputFolderPath(QStringLiteral("/a"));
+    s.setGroupMultiPageTIFFCount(9);
+    QCOMPARE(folder.count(), 1);
+    QCOMPARE(group.count(), 1);
+}
+
+void TestSettings::archiveRoundTrip()
+{
+    Settings a(m_store.get());
+    a.setGroupMultiPageTIFFName(QStringLiteral("Batch"));
+    a.setTiffCompressionIndex(4);
+    QByteArray bytes;
+    {
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        a.encodeWithCoder(out);
+    }
+    QSettings other(m_dir->filePath(QStringLiteral("other.conf")), QSettings::IniFormat);
+    Settings b(&other);
+    QDataStream in(bytes);
+    b.initWithCoder(in);
+    QCOMPARE(b.groupMultiPageTIFFName(), QStringLiteral("Batch"));
+    QCOMPARE(b.tiffCompressionIndex(), 4);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
