@@ -1,0 +1,406 @@
+#include "core/image/FormatSniffer.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstring>
+
+namespace quillon::image::detail {
+
+namespace {
+
+quint16 be16(const uchar *p) { return quint16(p[0] << 8 | p[1]); }
+quint32 be32(const uchar *p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
+quint16 le16(const uchar *p) { return quint16(p[1] << 8 | p[0]); }
+quint32 le32(const uchar *p) { return quint32(p[3]) << 24 | quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]; }
+
+bool isBmpDibSize(quint32 n)
+{
+    return n == 12 || n == 16 || n == 40 || n == 52 || n == 56 || n == 64 || n == 108 || n == 124;
+}
+
+// Pixels per metre as dots per inch; values that are a hair off a whole number
+// (11811 ppm is 299.9994 dpi) are what the file meant as that whole number.
+float dpiFromPpm(quint32 ppm)
+{
+    const double dpi = ppm * 0.0254;
+    const double whole = std::round(dpi);
+    return float(std::abs(dpi - whole) < 0.01 ? whole : dpi);
+}
+
+QString truncated(const char *what) { return QStringLiteral("truncated or corrupt %1 file").arg(QLatin1String(what)); }
+
+bool walkPng(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
+{
+    qint64 pos = 8;
+    bool seenHeader = false;
+    while (true) {
+        if (n - pos < 12) {
+            *error = truncated("PNG");
+            return false;
+        }
+        const quint32 len = be32(p + pos);
+        const uchar *type = p + pos + 4;
+        if (len > 0x7fffffffu || n - pos - 12 < qint64(len)) {
+            *error = truncated("PNG");
+            return false;
+        }
+        const uchar *data = p + pos + 8;
+        if (!seenHeader) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || len < 13) {
+                *error = QStringLiteral("corrupt PNG file (no image header)");
+                return false;
+            }
+            info->width = be32(data);
+            info->height = be32(data + 4);
+            info->bitDepth = data[8];
+            info->pngColorType = data[9];
+            seenHeader = true;
+        } else if (std::memcmp(type, "pHYs", 4) == 0 && len >= 9) {
+            if (data[8] == 1 && be32(data) && be32(data + 4)) {
+                info->xResolution = dpiFromPpm(be32(data));
+                info->yResolution = dpiFromPpm(be32(data + 4));
+                info->resolutionUnit = 2;
+            }
+        } else if (std::memcmp(type, "tRNS", 4) == 0) {
+            info->transparency = true;
+        } else if (std::memcmp(type, "iCCP", 4) == 0) {
+            info->embeddedIcc = true;
+        } else if (std::memcmp(type, "IEND", 4) == 0) {
+            return true;
+        }
+        pos += 12 + qint64(len);
+    }
+}
+
+bool isSof(uchar m)
+{
+    return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc;
+}
+
+bool walkJpeg(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
+{
+    qint64 pos = 2;
+    bool seenFrame = false;
+    while (true) {
+        // Markers may be preceded by any number of fill bytes.
+        if (pos >= n || p[pos] != 0xff) {
+            *error = pos >= n ? truncated("JPEG") : QStringLiteral("corrupt JPEG file (marker expected)");
+            return false;
+        }
+        while (pos < n && p[pos] == 0xff)
+            ++pos;
+        if (pos >= n) {
+            *error = truncated("JPEG");
+            return false;
+        }
+        const uchar m = p[pos++];
+        if (m == 0xd9) {
+            if (!seenFrame) {
+                *error = QStringLiteral("corrupt JPEG file (no image)");
+                return false;
+            }
+            return true;
+        }
+        if (m == 0x01 || (m >= 0xd0 && m <= 0xd7))
+            continue;
+        if (n - pos < 2) {
+            *error = truncated("JPEG");
+            return false;
+        }
+        const quint16 len = be16(p + pos);
+        if (len < 2 || n - pos < len) {
+            *error = truncated("JPEG");
+            return false;
+        }
+        const uchar *seg = p + pos + 2;
+        const int segLen = len - 2;
+        if (isSof(m) && !seenFrame) {
+            if (segLen < 6) {
+                *error = QStringLiteral("corrupt JPEG file (bad frame header)");
+                return false;
+            }
+            info->height = be16(seg + 1);
+            info->width = be16(seg + 3);
+            info->jpegComponents = seg[5];
+            info->bitDepth = seg[0];
+            seenFrame = true;
+        } else if (m == 0xe0 && segLen >= 12 && std::memcmp(seg, "JFIF\0", 5) == 0) {
+            const int units = seg[7];
+            const quint16 xd = be16(seg + 8), yd = be16(seg + 10);
+            if ((units == 1 || units == 2) && xd && yd) {
+                info->xResolution = xd;
+                info->yResolution = yd;
+                info->resolutionUnit = units == 1 ? 2 : 3;
+            }
+        } else if (m == 0xe2 && segLen >= 12 && std::memcmp(seg, "ICC_PROFILE\0", 12) == 0) {
+            info->embeddedIcc = true;
+        }
+        pos += len;
+        if (m == 0xda) {
+            if (!seenFrame) {
+                *error = QStringLiteral("corrupt JPEG file (scan before frame header)");
+                return false;
+            }
+            // Entropy-coded data: 0xff is followed by 0x00 (stuffing) or a
+            // restart marker; anything else starts the next segment.
+            while (true) {
+                const void *hit = std::memchr(p + pos, 0xff, size_t(n - pos));
+                if (!hit) {
+                    *error = truncated("JPEG");
+                    return false;
+                }
+                pos = static_cast<const uchar *>(hit) - p;
+                if (pos + 1 >= n) {
+                    *error = truncated("JPEG");
+                    return false;
+                }
+                const uchar next = p[pos + 1];
+                if (next == 0x00 || (next >= 0xd0 && next <= 0xd7)) {
+                    pos += 2;
+                    continue;
+                }
+                if (next == 0xff) {
+                    ++pos;
+                    continue;
+                }
+                break;
+            }
+        }
+    }
+}
+
+bool walkBmp(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
+{
+    if (n < 26) {
+        *error = truncated("BMP");
+        return false;
+    }
+    const quint32 offBits = le32(p + 10);
+    const quint32 dib = le32(p + 14);
+    if (!isBmpDibSize(dib) || n < 14 + qint64(dib)) {
+        *error = truncated("BMP");
+        return false;
+    }
+    qint64 w, h;
+    int bpp;
+    quint32 compression = 0;
+    if (dib == 12) {
+        w = le16(p + 18);
+        h = le16(p + 20);
+        bpp = le16(p + 24);
+    } else {
+        w = qint32(le32(p + 18));
+        h = qint32(le32(p + 22));
+        bpp = le16(p + 28);
+        compression = le32(p + 30);
+        const quint32 xppm = le32(p + 38), yppm = le32(p + 42);
+        if (xppm && yppm) {
+            info->xResolution = dpiFromPpm(xppm);
+            info->yResolution = dpiFromPpm(yppm);
+        }
+        if (dib >= 56 && (compression == 3 || compression == 6))
+            info->transparency = le32(p + 14 + 52) != 0; // alpha mask
+    }
+    if (w <= 0 || h == 0 || (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)) {
+        *error = QStringLiteral("corrupt BMP file (bad header)");
+        return false;
+    }
+    info->width = quint32(w);
+    info->height = quint32(h < 0 ? -h : h);
+    info->bitDepth = bpp;
+    // Uncompressed pixel data has a known size: a short file is a cut one.
+    if (compression == 0 || compression == 3 || compression == 6) {
+        const quint64 rowBytes = (quint64(w) * quint64(bpp) + 31) / 32 * 4;
+        if (quint64(offBits) + rowBytes * info->height > quint64(n)) {
+            *error = truncated("BMP");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Skips GIF data sub-blocks; false when the file ends first.
+bool skipSubBlocks(const uchar *p, qint64 n, qint64 *pos)
+{
+    while (true) {
+        if (*pos >= n)
+            return false;
+        const uchar len = p[(*pos)++];
+        if (len == 0)
+            return true;
+        *pos += len;
+    }
+}
+
+std::vector<QRgb> gifTable(const uchar *p, int entries)
+{
+    std::vector<QRgb> t(static_cast<size_t>(entries));
+    for (int i = 0; i < entries; ++i)
+        t[size_t(i)] = qRgb(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+    return t;
+}
+
+bool walkGif(const uchar *p, qint64 n, HeaderInfo *info, QString *error, bool countAll)
+{
+    if (n < 13) {
+        *error = truncated("GIF");
+        return false;
+    }
+    info->width = le16(p + 6);
+    info->height = le16(p + 8);
+    qint64 pos = 13;
+    std::vector<QRgb> global;
+    int globalBits = 0;
+    if (p[10] & 0x80) {
+        globalBits = (p[10] & 7) + 1;
+        const int entries = 1 << globalBits;
+        if (n - pos < 3 * entries) {
+            *error = truncated("GIF");
+            return false;
+        }
+        global = gifTable(p + pos, entries);
+        pos += 3 * entries;
+    }
+    int transparentIndex = -1;
+    while (true) {
+        if (pos >= n) {
+            if (info->gifFrames > 0)
+                return true; // a missing trailer after whole frames is common
+            *error = truncated("GIF");
+            return false;
+        }
+        const uchar block = p[pos++];
+        if (block == 0x3b) {
+            if (info->gifFrames == 0) {
+                *error = QStringLiteral("GIF file without an image");
+                return false;
+            }
+            return true;
+        }
+        if (block == 0x21) {
+            if (pos >= n) {
+                *error = truncated("GIF");
+                return false;
+            }
+            const uchar label = p[pos++];
+            if (label == 0xf9 && n - pos >= 6 && p[pos] >= 4)
+                transparentIndex = (p[pos + 1] & 1) ? p[pos + 4] : -1;
+            if (!skipSubBlocks(p, n, &pos)) {
+                *error = truncated("GIF");
+                return false;
+            }
+            continue;
+        }
+        if (block != 0x2c) {
+            *error = QStringLiteral("corrupt GIF file (unknown block)");
+            return false;
+        }
+        if (n - pos < 9) {
+            *error = truncated("GIF");
+            return false;
+        }
+        const uchar packed = p[pos + 8];
+        pos += 9;
+        std::vector<QRgb> local;
+        int localBits = 0;
+        if (packed & 0x80) {
+            localBits = (packed & 7) + 1;
+            const int entries = 1 << localBits;
+            if (n - pos < 3 * entries) {
+                *error = truncated("GIF");
+                return false;
+            }
+            local = gifTable(p + pos, entries);
+            pos += 3 * entries;
+        }
+        ++pos; // LZW minimum code size
+        if (!skipSubBlocks(p, n, &pos)) {
+            *error = truncated("GIF");
+            return false;
+        }
+        if (++info->gifFrames == 1) {
+            info->gifPalette = localBits ? std::move(local) : std::move(global);
+            info->bitDepth = localBits ? localBits : globalBits;
+            info->transparency = transparentIndex >= 0;
+            if (!countAll)
+                return true;
+        }
+        transparentIndex = -1;
+    }
+}
+
+} // namespace
+
+FileFormat sniffFormat(const QByteArray &head)
+{
+    const auto *p = reinterpret_cast<const uchar *>(head.constData());
+    const qsizetype n = head.size();
+    if (n >= 8 && (std::memcmp(p, "II*\0", 4) == 0 || std::memcmp(p, "MM\0*", 4) == 0
+                   || std::memcmp(p, "II+\0", 4) == 0 || std::memcmp(p, "MM\0+", 4) == 0))
+        return FileFormat::Tiff;
+    if (n >= 8 && std::memcmp(p, "\x89PNG\r\n\x1a\n", 8) == 0)
+        return FileFormat::Png;
+    if (n >= 3 && p[0] == 0xff && p[1] == 0xd8 && p[2] == 0xff)
+        return FileFormat::Jpeg;
+    if (n >= 6 && (std::memcmp(p, "GIF87a", 6) == 0 || std::memcmp(p, "GIF89a", 6) == 0))
+        return FileFormat::Gif;
+    // "BM" alone starts plenty of text files; the DIB header size must fit too.
+    if (n >= 18 && p[0] == 'B' && p[1] == 'M' && isBmpDibSize(le32(p + 14)))
+        return FileFormat::Bmp;
+    return FileFormat::Unknown;
+}
+
+FileFormat sniffFile(const QString &path)
+{
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return FileFormat::Unknown;
+    return sniffFormat(f.read(32));
+}
+
+const char *qtFormatName(FileFormat format)
+{
+    switch (format) {
+    case FileFormat::Png: return "png";
+    case FileFormat::Jpeg: return "jpeg";
+    case FileFormat::Bmp: return "bmp";
+    case FileFormat::Gif: return "gif";
+    default: return "";
+    }
+}
+
+bool readHeader(const QString &path, FileFormat format, HeaderInfo *info, QString *error, bool countGifFrames)
+{
+    *info = HeaderInfo();
+    info->format = format;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = f.errorString();
+        return false;
+    }
+    qint64 n = f.size();
+    if (n <= 0) {
+        *error = QStringLiteral("empty file");
+        return false;
+    }
+    const uchar *p = f.map(0, n);
+    QByteArray fallback;
+    if (!p) {
+        fallback = f.readAll();
+        p = reinterpret_cast<const uchar *>(fallback.constData());
+        n = fallback.size();
+    }
+    switch (format) {
+    case FileFormat::Png: return walkPng(p, n, info, error);
+    case FileFormat::Jpeg: return walkJpeg(p, n, info, error);
+    case FileFormat::Bmp: return walkBmp(p, n, info, error);
+    case FileFormat::Gif: return walkGif(p, n, info, error, countGifFrames);
+    default:
+        *error = QStringLiteral("not a PNG, JPEG, BMP or GIF file");
+        return false;
+    }
+}
+
+} // namespace quillon::image::detail

@@ -1,0 +1,42 @@
+#pragma once
+// Recognises image files by their first bytes and walks the block structure of
+// PNG, JPEG, BMP and GIF files without decoding any pixels: enough to learn
+// the size, the stored form, resolution and whether the file is complete.
+#include <QByteArray>
+#include <QRgb>
+#include <QString>
+
+#include <vector>
+
+namespace quillon::image::detail {
+
+enum class FileFormat { Unknown, Tiff, Png, Jpeg, Bmp, Gif };
+
+// Needs the file's first 32 bytes (fewer give Unknown where they don't suffice).
+FileFormat sniffFormat(const QByteArray &head);
+FileFormat sniffFile(const QString &path);
+const char *qtFormatName(FileFormat format);
+
+struct HeaderInfo {
+    FileFormat format = FileFormat::Unknown;
+    quint32 width = 0;
+    quint32 height = 0;
+    int bitDepth = 0;       // PNG bit depth, BMP bits per pixel, GIF colour-table bits
+    int pngColorType = -1;  // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA
+    bool transparency = false; // PNG tRNS, GIF transparent index, BMP alpha mask
+    int jpegComponents = 0;
+    float xResolution = 0;  // 0 when the file states none
+    float yResolution = 0;
+    quint16 resolutionUnit = 2;
+    bool embeddedIcc = false;
+    std::vector<QRgb> gifPalette; // table of the first frame (local, else global)
+    int gifFrames = 0;            // complete frames (only counted when asked)
+};
+
+// Walks the whole file (PNG chunks, JPEG segments and entropy data, BMP headers,
+// GIF blocks). Returns false, with a reason, for a corrupt or truncated file.
+// countGifFrames: go on past the first GIF frame and count them all.
+bool readHeader(const QString &path, FileFormat format, HeaderInfo *info, QString *error,
+                bool countGifFrames = false);
+
+} // namespace quillon::image::detail

@@ -1,0 +1,423 @@
+#include "core/image/QtImageSource.h"
+
+#include <QColorSpace>
+#include <QImage>
+#include <QImageReader>
+
+#include <array>
+#include <cstring>
+#include <unordered_map>
+
+namespace quillon::image::detail {
+
+namespace {
+
+int roundBits(int bits)
+{
+    return bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
+}
+
+int bitsForEntries(qsizetype n)
+{
+    int bits = 1;
+    while (bits < 8 && (qsizetype(1) << bits) < n)
+        ++bits;
+    return roundBits(bits);
+}
+
+// Bits per pixel of the page the file will give, from its header alone.
+int pageBitsPerPixel(const HeaderInfo &i)
+{
+    switch (i.format) {
+    case FileFormat::Png: {
+        const int bd = i.bitDepth;
+        switch (i.pngColorType) {
+        case 0: return i.transparency ? 2 * std::max(bd, 8) : bd;
+        case 2: return (i.transparency ? 4 : 3) * bd;
+        case 3: return i.transparency ? 32 : bd;
+        case 4: return 2 * bd;
+        case 6: return 4 * bd;
+        default: return 64;
+        }
+    }
+    case FileFormat::Jpeg: return i.jpegComponents == 1 ? 8 : 24;
+    case FileFormat::Bmp: return i.bitDepth <= 8 ? i.bitDepth : (i.transparency ? 32 : 24);
+    case FileFormat::Gif: return i.transparency ? 32 : 8;
+    default: return 64;
+    }
+}
+
+quint64 rowsBytes(quint64 w, quint64 h, int bitsPerPixel)
+{
+    return (w * quint64(bitsPerPixel) + 7) / 8 * h;
+}
+
+void setHeader(Page *p, const QImage &img, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
+{
+    p->width = quint32(img.width());
+    p->height = quint32(img.height());
+    p->bitsPerSample = bits;
+    p->samplesPerPixel = spp;
+    p->extraSamples = extra;
+    p->alphaAssociated = false;
+    p->photometric = ph;
+    p->colormap.clear();
+    p->pixels.resize(size_t(p->byteCount()));
+}
+
+void clearTailBits(Page *p)
+{
+    const unsigned tail = unsigned((quint64(p->width) * p->samplesPerPixel * p->bitsPerSample) % 8);
+    if (!tail)
+        return;
+    const quint64 bpr = p->bytesPerRow();
+    const quint8 mask = quint8(0xff << (8 - tail));
+    for (quint32 y = 0; y < p->height; ++y)
+        p->pixels[size_t(y * bpr + bpr - 1)] &= mask;
+}
+
+void copyRows(const QImage &img, Page *p)
+{
+    const quint64 bpr = p->bytesPerRow();
+    for (int y = 0; y < img.height(); ++y)
+        std::memcpy(p->pixels.data() + quint64(y) * bpr, img.constScanLine(y), size_t(bpr));
+}
+
+quint8 reverseBits(quint8 b)
+{
+    b = quint8((b & 0xf0) >> 4 | (b & 0x0f) << 4);
+    b = quint8((b & 0xcc) >> 2 | (b & 0x33) << 2);
+    return quint8((b & 0xaa) >> 1 | (b & 0x55) << 1);
+}
+
+bool fromArgb32(const QImage &img, const HeaderInfo &info, Page *out, QString *error);
+
+// Mono, MonoLSB and Indexed8 images: palette, grey ramp or, with transparent
+// entries in use, RGBA.
+bool fromIndexed(const QImage &img, const HeaderInfo &info, Page *out, QString *error)
+{
+    const QList<QRgb> table = img.colorTable();
+    const bool mono = img.format() != QImage::Format_Indexed8;
+    if (table.isEmpty())
+        return fromArgb32(img.convertToFormat(QImage::Format_ARGB32), info, out, error);
+
+    std::array<bool, 256> used{};
+    int maxIndex = 0;
+    if (mono) {
+        used[0] = used[1] = true;
+        maxIndex = 1;
+    } else {
+        for (int y = 0; y < img.height(); ++y) {
+            const uchar *s = img.constScanLine(y);
+            for (int x = 0; x < img.width(); ++x)
+                used[s[x]] = true;
+        }
+        for (int i = 255; i >= 0; --i)
+            if (used[size_t(i)]) {
+                maxIndex = i;
+                break;
+            }
+    }
+    for (int i = 0; i <= maxIndex; ++i)
+        if (used[size_t(i)] && (i >= table.size() || qAlpha(table[i]) < 255))
+            return fromArgb32(img.convertToFormat(QImage::Format_ARGB32), info, out, error);
+
+    int bits = info.bitDepth > 0 && info.bitDepth <= 8 ? roundBits(info.bitDepth) : bitsForEntries(table.size());
+    if (mono)
+        bits = 1;
+    while (maxIndex >= (1 << bits))
+        bits = roundBits(bits + 1);
+    const int entries = 1 << bits;
+
+    // A full grey ramp is a grey page, not a palette one.
+    Photometric ph = Photometric::Palette;
+    if (table.size() == entries) {
+        bool up = true, down = true;
+        for (int i = 0; i < entries && (up || down); ++i) {
+            const int v = i * 255 / (entries - 1);
+            const QRgb c = table[i];
+            const bool grey = qRed(c) == qGreen(c) && qGreen(c) == qBlue(c);
+            up = up && grey && qRed(c) == v;
+            down = down && grey && qRed(c) == 255 - v;
+        }
+        if (up)
+            ph = Photometric::MinIsBlack;
+        else if (down)
+            ph = Photometric::MinIsWhite;
+    }
+    setHeader(out, img, quint16(bits), 1, 0, ph);
+    if (ph == Photometric::Palette) {
+        out->colormap.assign(size_t(3 * entries), 0);
+        for (int i = 0; i < entries && i < table.size(); ++i) {
+            out->colormap[size_t(i)] = quint16(qRed(table[i]) * 257);
+            out->colormap[size_t(entries + i)] = quint16(qGreen(table[i]) * 257);
+            out->colormap[size_t(2 * entries + i)] = quint16(qBlue(table[i]) * 257);
+        }
+    }
+
+    const quint64 bpr = out->bytesPerRow();
+    if (img.format() == QImage::Format_Mono || (bits == 8 && !mono)) {
+        copyRows(img, out);
+    } else if (img.format() == QImage::Format_MonoLSB) {
+        for (int y = 0; y < img.height(); ++y) {
+            const uchar *s = img.constScanLine(y);
+            quint8 *d = out->pixels.data() + quint64(y) * bpr;
+            for (quint64 i = 0; i < bpr; ++i)
+                d[i] = reverseBits(s[i]);
+        }
+    } else {
+        // Indexed8 packed down to 1, 2 or 4 bits, first pixel in the high bits.
+        const int perByte = 8 / bits;
+        for (int y = 0; y < img.height(); ++y) {
+            const uchar *s = img.constScanLine(y);
+            quint8 *d = out->pixels.data() + quint64(y) * bpr;
+            std::memset(d, 0, size_t(bpr));
+            for (int x = 0; x < img.width(); ++x)
+                d[x / perByte] |= quint8(s[x] << (8 - bits * (x % perByte + 1)));
+        }
+    }
+    clearTailBits(out);
+    return true;
+}
+
+// An opaque GIF frame back in terms of its colour table; false if a colour
+// is not in it (then the frame stays RGB).
+bool gifIndexed(const QImage &img, const std::vector<QRgb> &palette, QImage *indexed)
+{
+    if (palette.empty())
+        return false;
+    std::unordered_map<QRgb, uchar> lookup;
+    for (size_t i = palette.size(); i-- > 0;)
+        lookup[palette[i] | 0xff000000u] = uchar(i);
+    QImage result(img.size(), QImage::Format_Indexed8);
+    if (result.isNull())
+        return false;
+    result.setColorTable(QList<QRgb>(palette.begin(), palette.end()));
+    QRgb last = 0;
+    uchar lastIndex = 0;
+    bool haveLast = false;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *s = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        uchar *d = result.scanLine(y);
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = s[x] | 0xff000000u;
+            if (!haveLast || c != last) {
+                const auto it = lookup.find(c);
+                if (it == lookup.end())
+                    return false;
+                last = c;
+                lastIndex = it->second;
+                haveLast = true;
+            }
+            d[x] = lastIndex;
+        }
+    }
+    *indexed = std::move(result);
+    return true;
+}
+
+bool greySource(const HeaderInfo &info)
+{
+    return info.format == FileFormat::Png && (info.pngColorType == 0 || info.pngColorType == 4);
+}
+
+bool fromArgb32(const QImage &img, const HeaderInfo &info, Page *out, QString *error)
+{
+    const bool hasAlpha = img.format() == QImage::Format_ARGB32;
+    if (info.format == FileFormat::Gif) {
+        bool opaque = true;
+        for (int y = 0; hasAlpha && opaque && y < img.height(); ++y) {
+            const auto *s = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(s[x]) != 255) {
+                    opaque = false;
+                    break;
+                }
+        }
+        QImage indexed;
+        if (opaque && gifIndexed(img, info.gifPalette, &indexed))
+            return fromIndexed(indexed, info, out, error);
+    }
+    const quint64 bpr = [&] {
+        if (greySource(info) && hasAlpha)
+            setHeader(out, img, 8, 2, 1, Photometric::MinIsBlack);
+        else
+            setHeader(out, img, 8, hasAlpha ? 4 : 3, hasAlpha ? 1 : 0, Photometric::RGB);
+        return out->bytesPerRow();
+    }();
+    const int spp = out->samplesPerPixel;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *s = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        quint8 *d = out->pixels.data() + quint64(y) * bpr;
+        const int w = img.width();
+        if (spp == 3) {
+            for (int x = 0; x < w; ++x, d += 3) {
+                const QRgb c = s[x];
+                d[0] = quint8(qRed(c));
+                d[1] = quint8(qGreen(c));
+                d[2] = quint8(qBlue(c));
+            }
+        } else if (spp == 4) {
+            for (int x = 0; x < w; ++x, d += 4) {
+                const QRgb c = s[x];
+                d[0] = quint8(qRed(c));
+                d[1] = quint8(qGreen(c));
+                d[2] = quint8(qBlue(c));
+                d[3] = quint8(qAlpha(c));
+            }
+        } else {
+            for (int x = 0; x < w; ++x, d += 2) {
+                d[0] = quint8(qGreen(s[x]));
+                d[1] = quint8(qAlpha(s[x]));
+            }
+        }
+    }
+    return true;
+}
+
+bool fromRgba64(const QImage &img, const HeaderInfo &info, Page *out)
+{
+    const bool hasAlpha = img.format() == QImage::Format_RGBA64;
+    if (greySource(info) && hasAlpha)
+        setHeader(out, img, 16, 2, 1, Photometric::MinIsBlack);
+    else
+        setHeader(out, img, 16, hasAlpha ? 4 : 3, hasAlpha ? 1 : 0, Photometric::RGB);
+    const int spp = out->samplesPerPixel;
+    const quint64 bpr = out->bytesPerRow();
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *s = reinterpret_cast<const QRgba64 *>(img.constScanLine(y));
+        auto *d = reinterpret_cast<quint16 *>(out->pixels.data() + quint64(y) * bpr);
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgba64 c = s[x];
+            if (spp == 2) {
+                *d++ = c.green();
+                *d++ = c.alpha();
+                continue;
+            }
+            *d++ = c.red();
+            *d++ = c.green();
+            *d++ = c.blue();
+            if (spp == 4)
+                *d++ = c.alpha();
+        }
+    }
+    return true;
+}
+
+class QtImageSource final : public ImageSource {
+public:
+    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, quint64 imageBytes)
+        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_imageBytes(imageBytes)
+    {
+    }
+
+    int pageCount() const override { return 1; }
+    quint64 decodedSize(int index) const override { return index == 0 ? m_pageBytes : 0; }
+
+    bool readPage(int index, Page *out, QString *error) override
+    {
+        if (index != 0) {
+            *error = QStringLiteral("page %1 does not exist").arg(index + 1);
+            return false;
+        }
+        QImageReader reader(m_path, qtFormatName(m_info.format));
+        reader.setAutoTransform(true);
+        // Room for Qt's own buffer, which may be wider than the page (RGB32 for RGB).
+        reader.setAllocationLimit(int(std::min<quint64>((m_imageBytes >> 20) + 64, quint64(INT_MAX))));
+        QImage img;
+        if (!reader.read(&img) || img.isNull()) {
+            *error = QStringLiteral("cannot decode image: %1").arg(reader.errorString());
+            return false;
+        }
+        if (img.colorCount() == 0 && img.format() == QImage::Format_Indexed8)
+            img.convertTo(QImage::Format_ARGB32);
+        const QByteArray icc = m_info.embeddedIcc ? img.colorSpace().iccProfile() : QByteArray();
+        if (!pageFromImage(img, m_info, out, error))
+            return false;
+        out->xResolution = m_info.xResolution;
+        out->yResolution = m_info.yResolution;
+        out->resolutionUnit = m_info.resolutionUnit;
+        out->iccProfile = icc;
+        return true;
+    }
+
+private:
+    QString m_path;
+    HeaderInfo m_info;
+    quint64 m_pageBytes;
+    quint64 m_imageBytes;
+};
+
+} // namespace
+
+bool pageFromImage(const QImage &image, const HeaderInfo &info, Page *out, QString *error)
+{
+    QImage img = image;
+    switch (img.format()) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+        return fromIndexed(img, info, out, error);
+    case QImage::Format_Grayscale8:
+        setHeader(out, img, 8, 1, 0, Photometric::MinIsBlack);
+        copyRows(img, out);
+        return true;
+    case QImage::Format_Grayscale16:
+        setHeader(out, img, 16, 1, 0, Photometric::MinIsBlack);
+        copyRows(img, out);
+        return true;
+    case QImage::Format_RGB888:
+        setHeader(out, img, 8, 3, 0, Photometric::RGB);
+        copyRows(img, out);
+        return true;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+        return fromArgb32(img, info, out, error);
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+        return fromRgba64(img, info, out);
+    case QImage::Format_RGBA64_Premultiplied:
+        img.convertTo(QImage::Format_RGBA64);
+        return fromRgba64(img, info, out);
+    default:
+        if (img.depth() > 32) {
+            img.convertTo(img.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
+            return fromRgba64(img, info, out);
+        }
+        img.convertTo(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        if (img.isNull()) {
+            *error = QStringLiteral("cannot convert the decoded image");
+            return false;
+        }
+        return fromArgb32(img, info, out, error);
+    }
+}
+
+std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format, QString *error)
+{
+    HeaderInfo info;
+    if (!readHeader(path, format, &info, error))
+        return nullptr;
+    QImageReader reader(path, qtFormatName(format));
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty()) {
+        info.width = quint32(size.width());
+        info.height = quint32(size.height());
+    }
+    if (!info.width || !info.height) {
+        *error = QStringLiteral("image without a size");
+        return nullptr;
+    }
+    const quint64 pageBytes = rowsBytes(info.width, info.height, pageBitsPerPixel(info));
+    const QImage::Format qtFormat = reader.imageFormat();
+    const int qtBits = qtFormat == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(qtFormat).bitsPerPixel();
+    const quint64 imageBytes = rowsBytes(info.width, info.height, std::max(qtBits, 8));
+    if (pageBytes > kMaxDecodedPageBytes || imageBytes > 2 * kMaxDecodedPageBytes
+        || info.width > quint32(INT_MAX / 8) || info.height > quint32(INT_MAX / 8)) {
+        *error = QStringLiteral("image is too large to decode (%1 x %2 pixels)").arg(info.width).arg(info.height);
+        return nullptr;
+    }
+    return std::make_unique<QtImageSource>(path, info, pageBytes, imageBytes);
+}
+
+} // namespace quillon::image::detail

@@ -1,0 +1,409 @@
+#include "core/image/TiffSource.h"
+
+#include "core/image/TiffSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace quillon::image::detail {
+
+namespace {
+
+// How one directory is decoded: straight from its strips or tiles into the
+// page, or through libtiff's RGBA renderer for layouts a Page can't carry
+// (subsampled YCbCr, old-style JPEG, Lab, ...).
+struct Layout {
+    Page page; // every field but pixels
+    enum Mode { Direct, Rgba } mode = Direct;
+    bool planar = false;
+    bool tiled = false;
+};
+
+// Decoded size, saturated instead of overflowing for absurd headers.
+quint64 safeByteCount(const Page &p)
+{
+    const quint64 row = p.bytesPerRow();
+    if (p.height && row > std::numeric_limits<quint64>::max() / p.height)
+        return std::numeric_limits<quint64>::max();
+    return row * p.height;
+}
+
+bool validBits(quint16 bps, std::initializer_list<quint16> allowed)
+{
+    return std::find(allowed.begin(), allowed.end(), bps) != allowed.end();
+}
+
+class TiffSource final : public ImageSource {
+public:
+    explicit TiffSource(const QString &path) : m_path(path) {}
+
+    bool init(QString *error)
+    {
+        m_tif = openTiff(m_path, "r", &m_messages);
+        if (!m_tif) {
+            *error = withReason(QStringLiteral("not a readable TIFF file"), &m_messages);
+            return false;
+        }
+        m_pages = int(std::min<tdir_t>(TIFFNumberOfDirectories(m_tif.get()), tdir_t(INT_MAX)));
+        if (m_pages <= 0) {
+            *error = withReason(QStringLiteral("TIFF file without pages"), &m_messages);
+            return false;
+        }
+        return true;
+    }
+
+    int pageCount() const override { return m_pages; }
+
+    quint64 decodedSize(int index) const override
+    {
+        Layout l;
+        QString ignored;
+        if (!select(index, &ignored) || !layout(&l, &ignored))
+            return 0;
+        return safeByteCount(l.page);
+    }
+
+    bool readPage(int index, Page *out, QString *error) override
+    {
+        Layout l;
+        if (!select(index, error) || !layout(&l, error))
+            return false;
+        const quint64 bytes = safeByteCount(l.page);
+        if (bytes > kMaxDecodedPageBytes) {
+            *error = QStringLiteral("page %1 is too large to decode (%2 x %3 pixels)")
+                         .arg(index + 1).arg(l.page.width).arg(l.page.height);
+            return false;
+        }
+        *out = std::move(l.page);
+        out->pixels.resize(size_t(bytes));
+        const bool ok = l.mode == Layout::Rgba ? readRgba(out, error) : readDirect(l, out, error);
+        if (!ok) {
+            *out = Page();
+            *error = QStringLiteral("page %1: %2").arg(index + 1).arg(*error);
+        }
+        return ok;
+    }
+
+private:
+    bool select(int index, QString *error) const
+    {
+        if (index < 0 || index >= m_pages) {
+            *error = QStringLiteral("page %1 does not exist").arg(index + 1);
+            return false;
+        }
+        m_messages.takeError();
+        if (TIFFCurrentDirectory(m_tif.get()) != tdir_t(index) && !TIFFSetDirectory(m_tif.get(), tdir_t(index))) {
+            *error = withReason(QStringLiteral("cannot read page %1").arg(index + 1), &m_messages);
+            return false;
+        }
+        return true;
+    }
+
+    bool layout(Layout *l, QString *error) const
+    {
+        TIFF *tif = m_tif.get();
+        quint32 w = 0, h = 0;
+        if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) || !w || !h) {
+            *error = QStringLiteral("page without a size");
+            return false;
+        }
+        quint16 bps = 1, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
+        quint16 sampleFormat = SAMPLEFORMAT_UINT, inkSet = INKSET_CMYK;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inkSet);
+        quint16 extraCount = 0;
+        quint16 *extraTypes = nullptr;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+        if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
+            *error = QStringLiteral("page without a photometric interpretation");
+            return false;
+        }
+        if (!TIFFIsCODECConfigured(compression)) {
+            *error = QStringLiteral("compression %1 is not supported").arg(compression);
+            return false;
+        }
+        if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID) {
+            *error = QStringLiteral("sample format %1 is not supported").arg(sampleFormat);
+            return false;
+        }
+        if (spp == 0 || extraCount >= spp) {
+            *error = QStringLiteral("bad samples per pixel");
+            return false;
+        }
+
+        Page &p = l->page;
+        p.width = w;
+        p.height = h;
+        p.bitsPerSample = bps;
+        p.samplesPerPixel = spp;
+        l->tiled = TIFFIsTiled(tif);
+        l->planar = planar == PLANARCONFIG_SEPARATE && spp > 1;
+
+        int colours = spp - extraCount;
+        quint16 extraType = extraCount ? extraTypes[0] : EXTRASAMPLE_UNSPECIFIED;
+        // Four-sample RGB without ExtraSamples: alpha, as libtiff itself reads it.
+        if (photometric == PHOTOMETRIC_RGB && extraCount == 0 && spp == 4) {
+            colours = 3;
+            extraCount = 1;
+            extraType = EXTRASAMPLE_UNASSALPHA;
+        }
+        p.extraSamples = extraCount;
+        p.alphaAssociated = extraType == EXTRASAMPLE_ASSOCALPHA;
+        const bool oneExtraAtMost = extraCount <= 1;
+        const bool planarOk = !l->planar || bps == 8 || bps == 16;
+
+        bool direct = false;
+        if (compression == COMPRESSION_OJPEG) {
+            direct = false;
+        } else if ((photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK) && colours == 1
+                   && oneExtraAtMost && validBits(bps, {1, 2, 4, 8, 16}) && planarOk) {
+            p.photometric = photometric == PHOTOMETRIC_MINISWHITE ? Photometric::MinIsWhite : Photometric::MinIsBlack;
+            direct = true;
+        } else if (photometric == PHOTOMETRIC_RGB && colours == 3 && oneExtraAtMost && validBits(bps, {8, 16})) {
+            p.photometric = Photometric::RGB;
+            direct = true;
+        } else if (photometric == PHOTOMETRIC_PALETTE && spp == 1 && validBits(bps, {1, 2, 4, 8})) {
+            p.photometric = Photometric::Palette;
+            direct = true;
+        } else if (photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && colours == 4 && oneExtraAtMost
+                   && validBits(bps, {8, 16})) {
+            p.photometric = Photometric::Separated;
+            direct = true;
+        } else if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG && !l->planar && spp == 3
+                   && bps == 8) {
+            // libjpeg does the colour conversion and the upsampling.
+            if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB)) {
+                *error = withReason(QStringLiteral("cannot decode JPEG data as RGB"), &m_messages);
+                return false;
+            }
+            p.photometric = Photometric::RGB;
+            direct = true;
+        }
+
+        if (direct) {
+            l->mode = Layout::Direct;
+            if (p.photometric == Photometric::Palette && !readColormap(&p, error))
+                return false;
+        } else {
+            char emsg[1024] = {};
+            if (!TIFFRGBAImageOK(tif, emsg)) {
+                *error = QStringLiteral("unsupported page layout (%1)").arg(QString::fromLocal8Bit(emsg));
+                return false;
+            }
+            l->mode = Layout::Rgba;
+            p.photometric = Photometric::RGB;
+            p.bitsPerSample = 8;
+            p.samplesPerPixel = 4; // the renderer's buffer; trimmed to 3 when it has no alpha
+            p.extraSamples = 1;
+            p.alphaAssociated = true;
+        }
+
+        float xr = 0, yr = 0;
+        quint16 unit = RESUNIT_INCH;
+        const bool hasX = TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xr);
+        const bool hasY = TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yr);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+        if (hasX || hasY) {
+            p.xResolution = hasX && xr > 0 ? xr : (yr > 0 ? yr : 0);
+            p.yResolution = hasY && yr > 0 ? yr : p.xResolution;
+            p.resolutionUnit = (unit >= 1 && unit <= 3) ? unit : RESUNIT_INCH;
+        }
+        quint32 iccSize = 0;
+        void *icc = nullptr;
+        if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccSize, &icc) && icc && iccSize)
+            p.iccProfile = QByteArray(static_cast<const char *>(icc), qsizetype(iccSize));
+        return true;
+    }
+
+    bool readColormap(Page *p, QString *error) const
+    {
+        quint16 *r = nullptr, *g = nullptr, *b = nullptr;
+        if (!TIFFGetField(m_tif.get(), TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) {
+            *error = QStringLiteral("palette page without a colour map");
+            return false;
+        }
+        const size_t n = size_t(1) << p->bitsPerSample;
+        p->colormap.resize(3 * n);
+        std::copy_n(r, n, p->colormap.begin());
+        std::copy_n(g, n, p->colormap.begin() + qsizetype(n));
+        std::copy_n(b, n, p->colormap.begin() + qsizetype(2 * n));
+        // Old writers stored 8-bit values; scale them as every reader does.
+        const bool eightBit = std::all_of(p->colormap.begin(), p->colormap.end(), [](quint16 v) { return v < 256; });
+        if (eightBit)
+            for (quint16 &v : p->colormap)
+                v = quint16(v * 257);
+        return true;
+    }
+
+    bool readDirect(const Layout &l, Page *out, QString *error)
+    {
+        TIFF *tif = m_tif.get();
+        const quint64 bpr = out->bytesPerRow();
+        const quint32 w = out->width, h = out->height;
+        const int spp = out->samplesPerPixel;
+        const int planes = l.planar ? spp : 1;
+        const quint64 planeRow = l.planar ? quint64(w) * out->bitsPerSample / 8 : bpr;
+        const quint64 scan = quint64(l.tiled ? 0 : TIFFScanlineSize64(tif));
+        if (!l.tiled && scan != planeRow) {
+            *error = withReason(QStringLiteral("unexpected row size"), &m_messages);
+            return false;
+        }
+        quint8 *dst = out->pixels.data();
+        std::vector<quint8> scratch;
+
+        // Copies one decoded block (rows x cols at x0, y0, plane s) into the page.
+        auto place = [&](const quint8 *src, quint64 srcRow, quint32 x0, quint32 y0, quint32 rows, quint32 cols, int s) {
+            if (!l.planar) {
+                const quint64 bits = quint64(cols) * spp * out->bitsPerSample;
+                const quint64 off = quint64(x0) * spp * out->bitsPerSample / 8;
+                for (quint32 r = 0; r < rows; ++r)
+                    std::memcpy(dst + (y0 + r) * bpr + off, src + r * srcRow, size_t((bits + 7) / 8));
+                return;
+            }
+            const int bs = out->bitsPerSample / 8;
+            for (quint32 r = 0; r < rows; ++r) {
+                const quint8 *in = src + r * srcRow;
+                quint8 *o = dst + (y0 + r) * bpr + (quint64(x0) * spp + s) * bs;
+                if (bs == 1) {
+                    for (quint32 x = 0; x < cols; ++x)
+                        o[quint64(x) * spp] = in[x];
+                } else {
+                    for (quint32 x = 0; x < cols; ++x)
+                        std::memcpy(o + quint64(x) * spp * 2, in + 2 * x, 2);
+                }
+            }
+        };
+
+        if (l.tiled) {
+            quint32 tw = 0, th = 0;
+            TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+            TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+            const quint64 tileSize = quint64(TIFFTileSize64(tif));
+            const quint64 tileRow = quint64(TIFFTileRowSize64(tif));
+            if (!tw || !th || !tileSize || tileRow * th > tileSize
+                || (!l.planar && (quint64(tw) * spp * out->bitsPerSample) % 8 != 0)) {
+                *error = withReason(QStringLiteral("bad tile layout"), &m_messages);
+                return false;
+            }
+            scratch.resize(size_t(tileSize));
+            for (int s = 0; s < planes; ++s)
+                for (quint64 y = 0; y < h; y += th)
+                    for (quint64 x = 0; x < w; x += tw) {
+                        const ttile_t t = TIFFComputeTile(tif, quint32(x), quint32(y), 0, quint16(s));
+                        if (TIFFReadEncodedTile(tif, t, scratch.data(), tmsize_t(tileSize)) < 0) {
+                            *error = withReason(QStringLiteral("cannot decode tile %1").arg(t), &m_messages);
+                            return false;
+                        }
+                        place(scratch.data(), tileRow, quint32(x), quint32(y), quint32(std::min<quint64>(th, h - y)),
+                              quint32(std::min<quint64>(tw, w - x)), s);
+                    }
+        } else {
+            quint32 rps = h;
+            TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+            if (rps == 0 || rps > h)
+                rps = h;
+            const quint32 perPlane = (h + rps - 1) / rps;
+            if (quint64(TIFFNumberOfStrips(tif)) < quint64(perPlane) * planes) {
+                *error = QStringLiteral("too few strips");
+                return false;
+            }
+            if (l.planar)
+                scratch.resize(size_t(planeRow * rps));
+            for (int s = 0; s < planes; ++s)
+                for (quint32 k = 0; k < perPlane; ++k) {
+                    const quint32 y = k * rps;
+                    const quint32 rows = std::min(rps, h - y);
+                    const tmsize_t want = tmsize_t(rows * planeRow);
+                    quint8 *target = l.planar ? scratch.data() : dst + y * bpr;
+                    const tstrip_t strip = tstrip_t(quint64(s) * perPlane + k);
+                    if (TIFFReadEncodedStrip(tif, strip, target, want) < want) {
+                        *error = withReason(QStringLiteral("cannot decode strip %1").arg(strip), &m_messages);
+                        return false;
+                    }
+                    if (l.planar)
+                        place(scratch.data(), planeRow, 0, y, rows, w, s);
+                }
+        }
+
+        // Bits past the last pixel of a row are undefined in the file; clear them.
+        const unsigned tailBits = unsigned((quint64(w) * spp * out->bitsPerSample) % 8);
+        if (tailBits) {
+            const quint8 mask = quint8(0xff << (8 - tailBits));
+            for (quint32 y = 0; y < h; ++y)
+                dst[y * bpr + bpr - 1] &= mask;
+        }
+        return true;
+    }
+
+    bool readRgba(Page *out, QString *error)
+    {
+        TIFF *tif = m_tif.get();
+        char emsg[1024] = {};
+        TIFFRGBAImage img;
+        if (!TIFFRGBAImageBegin(&img, tif, 0, emsg)) {
+            *error = QStringLiteral("cannot decode: %1").arg(QString::fromLocal8Bit(emsg));
+            return false;
+        }
+        img.req_orientation = ORIENTATION_TOPLEFT;
+        auto *raster = reinterpret_cast<uint32_t *>(out->pixels.data());
+        const int ok = TIFFRGBAImageGet(&img, raster, out->width, out->height);
+        const bool alpha = img.alpha != 0;
+        TIFFRGBAImageEnd(&img);
+        if (!ok) {
+            *error = withReason(QStringLiteral("cannot decode"), &m_messages);
+            return false;
+        }
+        // The raster holds packed ABGR words; unpack in place to R, G, B(, A).
+        const quint64 n = quint64(out->width) * out->height;
+        quint8 *p = out->pixels.data();
+        const int outSpp = alpha ? 4 : 3;
+        for (quint64 i = 0; i < n; ++i) {
+            uint32_t v;
+            std::memcpy(&v, p + 4 * i, 4);
+            quint8 *o = p + outSpp * i;
+            o[0] = quint8(TIFFGetR(v));
+            o[1] = quint8(TIFFGetG(v));
+            o[2] = quint8(TIFFGetB(v));
+            if (alpha)
+                o[3] = quint8(TIFFGetA(v));
+        }
+        if (!alpha) {
+            out->samplesPerPixel = 3;
+            out->extraSamples = 0;
+            out->alphaAssociated = false;
+            out->pixels.resize(size_t(out->byteCount()));
+        }
+        return true;
+    }
+
+    QString m_path;
+    mutable TiffMessages m_messages; // declared before m_tif: outlives it
+    TiffPtr m_tif;
+    int m_pages = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ImageSource> openTiffSource(const QString &path, QString *error)
+{
+    auto source = std::make_unique<TiffSource>(path);
+    if (!source->init(error))
+        return nullptr;
+    return source;
+}
+
+int countTiffDirectories(const QString &path)
+{
+    TiffMessages messages;
+    TiffPtr tif = openTiff(path, "r", &messages);
+    if (!tif)
+        return 0;
+    return int(std::min<tdir_t>(TIFFNumberOfDirectories(tif.get()), tdir_t(INT_MAX)));
+}
+
+} // namespace quillon::image::detail
