@@ -1,0 +1,26 @@
+#include "usage/MachineIdentifier.h"
+
+#include <QFile>
+
+namespace quillon {
+
+QStringList machineIdentifierFiles()
+{
+    return {QStringLiteral("/etc/machine-id"), QStringLiteral("/var/lib/dbus/machine-id")};
+}
+
+QString CopySerialNumber(const QStringList &files)
+{
+    for (const QString &path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // The id is 33 bytes; a line limit keeps a strange file from being read whole.
+        const QString id = QString::fromUtf8(file.readLine(256)).trimmed().left(128);
+        if (!id.isEmpty())
+            return id;
+    }
+    return QString();
+}
+
+} // namespace quillon
