@@ -56,6 +56,8 @@ bool walkPng(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
             info->height = be32(data + 4);
             info->bitDepth = data[8];
             info->pngColorType = data[9];
+            if (info->pngColorType == 0 && info->bitDepth == 1)
+                info->palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
             seenHeader = true;
         } else if (std::memcmp(type, "pHYs", 4) == 0 && len >= 9) {
             if (data[8] == 1 && be32(data) && be32(data + 4)) {
@@ -203,6 +205,16 @@ bool walkBmp(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
         if (dib >= 56 && (compression == 3 || compression == 6))
             info->transparency = le32(p + 14 + 52) != 0; // alpha mask
     }
+    if (bpp <= 8) {
+        const quint32 used = dib >= 40 ? le32(p + 46) : 0;
+        const qint64 entries = used && used < (1u << bpp) ? used : (1 << bpp);
+        const int entrySize = dib == 12 ? 3 : 4;
+        const qint64 at = 14 + dib;
+        for (qint64 i = 0; i < entries && at + (i + 1) * entrySize <= n; ++i) {
+            const uchar *e = p + at + i * entrySize;
+            info->palette.push_back(qRgb(e[2], e[1], e[0]));
+        }
+    }
     if (w <= 0 || h == 0 || (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)) {
         *error = QStringLiteral("corrupt BMP file (bad header)");
         return false;
@@ -321,7 +333,7 @@ bool walkGif(const uchar *p, qint64 n, HeaderInfo *info, QString *error, bool co
             return false;
         }
         if (++info->gifFrames == 1) {
-            info->gifPalette = localBits ? std::move(local) : std::move(global);
+            info->palette = localBits ? std::move(local) : std::move(global);
             info->bitDepth = localBits ? localBits : globalBits;
             info->transparency = transparentIndex >= 0;
             if (!countAll)

@@ -29,7 +29,8 @@ struct HeaderInfo {
     float yResolution = 0;
     quint16 resolutionUnit = 2;
     bool embeddedIcc = false;
-    std::vector<QRgb> gifPalette; // table of the first frame (local, else global)
+    std::vector<QRgb> palette; // colour table as stored: GIF first frame's (local, else global),
+                               // BMP's; black, white for 1-bit grey PNG
     int gifFrames = 0;            // complete frames (only counted when asked)
 };
 

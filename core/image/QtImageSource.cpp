@@ -122,6 +122,16 @@ bool fromIndexed(const QImage &img, const HeaderInfo &info, Page *out, QString *
         if (used[size_t(i)] && (i >= table.size() || qAlpha(table[i]) < 255))
             return fromArgb32(img.convertToFormat(QImage::Format_ARGB32), info, out, error);
 
+    // Qt may hand out a 1-bit image with its two colours swapped and the bits
+    // inverted; put it back in the file's own order.
+    if (mono && table.size() == 2 && info.palette.size() >= 2 && table[0] == info.palette[1]
+        && table[1] == info.palette[0] && table[0] != table[1]) {
+        QImage swapped = img.convertToFormat(QImage::Format_Mono);
+        swapped.invertPixels();
+        swapped.setColorTable({table[1], table[0]});
+        return fromIndexed(swapped, info, out, error);
+    }
+
     int bits = info.bitDepth > 0 && info.bitDepth <= 8 ? roundBits(info.bitDepth) : bitsForEntries(table.size());
     if (mono)
         bits = 1;
@@ -235,7 +245,7 @@ bool fromArgb32(const QImage &img, const HeaderInfo &info, Page *out, QString *e
                 }
         }
         QImage indexed;
-        if (opaque && gifIndexed(img, info.gifPalette, &indexed))
+        if (opaque && gifIndexed(img, info.palette, &indexed))
             return fromIndexed(indexed, info, out, error);
     }
     const quint64 bpr = [&] {

@@ -1,0 +1,545 @@
+// Decoding: every source form comes out as the page that was stored.
+#include "common/ImageFactory.h"
+#include "core/image/ImageSource.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <tiffio.h>
+
+using namespace quillon::image;
+using namespace quillon::testing;
+
+Q_DECLARE_METATYPE(PageKind)
+
+namespace {
+
+struct KindName {
+    PageKind kind;
+    const char *name;
+};
+
+const KindName kAllKinds[] = {
+    {PageKind::BilevelMinIsWhite, "bilevel-miniswhite"}, {PageKind::BilevelMinIsBlack, "bilevel-minisblack"},
+    {PageKind::Grey2, "grey2"}, {PageKind::Grey4, "grey4"}, {PageKind::Grey8, "grey8"},
+    {PageKind::Grey8MinIsWhite, "grey8-miniswhite"}, {PageKind::Grey16, "grey16"},
+    {PageKind::GreyAlpha8, "grey-alpha8"}, {PageKind::GreyAlpha16, "grey-alpha16"},
+    {PageKind::Palette1, "palette1"}, {PageKind::Palette2, "palette2"}, {PageKind::Palette4, "palette4"},
+    {PageKind::Palette8, "palette8"}, {PageKind::Rgb8, "rgb8"}, {PageKind::Rgba8, "rgba8"},
+    {PageKind::RgbaAssociated8, "rgba8-associated"}, {PageKind::Rgb16, "rgb16"}, {PageKind::Rgba16, "rgba16"},
+    {PageKind::Cmyk8, "cmyk8"}, {PageKind::Cmyk16, "cmyk16"},
+};
+
+bool isBilevelKind(PageKind k)
+{
+    return k == PageKind::BilevelMinIsWhite || k == PageKind::BilevelMinIsBlack;
+}
+
+} // namespace
+
+class TestImageSource : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void tiffLayouts_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<bool>("planar");
+        QTest::addColumn<bool>("tiled");
+        for (const KindName &k : kAllKinds) {
+            const bool multiSample = makePage(k.kind, 1, 1).samplesPerPixel > 1;
+            const bool wide = makePage(k.kind, 1, 1).bitsPerSample >= 8;
+            QList<int> compressions{1, 5, 8, 32773};
+            if (isBilevelKind(k.kind))
+                compressions << 3 << 4;
+            for (int c : compressions)
+                QTest::addRow("%s-c%d", k.name, c) << k.kind << c << false << false;
+            QTest::addRow("%s-tiled", k.name) << k.kind << 5 << false << true;
+            if (multiSample && wide) {
+                QTest::addRow("%s-planar", k.name) << k.kind << 8 << true << false;
+                QTest::addRow("%s-planar-tiled", k.name) << k.kind << 1 << true << true;
+            }
+        }
+    }
+
+    void tiffLayouts()
+    {
+        QFETCH(PageKind, kind);
+        QFETCH(int, compression);
+        QFETCH(bool, planar);
+        QFETCH(bool, tiled);
+        TiffOptions o;
+        o.compression = quint16(compression);
+        o.planar = planar;
+        o.tiled = tiled;
+        const QString file = path(QStringLiteral("layout.tif"));
+        QString why;
+        QVERIFY2(writeTiff(file, kind, 3, o, 61, 37, &why), qPrintable(why));
+
+        QString error;
+        auto source = ImageSource::open(file, &error);
+        QVERIFY2(source, qPrintable(error));
+        QCOMPARE(source->pageCount(), 3);
+        QCOMPARE(countImages(file), 3);
+        // Read out of order: pages are addressed, not streamed.
+        for (int i : {2, 0, 1}) {
+            Page page;
+            QVERIFY2(source->readPage(i, &page, &error), qPrintable(error));
+            const Page expected = makePage(kind, 61, 37, i);
+            QVERIFY2(samePixels(page, expected, &why), qPrintable(QStringLiteral("page %1: %2").arg(i).arg(why)));
+            QCOMPARE(source->decodedSize(i), page.byteCount());
+        }
+    }
+
+    void tiffYCbCr_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("jpeg-in-tiff") << 7 << 12;
+        QTest::newRow("subsampled-raw") << 1 << 8;
+    }
+
+    // YCbCr comes out as RGB, close to what went in.
+    void tiffYCbCr()
+    {
+        QFETCH(int, compression);
+        QFETCH(int, tolerance);
+        Page smooth = blankPage(64, 48, 8, 3, 0, Photometric::RGB);
+        for (quint32 y = 0; y < 48; ++y)
+            for (quint32 x = 0; x < 64; ++x) {
+                setSampleAt(smooth, x, y, 0, x * 4);
+                setSampleAt(smooth, x, y, 1, y * 5);
+                setSampleAt(smooth, x, y, 2, 128);
+            }
+        TiffOptions o;
+        o.compression = quint16(compression);
+        o.ycbcr = true;
+        const QString file = path(QStringLiteral("ycbcr.tif"));
+        QVERIFY(writeTiff(file, {smooth, smooth}, o));
+        Page page;
+        QString why;
+        QVERIFY2(decodePage(file, 1, &page, &why), qPrintable(why));
+        QCOMPARE(page.photometric, Photometric::RGB);
+        QCOMPARE(page.samplesPerPixel, quint16(3));
+        QCOMPARE(page.bitsPerSample, quint16(8));
+        QCOMPARE(page.width, 64u);
+        QCOMPARE(page.height, 48u);
+        double total = 0;
+        for (quint32 y = 0; y < 48; ++y)
+            for (quint32 x = 0; x < 64; ++x)
+                for (int s = 0; s < 3; ++s)
+                    total += std::abs(int(sampleAt(page, x, y, s)) - int(sampleAt(smooth, x, y, s)));
+        QVERIFY2(total / (64 * 48 * 3) < tolerance, qPrintable(QString::number(total / (64 * 48 * 3))));
+    }
+
+    void tiffResolutionAndProfile()
+    {
+        Page p = makePage(PageKind::Rgb8);
+        p.xResolution = 300;
+        p.yResolution = 150;
+        p.resolutionUnit = 3;
+        p.iccProfile = iccProfile();
+        QVERIFY(!p.iccProfile.isEmpty());
+        const QString file = path(QStringLiteral("res.tif"));
+        QVERIFY(writeTiff(file, {p}));
+        Page page;
+        QVERIFY(decodePage(file, 0, &page));
+        QCOMPARE(page.xResolution, 300.f);
+        QCOMPARE(page.yResolution, 150.f);
+        QCOMPARE(page.resolutionUnit, quint16(3));
+        QCOMPARE(page.iccProfile, p.iccProfile);
+    }
+
+    void pngForms_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        for (PageKind k : {PageKind::BilevelMinIsBlack, PageKind::Grey2, PageKind::Grey4, PageKind::Grey8, PageKind::Grey16,
+                           PageKind::GreyAlpha8, PageKind::GreyAlpha16, PageKind::Palette1, PageKind::Palette2,
+                           PageKind::Palette4, PageKind::Palette8, PageKind::Rgb8, PageKind::Rgba8, PageKind::Rgb16,
+                           PageKind::Rgba16})
+            for (const KindName &n : kAllKinds)
+                if (n.kind == k)
+                    QTest::newRow(n.name) << k;
+    }
+
+    // PNG keeps its stored form: grey, 16-bit, palette, 1-bit, alpha.
+    void pngForms()
+    {
+        QFETCH(PageKind, kind);
+        Page p = makePage(kind, 45, 23, 3);
+        p.xResolution = p.yResolution = 300;
+        const QString file = path(QStringLiteral("form.png"));
+        QString why;
+        QVERIFY2(writePng(file, p, {}, &why), qPrintable(why));
+        Page page;
+        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+        QVERIFY2(samePixels(page, p, &why), qPrintable(why));
+        QCOMPARE(page.xResolution, 300.f);
+        QCOMPARE(page.resolutionUnit, quint16(2));
+        QVERIFY(page.iccProfile.isEmpty());
+    }
+
+    void pngPaletteWithTransparency()
+    {
+        const Page p = makePage(PageKind::Palette4, 30, 20, 1);
+        std::vector<quint8> alpha(16, 255);
+        alpha[2] = 0;
+        alpha[5] = 128;
+        const QString file = path(QStringLiteral("trns.png"));
+        QVERIFY(writePng(file, p, alpha));
+        Page page;
+        QVERIFY(decodePage(file, 0, &page));
+        QCOMPARE(page.photometric, Photometric::RGB);
+        QCOMPARE(page.samplesPerPixel, quint16(4));
+        QCOMPARE(page.extraSamples, quint16(1));
+        QVERIFY(!page.alphaAssociated);
+        for (quint32 y = 0; y < 20; ++y)
+            for (quint32 x = 0; x < 30; ++x) {
+                const quint32 i = sampleAt(p, x, y);
+                QCOMPARE(sampleAt(page, x, y, 3), quint32(alpha[i]));
+                if (alpha[i] == 255)
+                    QCOMPARE(sampleAt(page, x, y, 0), quint32(p.colormap[i] >> 8));
+            }
+    }
+
+    void pngIccProfile()
+    {
+        Page p = makePage(PageKind::Rgb8);
+        p.iccProfile = iccProfile();
+        const QString file = path(QStringLiteral("icc.png"));
+        QVERIFY(writePng(file, p));
+        Page page;
+        QVERIFY(decodePage(file, 0, &page));
+        QCOMPARE(page.iccProfile, p.iccProfile);
+    }
+
+    void bmpForms_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::newRow("1-bit") << PageKind::BilevelMinIsBlack;
+        QTest::newRow("grey8") << PageKind::Grey8;
+        QTest::newRow("palette1") << PageKind::Palette1;
+        QTest::newRow("palette4") << PageKind::Palette4;
+        QTest::newRow("palette8") << PageKind::Palette8;
+        QTest::newRow("rgb8") << PageKind::Rgb8;
+        QTest::newRow("rgba8") << PageKind::Rgba8;
+    }
+
+    void bmpForms()
+    {
+        QFETCH(PageKind, kind);
+        Page p = makePage(kind, 33, 19, 2);
+        p.xResolution = p.yResolution = 200;
+        const QString file = path(QStringLiteral("form.bmp"));
+        QString why;
+        QVERIFY2(writeBmp(file, p, &why), qPrintable(why));
+        Page page;
+        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+        QVERIFY2(samePixels(page, p, &why), qPrintable(why));
+        QCOMPARE(page.xResolution, 200.f);
+        QCOMPARE(countImages(file), 1);
+    }
+
+    void gifForms_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("palette8") << PageKind::Palette8 << 1;
+        QTest::newRow("palette4") << PageKind::Palette4 << 1;
+        QTest::newRow("palette1") << PageKind::Palette1 << 1;
+        QTest::newRow("animated") << PageKind::Palette8 << 3;
+    }
+
+    // The page is the first frame, back in its own palette.
+    void gifForms()
+    {
+        QFETCH(PageKind, kind);
+        QFETCH(int, frames);
+        std::vector<Page> pages;
+        for (int i = 0; i < frames; ++i)
+            pages.push_back(makePage(kind, 40, 25, i));
+        const QString file = path(QStringLiteral("form.gif"));
+        QString why;
+        QVERIFY2(writeGif(file, pages, -1, &why), qPrintable(why));
+        QCOMPARE(countImages(file), frames);
+        auto source = ImageSource::open(file, &why);
+        QVERIFY2(source, qPrintable(why));
+        QCOMPARE(source->pageCount(), 1);
+        Page page;
+        QVERIFY2(source->readPage(0, &page, &why), qPrintable(why));
+        QVERIFY2(samePixels(page, pages[0], &why), qPrintable(why));
+        QVERIFY(!source->readPage(1, &page, &why));
+    }
+
+    void gifTransparency()
+    {
+        const Page p = makePage(PageKind::Palette4, 20, 10, 0);
+        const QString file = path(QStringLiteral("trans.gif"));
+        QVERIFY(writeGif(file, {p}, 3));
+        Page page;
+        QVERIFY(decodePage(file, 0, &page));
+        QCOMPARE(page.samplesPerPixel, quint16(4));
+        QCOMPARE(page.extraSamples, quint16(1));
+        for (quint32 y = 0; y < 10; ++y)
+            for (quint32 x = 0; x < 20; ++x)
+                QCOMPARE(sampleAt(page, x, y, 3) == 0, sampleAt(p, x, y) == 3);
+    }
+
+    void jpegOrientation_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("swapped");
+        QTest::addColumn<bool>("redOnTop"); // else red on the left (1), right (3)
+        QTest::newRow("none") << 0 << false << false;
+        QTest::newRow("1") << 1 << false << false;
+        QTest::newRow("3") << 3 << false << false;
+        QTest::newRow("6") << 6 << true << true;
+        QTest::newRow("8") << 8 << true << false;
+    }
+
+    // The page comes out upright: the red (stored left) half ends where the
+    // orientation puts it.
+    void jpegOrientation()
+    {
+        QFETCH(int, orientation);
+        QFETCH(bool, swapped);
+        QFETCH(bool, redOnTop);
+        const QString file = path(QStringLiteral("o.jpg"));
+        QVERIFY(writeJpeg(file, 64, 32, orientation));
+        Page page;
+        QString why;
+        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+        QCOMPARE(page.photometric, Photometric::RGB);
+        QCOMPARE(page.samplesPerPixel, quint16(3));
+        QCOMPARE(page.width, swapped ? 32u : 64u);
+        QCOMPARE(page.height, swapped ? 64u : 32u);
+        auto red = [&](quint32 x, quint32 y) { return sampleAt(page, x, y, 0) > 150 && sampleAt(page, x, y, 2) < 100; };
+        auto blue = [&](quint32 x, quint32 y) { return sampleAt(page, x, y, 2) > 150 && sampleAt(page, x, y, 0) < 100; };
+        if (swapped) {
+            QCOMPARE(red(16, 10), redOnTop);
+            QCOMPARE(blue(16, 54), redOnTop);
+            QCOMPARE(red(16, 54), !redOnTop);
+        } else {
+            const bool redLeft = orientation != 3;
+            QCOMPARE(red(10, 16), redLeft);
+            QCOMPARE(blue(54, 16), redLeft);
+        }
+    }
+
+    void jpegGreyStaysGrey()
+    {
+        const QString file = path(QStringLiteral("grey.jpg"));
+        QVERIFY(writeJpeg(file, 40, 30, 0, true));
+        Page page;
+        QVERIFY(decodePage(file, 0, &page));
+        QCOMPARE(page.photometric, Photometric::MinIsBlack);
+        QCOMPARE(page.samplesPerPixel, quint16(1));
+        QCOMPARE(page.bitsPerSample, quint16(8));
+    }
+
+    void recognisedByContent_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("png named tif") << "png.tif" << "png";
+        QTest::newRow("tiff named jpg") << "tiff.jpg" << "tiff";
+        QTest::newRow("gif named bmp") << "gif.bmp" << "gif";
+        QTest::newRow("bmp named png") << "bmp.png" << "bmp";
+        QTest::newRow("no extension") << "picture" << "png";
+    }
+
+    void recognisedByContent()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, format);
+        const Page p = makePage(PageKind::Palette8, 20, 10);
+        const QString file = path(name);
+        if (format == QLatin1String("png"))
+            QVERIFY(writePng(file, p));
+        else if (format == QLatin1String("tiff"))
+            QVERIFY(writeTiff(file, {p}));
+        else if (format == QLatin1String("gif"))
+            QVERIFY(writeGif(file, {p}));
+        else
+            QVERIFY(writeBmp(file, p));
+        QCOMPARE(countImages(file), 1);
+        Page page;
+        QString why;
+        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+        QVERIFY2(samePixels(page, p, &why), qPrintable(why));
+    }
+
+    void hostile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("counts"); // countImages still sees an image by its signature
+
+        const QString scratch = path(QStringLiteral("scratch"));
+        auto fileBytes = [](const QString &f) {
+            QFile in(f);
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        };
+        QVERIFY(writeJpeg(scratch, 64, 48));
+        const QByteArray jpeg = fileBytes(scratch);
+        QVERIFY(writePng(scratch, makePage(PageKind::Rgb8, 64, 48)));
+        const QByteArray png = fileBytes(scratch);
+        QVERIFY(writeTiff(scratch, PageKind::Rgb8, 1, {}, 64, 48));
+        const QByteArray tiff = fileBytes(scratch);
+        QVERIFY(writeGif(scratch, {makePage(PageKind::Palette8, 64, 48)}));
+        const QByteArray gif = fileBytes(scratch);
+        QVERIFY(writeBmp(scratch, makePage(PageKind::Rgb8, 64, 48)));
+        const QByteArray bmp = fileBytes(scratch);
+
+        // Headers that claim 100000 x 100000 pixels over a few bytes of data.
+        QByteArray hugePng = png;
+        hugePng.replace(16, 8, QByteArray::fromHex("000186a0000186a0"));
+        QByteArray hugeJpeg = jpeg;
+        const qsizetype sof = hugeJpeg.indexOf(QByteArray::fromHex("ffc0"));
+        QVERIFY(sof > 0);
+        hugeJpeg.replace(sof + 5, 4, QByteArray::fromHex("ffffffff"));
+        QByteArray hugeGif = gif;
+        hugeGif.replace(6, 4, QByteArray::fromHex("ffffffff"));
+        {
+            TIFF *t = TIFFOpen(QFile::encodeName(scratch).constData(), "w");
+            QVERIFY(t);
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 100000);
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, 100000);
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 100000);
+            TIFFWriteRawStrip(t, 0, const_cast<char *>("xxxxxxxx"), 8);
+            TIFFClose(t);
+        }
+        const QByteArray hugeTiff = fileBytes(scratch);
+        // A directory whose next-directory link points back at itself.
+        QByteArray loopTiff = tiff;
+        {
+            const quint32 ifd = qFromLittleEndian<quint32>(loopTiff.constData() + 4);
+            const quint16 entries = qFromLittleEndian<quint16>(loopTiff.constData() + ifd);
+            char le[4];
+            qToLittleEndian(ifd, le);
+            loopTiff.replace(qsizetype(ifd) + 2 + 12 * entries, 4, QByteArray(le, 4));
+        }
+
+        QTest::newRow("zero bytes .tif") << "empty.tif" << QByteArray() << false;
+        QTest::newRow("zero bytes .jpg") << "empty.jpg" << QByteArray() << false;
+        QTest::newRow("text named .jpg") << "text.jpg" << QByteArray("hello, this is not a picture\n") << false;
+        QTest::newRow("text starting BM") << "bm.bmp" << QByteArray("BM is how this note starts, nothing more\n") << false;
+        QTest::newRow("truncated jpeg") << "cut.jpg" << jpeg.left(jpeg.size() / 2) << true;
+        QTest::newRow("jpeg header only") << "head.jpg" << jpeg.left(sof + 20) << true;
+        QTest::newRow("truncated png") << "cut.png" << png.left(png.size() / 2) << true;
+        QTest::newRow("png signature only") << "sig.png" << png.left(8) << true;
+        QTest::newRow("truncated tiff") << "cut.tif" << tiff.left(tiff.size() / 2) << false;
+        QTest::newRow("tiff header only") << "head.tif" << tiff.left(8) << false;
+        QTest::newRow("truncated gif") << "cut.gif" << gif.left(gif.size() / 2) << false;
+        QTest::newRow("truncated bmp") << "cut.bmp" << bmp.left(bmp.size() / 2) << true;
+        QTest::newRow("huge png") << "huge.png" << hugePng << true;
+        QTest::newRow("huge jpeg") << "huge.jpg" << hugeJpeg << true;
+        QTest::newRow("huge gif") << "huge.gif" << hugeGif << true;
+        QTest::newRow("huge tiff") << "huge.tif" << hugeTiff << true;
+        QTest::newRow("tiff directory loop") << "loop.tif" << loopTiff << true;
+    }
+
+    // Bad input ends in a reason, never in a crash or a huge allocation.
+    void hostile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, counts);
+        const QString file = path(name);
+        QVERIFY(writeBytes(file, bytes));
+        const int count = countImages(file);
+        QCOMPARE(count > 0, counts);
+        QVERIFY(count <= 1);
+        QString why;
+        auto source = ImageSource::open(file, &why);
+        if (name == QLatin1String("loop.tif")) {
+            // The loop is cut; the one real page still reads.
+            QVERIFY2(source, qPrintable(why));
+            QCOMPARE(source->pageCount(), 1);
+            return;
+        }
+        if (source) {
+            Page page;
+            QVERIFY(!source->readPage(0, &page, &why));
+            QVERIFY(page.pixels.empty());
+        }
+        QVERIFY(!why.isEmpty());
+    }
+
+    void missingFilesAndBadIndexes()
+    {
+        QString why;
+        QVERIFY(!ImageSource::open(path(QStringLiteral("absent.png")), &why));
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(countImages(path(QStringLiteral("absent.png"))), 0);
+        why.clear();
+        QVERIFY(!ImageSource::open(m_dir.path(), &why));
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(countImages(m_dir.path()), 0);
+
+        const QString file = path(QStringLiteral("two.tif"));
+        QVERIFY(writeTiff(file, PageKind::Grey8, 2));
+        auto source = ImageSource::open(file, &why);
+        QVERIFY(source);
+        Page page;
+        for (int bad : {-1, 2, 100}) {
+            why.clear();
+            QVERIFY(!source->readPage(bad, &page, &why));
+            QVERIFY(!why.isEmpty());
+            QCOMPARE(source->decodedSize(bad), quint64(0));
+        }
+        QVERIFY(source->readPage(1, &page, &why)); // still usable
+    }
+
+    void imageCounts_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("tiff 4 pages") << "tiff" << 4;
+        QTest::newRow("bigtiff 2 pages") << "bigtiff" << 2;
+        QTest::newRow("gif 3 frames") << "gif" << 3;
+        QTest::newRow("png") << "png" << 1;
+        QTest::newRow("jpeg") << "jpeg" << 1;
+        QTest::newRow("bmp") << "bmp" << 1;
+    }
+
+    void imageCounts()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, expected);
+        const QString file = path(QStringLiteral("count.") + kind);
+        if (kind == QLatin1String("tiff")) {
+            QVERIFY(writeTiff(file, PageKind::Palette4, expected));
+        } else if (kind == QLatin1String("bigtiff")) {
+            TiffOptions o;
+            o.bigTiff = true;
+            QVERIFY(writeTiff(file, PageKind::Rgb16, expected, o));
+        } else if (kind == QLatin1String("gif")) {
+            QVERIFY(writeGif(file, {makePage(PageKind::Palette8, 8, 8, 0), makePage(PageKind::Palette8, 8, 8, 1),
+                                    makePage(PageKind::Palette8, 8, 8, 2)}));
+        } else if (kind == QLatin1String("png")) {
+            QVERIFY(writePng(file, makePage(PageKind::Grey8)));
+        } else if (kind == QLatin1String("jpeg")) {
+            QVERIFY(writeJpeg(file, 16, 16));
+        } else {
+            QVERIFY(writeBmp(file, makePage(PageKind::Rgb8)));
+        }
+        QCOMPARE(quillon::image::countImages(file), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageSource)
+#include "tst_imagesource.moc"
