@@ -21,12 +21,13 @@ bool isBmpDibSize(quint32 n)
 }
 
 // Pixels per metre as dots per inch; values that are a hair off a whole number
-// (11811 ppm is 299.9994 dpi) are what the file meant as that whole number.
+// (whole pixels per metre are off by up to 0.0127 dpi: 11811 ppm is 299.9994
+// dpi) are what the file meant as that whole number.
 float dpiFromPpm(quint32 ppm)
 {
     const double dpi = ppm * 0.0254;
     const double whole = std::round(dpi);
-    return float(std::abs(dpi - whole) < 0.01 ? whole : dpi);
+    return float(std::abs(dpi - whole) < 0.015 ? whole : dpi);
 }
 
 QString truncated(const char *what) { return QStringLiteral("truncated or corrupt %1 file").arg(QLatin1String(what)); }

@@ -409,10 +409,12 @@ std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format
     if (!readHeader(path, format, &info, error))
         return nullptr;
     QImageReader reader(path, qtFormatName(format));
+    // The larger of what the file and Qt say: a GIF's canvas is its logical
+    // screen, which Qt's size() doesn't report.
     const QSize size = reader.size();
     if (size.isValid() && !size.isEmpty()) {
-        info.width = quint32(size.width());
-        info.height = quint32(size.height());
+        info.width = std::max(info.width, quint32(size.width()));
+        info.height = std::max(info.height, quint32(size.height()));
     }
     if (!info.width || !info.height) {
         *error = QStringLiteral("image without a size");

@@ -109,6 +109,7 @@ struct TiffWriter::Impl {
     TiffPtr tif;
     int pages = 0;
     bool failed = false;
+    bool committed = false;
     QString failure;
     std::vector<quint8> scratch;
 
@@ -190,11 +191,18 @@ int TiffWriter::pageCount() const
 
 void TiffWriter::abort()
 {
+    if (!d->failed && !d->committed)
+        d->fail(QStringLiteral("writing was cancelled"), nullptr);
     d->dropTemp();
 }
 
 bool TiffWriter::addPage(const Page &page, QString *error)
 {
+    if (d->committed) {
+        if (error)
+            *error = QStringLiteral("already saved");
+        return false;
+    }
     if (d->failed) {
         if (error)
             *error = d->failure;
@@ -300,7 +308,12 @@ bool TiffWriter::commit(QString *error)
             *error = d->failure;
         return false;
     }
-    if (d->pages == 0)
+    if (d->committed) {
+        if (error)
+            *error = QStringLiteral("already saved");
+        return false;
+    }
+    if (d->pages == 0 || !d->tif)
         return d->fail(QStringLiteral("no page to write"), error);
     if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
         return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
@@ -313,6 +326,7 @@ bool TiffWriter::commit(QString *error)
                        error);
     }
     d->tempPath.clear();
+    d->committed = true;
     return true;
 }
 

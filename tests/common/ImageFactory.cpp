@@ -94,6 +94,8 @@ void putLe32(QByteArray &b, quint32 v)
     b.append(c, 4);
 }
 
+} // namespace
+
 quint32 crc32(const QByteArray &data)
 {
     static const auto table = [] {
@@ -111,6 +113,8 @@ quint32 crc32(const QByteArray &data)
         c = table[(c ^ quint8(ch)) & 0xff] ^ (c >> 8);
     return c ^ 0xffffffffu;
 }
+
+namespace {
 
 void pngChunk(QByteArray &out, const char *type, const QByteArray &data)
 {

@@ -83,6 +83,9 @@ bool writeGif(const QString &path, const std::vector<Page> &frames, int transpar
 bool writeJpeg(const QString &path, quint32 width, quint32 height, int exifOrientation = 0, bool grey = false,
                QString *why = nullptr);
 
+// CRC-32 as PNG chunks use it, for tests that patch chunk data.
+quint32 crc32(const QByteArray &data);
+
 // Copies the first `bytes` bytes of a file.
 bool writeTruncated(const QString &from, const QString &to, qint64 bytes);
 
