@@ -93,7 +93,13 @@ private:
             return false;
         }
         m_messages.takeError();
-        if (TIFFCurrentDirectory(m_tif.get()) != tdir_t(index) && !TIFFSetDirectory(m_tif.get(), tdir_t(index))) {
+        const tdir_t current = TIFFCurrentDirectory(m_tif.get());
+        if (current == tdir_t(index))
+            return true;
+        // Going on to the next page needs no walk from the first directory.
+        const bool ok = current + 1 == tdir_t(index) ? TIFFReadDirectory(m_tif.get())
+                                                     : TIFFSetDirectory(m_tif.get(), tdir_t(index));
+        if (!ok) {
             *error = withReason(QStringLiteral("cannot read page %1").arg(index + 1), &m_messages);
             return false;
         }

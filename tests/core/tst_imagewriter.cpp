@@ -12,6 +12,9 @@
 #include <tiffio.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -60,6 +63,21 @@ Tags readTags(const QString &path, int dir)
     }
     TIFFClose(tif);
     return t;
+}
+
+bool setImmutable(const QString &dir, bool on)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
 }
 
 // Files in a folder, hidden ones included.
@@ -122,7 +140,8 @@ std::vector<Source> sources()
         list.push_back({QByteArray("png-") + name, [k](const QString &path) {
                             Page p = makePage(k, 45, 29, 5);
                             p.xResolution = p.yResolution = 150;
-                            p.iccProfile = iccProfile();
+                            if (p.photometric != Photometric::MinIsBlack) // an RGB profile fits colour PNGs only
+                                p.iccProfile = iccProfile();
                             return writePng(path, p);
                         }});
     }
@@ -702,16 +721,23 @@ private slots:
 
     void readOnlyFolder()
     {
-        if (::geteuid() == 0)
-            QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        // Root ignores permission bits; an immutable folder stops root as well.
+        const bool root = ::geteuid() == 0;
+        if (root ? !setImmutable(dir.path(), true)
+                 : !QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner))
+            QSKIP("cannot make a read-only folder here");
+        const auto restore = qScopeGuard([&] {
+            if (root)
+                setImmutable(dir.path(), false);
+            else
+                QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
         TiffWriter writer(dir.filePath(QStringLiteral("x.tif")), 1);
         QString why;
-        const bool added = writer.addPage(makePage(PageKind::Grey8), &why);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY(!added);
+        QVERIFY(!writer.addPage(makePage(PageKind::Grey8), &why));
         QVERIFY(!why.isEmpty());
+        QVERIFY(!writer.commit(&why));
         QVERIFY(filesIn(dir.path()).isEmpty());
     }
 
