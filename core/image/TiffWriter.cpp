@@ -111,7 +111,6 @@ struct TiffWriter::Impl {
     bool failed = false;
     bool committed = false;
     QString failure;
-    std::vector<quint8> scratch;
 
     bool fail(const QString &why, QString *error)
     {
@@ -274,20 +273,13 @@ bool TiffWriter::Impl::writePage(const Page &input, QString *error)
     if (!ok)
         return fail(withReason(where, &messages), error);
 
-    // The predictor differences the caller's buffer in place; work on a copy then.
-    const bool copy = predictor;
+    // libtiff's strip encoders (the predictor included) work on their own copy,
+    // so the page's rows go in as they are.
     const quint32 strips = (page.height + rowsPerStrip - 1) / rowsPerStrip;
-    if (copy)
-        scratch.resize(size_t(bpr * rowsPerStrip));
     for (quint32 s = 0; s < strips; ++s) {
         const quint32 rows = std::min(rowsPerStrip, page.height - s * rowsPerStrip);
         const tmsize_t size = tmsize_t(bpr * rows);
-        const quint8 *data = page.pixels.data() + quint64(s) * rowsPerStrip * bpr;
-        void *buf = const_cast<quint8 *>(data);
-        if (copy) {
-            std::memcpy(scratch.data(), data, size_t(size));
-            buf = scratch.data();
-        }
+        void *buf = const_cast<quint8 *>(page.pixels.data() + quint64(s) * rowsPerStrip * bpr);
         if (TIFFWriteEncodedStrip(t, s, buf, size) != size)
             return fail(withReason(where, &messages), error);
     }
@@ -296,8 +288,6 @@ bool TiffWriter::Impl::writePage(const Page &input, QString *error)
     if (messages.hasError())
         return fail(withReason(where, &messages), error);
     ++pages;
-    if (scratch.capacity() > 4 * kStripBytes)
-        std::vector<quint8>().swap(scratch);
     return true;
 }
 
