@@ -3,6 +3,7 @@
 #include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <array>
 #include <cstring>
@@ -50,6 +51,18 @@ int pageBitsPerPixel(const HeaderInfo &i)
 quint64 rowsBytes(quint64 w, quint64 h, int bitsPerPixel)
 {
     return (w * quint64(bitsPerPixel) + 7) / 8 * h;
+}
+
+void setLayout(Page *p, QSize size, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
+{
+    p->width = quint32(size.width());
+    p->height = quint32(size.height());
+    p->bitsPerSample = bits;
+    p->samplesPerPixel = spp;
+    p->extraSamples = extra;
+    p->alphaAssociated = false;
+    p->photometric = ph;
+    p->colormap.clear();
 }
 
 void setHeader(Page *p, const QImage &img, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
@@ -226,7 +239,7 @@ bool gifIndexed(const QImage &img, const std::vector<QRgb> &palette, QImage *ind
     return true;
 }
 
-bool greySource(const HeaderInfo &info)
+bool greySourceInfo(const HeaderInfo &info)
 {
     return info.format == FileFormat::Png && (info.pngColorType == 0 || info.pngColorType == 4);
 }
@@ -249,7 +262,7 @@ bool fromArgb32(const QImage &img, const HeaderInfo &info, Page *out, QString *e
             return fromIndexed(indexed, info, out, error);
     }
     const quint64 bpr = [&] {
-        if (greySource(info) && hasAlpha)
+        if (greySourceInfo(info) && hasAlpha)
             setHeader(out, img, 8, 2, 1, Photometric::MinIsBlack);
         else
             setHeader(out, img, 8, hasAlpha ? 4 : 3, hasAlpha ? 1 : 0, Photometric::RGB);
@@ -288,7 +301,7 @@ bool fromArgb32(const QImage &img, const HeaderInfo &info, Page *out, QString *e
 bool fromRgba64(const QImage &img, const HeaderInfo &info, Page *out)
 {
     const bool hasAlpha = img.format() == QImage::Format_RGBA64;
-    if (greySource(info) && hasAlpha)
+    if (greySourceInfo(info) && hasAlpha)
         setHeader(out, img, 16, 2, 1, Photometric::MinIsBlack);
     else
         setHeader(out, img, 16, hasAlpha ? 4 : 3, hasAlpha ? 1 : 0, Photometric::RGB);
@@ -314,10 +327,96 @@ bool fromRgba64(const QImage &img, const HeaderInfo &info, Page *out)
     return true;
 }
 
+bool greySourceInfo(const HeaderInfo &info);
+
+// Qt formats whose rows can become page rows inside the same buffer (the page
+// is never wider per pixel than Qt's form). Byte order matters for the
+// 16-bit forms, so little-endian hosts only.
+bool decodesInPlace(QImage::Format f, const HeaderInfo &info)
+{
+    if (QSysInfo::ByteOrder != QSysInfo::LittleEndian || info.format == FileFormat::Gif)
+        return false;
+    switch (f) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Turns a buffer holding a tightly packed Qt image of format f into the
+// page's pixels without a second buffer: samples are moved forward only.
+void adoptInPlace(std::vector<quint8> &&buf, QImage::Format f, QSize size, const HeaderInfo &info, Page *out)
+{
+    const quint64 n = quint64(size.width()) * quint64(size.height());
+    quint8 *p = buf.data();
+    const bool grey = greySourceInfo(info);
+    switch (f) {
+    case QImage::Format_Grayscale8:
+        setLayout(out, size, 8, 1, 0, Photometric::MinIsBlack);
+        break;
+    case QImage::Format_Grayscale16:
+        setLayout(out, size, 16, 1, 0, Photometric::MinIsBlack);
+        break;
+    case QImage::Format_RGB32: // B G R x in memory
+        setLayout(out, size, 8, 3, 0, Photometric::RGB);
+        // Whole-word stores: the fourth byte lands on the next pixel's output
+        // slot, never on a pixel not yet read.
+        for (quint64 i = 0; i < n; ++i) {
+            quint32 v;
+            std::memcpy(&v, p + 4 * i, 4);
+            v = qbswap(v) >> 8; // B G R x -> R G B 0
+            std::memcpy(p + 3 * i, &v, 4);
+        }
+        break;
+    case QImage::Format_ARGB32: // B G R A
+        if (grey) {
+            setLayout(out, size, 8, 2, 1, Photometric::MinIsBlack);
+            for (quint64 i = 0; i < n; ++i) {
+                const quint8 g = p[4 * i + 1], a = p[4 * i + 3];
+                p[2 * i] = g;
+                p[2 * i + 1] = a;
+            }
+        } else {
+            setLayout(out, size, 8, 4, 1, Photometric::RGB);
+            for (quint64 i = 0; i < n; ++i)
+                std::swap(p[4 * i], p[4 * i + 2]);
+        }
+        break;
+    case QImage::Format_RGBA64: // R G B A, 16-bit each
+        if (grey) {
+            setLayout(out, size, 16, 2, 1, Photometric::MinIsBlack);
+            for (quint64 i = 0; i < n; ++i) {
+                std::memmove(p + 4 * i, p + 8 * i + 2, 2);
+                std::memmove(p + 4 * i + 2, p + 8 * i + 6, 2);
+            }
+        } else {
+            setLayout(out, size, 16, 4, 1, Photometric::RGB);
+        }
+        break;
+    case QImage::Format_RGBX64:
+        setLayout(out, size, 16, 3, 0, Photometric::RGB);
+        for (quint64 i = 0; i < n; ++i)
+            std::memmove(p + 6 * i, p + 8 * i, 6);
+        break;
+    default:
+        break;
+    }
+    out->pixels = std::move(buf);
+    out->pixels.resize(size_t(out->byteCount()));
+}
+
 class QtImageSource final : public ImageSource {
 public:
-    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, quint64 imageBytes)
-        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_imageBytes(imageBytes)
+    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, quint64 imageBytes,
+                  QImage::Format qtFormat, QSize qtSize)
+        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_imageBytes(imageBytes), m_qtFormat(qtFormat),
+          m_qtSize(qtSize)
     {
     }
 
@@ -334,16 +433,33 @@ public:
         reader.setAutoTransform(true);
         // Room for Qt's own buffer, which may be wider than the page (RGB32 for RGB).
         reader.setAllocationLimit(int(std::min<quint64>((m_imageBytes >> 20) + 64, quint64(INT_MAX))));
+        // Where the layouts allow, Qt decodes straight into the buffer that
+        // becomes the page: no second full-size image and no copy.
+        std::vector<quint8> buffer;
         QImage img;
+        qsizetype stride = 0;
+        if (decodesInPlace(m_qtFormat, m_info) && m_qtSize.isValid()) {
+            stride = qsizetype(m_qtSize.width()) * (QImage::toPixelFormat(m_qtFormat).bitsPerPixel() / 8);
+            buffer.resize(size_t(stride) * size_t(m_qtSize.height()));
+            img = QImage(buffer.data(), m_qtSize.width(), m_qtSize.height(), stride, m_qtFormat);
+        }
         if (!reader.read(&img) || img.isNull()) {
             *error = QStringLiteral("cannot decode image: %1").arg(reader.errorString());
             return false;
         }
-        if (img.colorCount() == 0 && img.format() == QImage::Format_Indexed8)
-            img.convertTo(QImage::Format_ARGB32);
         const QByteArray icc = m_info.embeddedIcc ? img.colorSpace().iccProfile() : QByteArray();
-        if (!pageFromImage(img, m_info, out, error))
-            return false;
+        const bool inPlace = !buffer.empty() && img.constBits() == buffer.data() && img.format() == m_qtFormat
+            && img.size() == m_qtSize && img.bytesPerLine() == stride;
+        if (inPlace) {
+            img = QImage();
+            adoptInPlace(std::move(buffer), m_qtFormat, m_qtSize, m_info, out);
+        } else {
+            std::vector<quint8>().swap(buffer);
+            if (img.colorCount() == 0 && img.format() == QImage::Format_Indexed8)
+                img.convertTo(QImage::Format_ARGB32);
+            if (!pageFromImage(img, m_info, out, error))
+                return false;
+        }
         out->xResolution = m_info.xResolution;
         out->yResolution = m_info.yResolution;
         out->resolutionUnit = m_info.resolutionUnit;
@@ -356,6 +472,8 @@ private:
     HeaderInfo m_info;
     quint64 m_pageBytes;
     quint64 m_imageBytes;
+    QImage::Format m_qtFormat;
+    QSize m_qtSize;
 };
 
 } // namespace
@@ -429,7 +547,7 @@ std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format
         *error = QStringLiteral("image is too large to decode (%1 x %2 pixels)").arg(info.width).arg(info.height);
         return nullptr;
     }
-    return std::make_unique<QtImageSource>(path, info, pageBytes, imageBytes);
+    return std::make_unique<QtImageSource>(path, info, pageBytes, imageBytes, qtFormat, size);
 }
 
 } // namespace quillon::image::detail

@@ -30,13 +30,13 @@ void TestFileItem::sizeText_data()
     QTest::newRow("500") << qint64(500) << QStringLiteral("1 KB");
     QTest::newRow("999999") << qint64(999999) << QStringLiteral("1000 KB");
     QTest::newRow("1000000") << qint64(1000000) << QStringLiteral("1000 KB");
-    QTest::newRow("1000001") << qint64(1000001) << QStringLiteral("  1 MB");
+    QTest::newRow("1000001") << qint64(1000001) << QStringLiteral(" 1 MB");
     QTest::newRow("1500000") << qint64(1500000) << QStringLiteral(" 1.5 MB");
     QTest::newRow("25000000") << qint64(25000000) << QStringLiteral("25 MB");
     QTest::newRow("123456789") << qint64(123456789) << QStringLiteral("123.5 MB");
     QTest::newRow("999950000") << qint64(999950000) << QStringLiteral("1000 MB");
     // Files past 2 GiB keep their true size.
-    QTest::newRow("3 GB") << qint64(3000000000LL) << QStringLiteral("  3 GB");
+    QTest::newRow("3 GB") << qint64(3000000000LL) << QStringLiteral(" 3 GB");
     QTest::newRow("5.5 TB") << qint64(5500000000000LL) << QStringLiteral(" 5.5 TB");
 }
 
