@@ -85,7 +85,7 @@ void TestCli::initTestCase()
     // Qt writes no GIF; a 1x1 one by hand.
     QFile gif(m_images + QStringLiteral("/a10.gif"));
     QVERIFY(gif.open(QIODevice::WriteOnly));
-    gif.write(QByteArray::fromHex("4749463839610100010080000000ffffff0000002c00000000010001000002024401003b"));
+    gif.write(QByteArray::fromHex("47494638396101000100800000ffffff0000002c00000000010001000002024401003b"));
     gif.close();
     makeTiff(m_images + QStringLiteral("/a4.tif"), 3);
     QFile ignored(m_images + QStringLiteral("/readme.txt"));
@@ -167,7 +167,7 @@ void TestCli::modesAndCompressions_data()
     const QStringList single{QStringLiteral("a1.tiff:1"), QStringLiteral("a2.tiff:1"), QStringLiteral("a3.tiff:1"),
                              QStringLiteral("a4.tiff:3"), QStringLiteral("a10.tiff:1")};
     const QStringList combined{QStringLiteral("Book.tiff:7")};
-    const QStringList grouped{QStringLiteral("Book1.tiff:4"), QStringLiteral("Book2.tiff:3")};
+    const QStringList grouped{QStringLiteral("Book1.tiff:3"), QStringLiteral("Book2.tiff:4")};
     const QList<std::pair<QString, int>> compressions{{QStringLiteral("none"), 1}, {QStringLiteral("g3"), 3}, {QStringLiteral("g4"), 4},
                                                       {QStringLiteral("lzw"), 5}, {QStringLiteral("packbits"), 32773}};
     for (const auto &[c, tag] : compressions) {
