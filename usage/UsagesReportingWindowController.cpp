@@ -247,6 +247,11 @@ QDateTime UsagesReportingWindowController::now() const
     return m_env.now();
 }
 
+QTimeZone UsagesReportingWindowController::zone() const
+{
+    return m_env.timeZone.isValid() ? m_env.timeZone : QTimeZone::systemTimeZone();
+}
+
 // ---------------------------------------------------------------- the file
 
 QString UsagesReportingWindowController::keepDamagedCopy()
@@ -325,7 +330,7 @@ bool UsagesReportingWindowController::load()
         // A date that can't be read keeps the value in memory rather than losing it.
         auto readDate = [&](const char *xpath, QDateTime &target) {
             if (auto text = lastText(context.get(), top, xpath)) {
-                const QDateTime date = parseStoredDate(*text, m_env.timeZone);
+                const QDateTime date = parseStoredDate(*text, zone());
                 if (date.isValid())
                     target = date;
             }
@@ -392,7 +397,7 @@ bool UsagesReportingWindowController::save()
             const QByteArray bytes = xmlText(text);
             return xmlNewTextChild(parent, nullptr, xml(name), text.isNull() ? nullptr : xml(bytes.constData()));
         };
-        auto date = [this](const QDateTime &value) { return formatStoredDate(value, m_env.timeZone); };
+        auto date = [this](const QDateTime &value) { return formatStoredDate(value, zone()); };
         auto boolean = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
 
         element(root, "productname", m_productName);
@@ -518,8 +523,8 @@ QPair<int, int> UsagesReportingWindowController::monthsAndDaysBetween(const QDat
 {
     if (!fromDate.isValid() || !toDate.isValid() || toDate <= fromDate)
         return {0, 0};
-    const QDateTime from = fromDate.toTimeZone(m_env.timeZone);
-    const QDateTime to = toDate.toTimeZone(m_env.timeZone);
+    const QDateTime from = fromDate.toTimeZone(zone());
+    const QDateTime to = toDate.toTimeZone(zone());
     int months = (to.date().year() - from.date().year()) * 12 + (to.date().month() - from.date().month());
     while (months > 0 && from.addMonths(months) > to)
         --months;

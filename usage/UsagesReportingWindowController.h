@@ -61,7 +61,7 @@ public:
         // The maker's web site; the upload and review pages live under it.
         QString siteURL = QStringLiteral("http://" QUILLON_WEB_HOST);
         std::function<QDateTime()> now;                // default: the current time
-        QTimeZone timeZone = QTimeZone::systemTimeZone(); // zone of the stored dates
+        QTimeZone timeZone; // zone of the stored dates; default: the system zone at that moment
         std::function<bool(const QUrl &)> openUrl;     // default: QDesktopServices::openUrl
         QStringList machineIdFiles;                    // default: machineIdentifierFiles()
         QString executablePath;                        // default: the running program
@@ -182,6 +182,7 @@ Q_SIGNALS:
 
 private:
     QDateTime now() const;
+    QTimeZone zone() const;
     QWidget *sheetParent() const;
     QDialog *loadSheet();
     void reviewCheck();
