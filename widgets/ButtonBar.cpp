@@ -5,27 +5,38 @@
 
 ButtonBar::ButtonBar(QWidget *parent)
     : QWidget(parent)
-    , m_layout(new QHBoxLayout(this))
 {
-    m_layout->setContentsMargins(8, 6, 8, 6);
-    m_layout->setSpacing(8);
-    m_layout->addStretch(1);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+// Made on first use, so a bar laid out in Designer keeps the layout given there.
+QHBoxLayout *ButtonBar::barLayout()
+{
+    if (!m_layout) {
+        m_layout = qobject_cast<QHBoxLayout *>(layout());
+        if (!m_layout) {
+            m_layout = new QHBoxLayout(this);
+            m_layout->setContentsMargins(8, 6, 8, 6);
+            m_layout->setSpacing(8);
+            m_layout->addStretch(1);
+        }
+    }
+    return m_layout;
 }
 
 void ButtonBar::addLeft(QWidget *widget, int stretch)
 {
-    m_layout->insertWidget(m_leftCount++, widget, stretch);
+    barLayout()->insertWidget(m_leftCount++, widget, stretch);
 }
 
-void ButtonBar::addRight(QWidget *widget, int stretch) { m_layout->addWidget(widget, stretch); }
+void ButtonBar::addRight(QWidget *widget, int stretch) { barLayout()->addWidget(widget, stretch); }
 
 void ButtonBar::addLeftSpacing(int size)
 {
-    m_layout->insertSpacing(m_leftCount++, size);
+    barLayout()->insertSpacing(m_leftCount++, size);
 }
 
-void ButtonBar::addRightSpacing(int size) { m_layout->addSpacing(size); }
+void ButtonBar::addRightSpacing(int size) { barLayout()->addSpacing(size); }
 
 void ButtonBar::setBorderEdge(Edge edge)
 {

@@ -6,6 +6,8 @@ class QHBoxLayout;
 // A bar of controls along the edge of a pane: controls added with addLeft()
 // stay at its start, those added with addRight() at its end, and the space in
 // between grows with the window. Draws a hairline on the edge it faces.
+// A bar given a QHBoxLayout in Designer uses that layout (addLeft then
+// inserts at its start).
 class ButtonBar : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +28,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QHBoxLayout *barLayout();
     QHBoxLayout *m_layout = nullptr;
     int m_leftCount = 0;
     Edge m_edge = Top;

@@ -1,0 +1,283 @@
+#pragma once
+#include "app/Arguments.h"
+#include "app/CustomTableView.h"
+#include "app/DesktopIntegration.h"
+#include "app/OpenPanel.h"
+#include "app/PageSelectionDialog.h"
+#include "app/RecentItem.h"
+#include "core/FileItem.h"
+#include "core/Process.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QList>
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class NumberField;
+class QAbstractButton;
+class QAction;
+class QMenu;
+class QSettings;
+class QThread;
+class QTimer;
+class SegmentedControl;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace quillon {
+
+class FileListModel;
+class FileSystemHelper;
+class OutputSettingsSheet;
+class ProgressSheet;
+class Settings;
+class UsagesReportingWindowController;
+
+// What the window's controller touches outside itself; tests inject their own.
+struct QuillonAppEnvironment {
+    QSettings *store = nullptr;          // user defaults; quillon::userDefaults() when null
+    DesktopIntegration desktop;          // DesktopIntegration::system() when openUrl is empty
+    // The first-start licence agreement, application-modal; true = agreed.
+    std::function<bool()> runLicenseAgreement;
+    // Where the usage store keeps "Usages.Log"; the support folder when empty.
+    QString supportFolder;
+};
+
+// The controller of the main window: it owns the file list, the settings, the
+// current conversion run, the recent folders and the usage store, and is the
+// target of every command of the window, its menus and its segmented
+// controls. Its operations are grouped by source file:
+//   QuillonAppDelegate.cpp            start-up, application commands, quitting
+//   QuillonAppDelegateViewHelper.cpp  enabling, key letters, window state, recent folders
+//   QuillonAppDelegateFileList.cpp    the file list's commands, keys and columns
+//   QuillonAppDelegateAdding.cpp      add panels, drops and the file-adding job
+//   QuillonAppDelegateConversion.cpp  output settings, Convert, progress sheet
+// Main thread only, except where a function says otherwise.
+class QuillonAppDelegate : public QObject, public ProcessOwner, public CustomTableViewDelegate {
+    Q_OBJECT
+public:
+    using Environment = QuillonAppEnvironment;
+
+    // Keys of the user defaults written here.
+    static inline const QString kRecentItemsKey = QStringLiteral("RECENTITEMS");
+    static inline const QString kIncludeSubfoldersKey = QStringLiteral("INCLUDESUBFOLDERS");
+    static inline const QString kLicenseAcceptedKey = QStringLiteral("LICENSEAGREEMENTACCEPTED");
+    static inline const QString kColumnLayoutKey = QStringLiteral("FILELISTCOLUMNS");
+
+    // Segments of the segmented controls.
+    enum FilesFoldersSegment { AddFilesSegment, RemoveSegment, SubfoldersSegment, ImportSegment, ExportSegment, LogsSegment };
+    enum NavigationSegment { MoveUpSegment, MoveDownSegment, RemoveAllSegment };
+    enum CommandSegment { OutputSettingsSegment, ConvertSegment };
+    enum HelpSegment { WebsiteSegment, HelpSegment, RateSegment };
+
+    explicit QuillonAppDelegate(Environment environment = {}, QObject *parent = nullptr);
+    ~QuillonAppDelegate() override;
+
+    // ---- start-up, reopening, quitting (QuillonAppDelegate.cpp) ----
+    // Sets the window up in the documented order and shows it. False when the
+    // licence agreement was declined: the application should end then.
+    bool awakeFromNib();
+    // Once the event loop runs: the review check.
+    void applicationDidFinishLaunching();
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // Saves the recent folders, the settings and the column layout; always true.
+    bool applicationShouldTerminate();
+    void applicationWillTerminate() {}
+    void setupVersion();
+    // False when the first-start agreement was declined.
+    bool setupToolbarAndMenuItems();
+
+    // ---- the window's state ----
+    QMainWindow *window() const { return m_window.get(); }
+    Ui::MainWindow *ui() const { return m_ui.get(); }
+    QList<FileItemPtr> &files() { return m_files; }
+    const QList<FileItemPtr> &files() const { return m_files; }
+    FileListModel *fileListModel() const { return m_model; }
+    Settings *settings() const { return m_settings; }
+    Process *process() const { return m_process.get(); }
+    bool isProcessing() const { return m_isProcessing.load(); }
+    bool isLoading() const { return m_loadThread != nullptr; }
+    QColor processingLabelColor() const { return m_processingLabelColor; }
+    bool isOutputFolderSelected() const { return m_isOutputFolderSelected; }
+    QString outputFolder() const { return m_outputFolder; }
+    QList<RecentItem> &recentItems() { return m_recentItems; }
+    UsagesReportingWindowController *usagesReport() const { return m_usagesReport; }
+    QSettings *store() const;
+    const DesktopIntegration &desktop() const { return m_desktop; }
+    QMenu *filesContextMenu() const { return m_filesContextMenu; }
+    QMenu *headerContextMenu() const { return m_headerContextMenu; }
+    OutputSettingsSheet *outputSettingPanel() const { return m_outputSettingPanel; }
+    ProgressSheet *processViewPanel() const { return m_processViewPanel; }
+    CustomTableView *mainTableView() const;
+    SegmentedControl *filesFoldersSegmented() const;
+    SegmentedControl *navigationSegmented() const;
+    SegmentedControl *commandSegmented() const;
+    SegmentedControl *helpSegmented() const;
+
+    bool inculdeSubfolders() const;
+    void setInculdeSubfolders(bool include);
+
+    // ---- commands of the window (QuillonAppDelegate.cpp) ----
+    void websiteAction();
+    void helpAction();
+    void rateUs();
+    void aboutAction();
+    void showLicenseAgreement();
+    void reviewUsAction();
+    void openAppAction();
+    void cancelAction();
+    void searchAction();
+    void openLogsFolder();
+    // Import and export of the list; filled in by their own sheets.
+    void importAction();
+    void exportAction();
+    // Files handed over by the import sheet.
+    void ImportFilesWindowControllerDidFinish(const QList<QUrl> &urls);
+    void filesFoldersSegmentedChanged(int segment);
+    void navigationSegmentedChanged(int segment);
+    void commandSegmentedChanged(int segment);
+    void helpSegmentedChanged(int segment);
+
+    // ---- view helper (QuillonAppDelegateViewHelper.cpp) ----
+    // The rule of the two numeric fields (tags 30001 and 30002), applied on every edit.
+    void controlTextDidChange(NumberField *field);
+    void setButtonKeyCharacter(QAbstractButton *button, const QString &keyChar, const QColor &color);
+    void resetView(bool enable);
+    void windowDidBecomeMain();
+    void windowDidResignMain();
+    void addRecentItem(const QStringList &paths);
+    void loadRecentFolders();
+    void recentFolderChanged(int index);
+    // Ends editing in the window: pending texts are committed to the settings.
+    void endEditing();
+
+    // ---- the file list (QuillonAppDelegateFileList.cpp) ----
+    void selectDeselectRemoveAll(int tag);
+    void checkUncheckInvertSelection(int tag);
+    void checkUncheckInvertAll(int tag);
+    void removeAction() override;
+    void moveUp();
+    void moveDown();
+    void openFileWithFinder();
+    void openFileEnclosingFolder();
+    void getInfoFile();
+    void fileDoubleClicked(const QModelIndex &index);
+    void updateTotalLabel();
+    bool keyDownTableView(QKeyEvent *event) override;
+    void checkMarksChangedByKey() override;
+    // Rebuilds the column header menu.
+    void menuNeedsUpdate(QMenu *menu);
+    void colMenuItemClick(QAction *item);
+    void tableViewSelectionDidChange();
+    // Move up/down enabling, grid lines and alternating rows after a change of rows.
+    void numberOfRowsChanged();
+    // The page-selection editor for the selected TIFF rows.
+    void showPageSelection();
+    bool containsMultiPageFiles() const;
+    QList<int> selectedRows() const;
+
+    // ---- adding files (QuillonAppDelegateAdding.cpp) ----
+    void addFiles();
+    void addFolder();
+    void openPanelDidEnd(OpenPanel *panel, int returnCode);
+    bool validateDrop(const QMimeData *data, QObject *source) override;
+    bool acceptDrop(const QMimeData *data) override;
+    // Starts a file-adding job on its own thread (false while one runs).
+    bool loadURLs(const Arguments &arguments);
+    // Blocks until a running job has finished and was applied (tests, quitting).
+    void waitForLoad();
+
+    // ---- conversion (QuillonAppDelegateConversion.cpp) ----
+    void showOutputSettings();
+    void convertAction();
+    void combine();
+    void chooseOutputFolder();
+    void openPanelOutputFolderDidEnd(int returnCode, const QString &path);
+    void combineOptionChanged(QAbstractButton *sender);
+    void setCombineOptions(int index);
+    void closeOutputSetting();
+    void cancelProcessAction();
+    void viewLogAction();
+    void closeProcessAction();
+    void startProcess();
+    void stopProcess();
+    void resetViewForProcess(bool enable);
+    void updateTimeTakenLabel(const QString &text) override;
+    void openOutputFolder(const QString &path) override;
+    // The output-folder panel of Convert (null when none is shown).
+    OpenPanel *outputFolderPanel() const { return m_outputFolderPanel; }
+
+signals:
+    // A file-adding job has ended and its files are in the list.
+    void loadFinished();
+    // The progress sheet was closed and the run released.
+    void processClosed();
+
+private:
+    friend class QuillonAppDelegateTest;
+    void buildWindow();
+    void buildMenus();
+    void buildSegmentedControls();
+    void connectCommands();
+    void bindOutputSettingsSheet();
+    void bindSettingsSummary();
+    void updateSettingsSummary();
+    void restoreRecentItems();
+    void saveRecentItems();
+    void restoreColumnLayout();
+    void finishLoad();
+    void updateLoadingProgress();
+    void onOutputFolderPathChanged();
+    void startRunWithOutputFolder();
+    void bindProgressSheet();
+    void updateProgressSheet();
+    void updateActionsEnabling();
+    void setEnabledForBusy(bool enable);
+    QStringList selectedPaths() const;
+    bool openUrl(const QUrl &url);
+    int sendingTag() const;
+
+    // Owned state.
+    Environment m_env;
+    DesktopIntegration m_desktop;
+    std::unique_ptr<QMainWindow> m_window;
+    std::unique_ptr<Ui::MainWindow> m_ui;
+    QList<FileItemPtr> m_files;
+    FileListModel *m_model = nullptr;
+    Settings *m_settings = nullptr;
+    std::unique_ptr<Process> m_process;
+    std::atomic<bool> m_isProcessing{false};
+    QColor m_processingLabelColor;
+    bool m_isOutputFolderSelected = false;
+    QString m_outputFolder;
+    QList<RecentItem> m_recentItems;
+    UsagesReportingWindowController *m_usagesReport = nullptr;
+    QMenu *m_filesContextMenu = nullptr;
+    QMenu *m_headerContextMenu = nullptr;
+    OutputSettingsSheet *m_outputSettingPanel = nullptr;
+    ProgressSheet *m_processViewPanel = nullptr;
+    QPointer<OpenPanel> m_outputFolderPanel;
+    QPointer<PageSelectionDialog> m_pageSelectionDialog;
+    QString m_lastTimeTaken;
+    bool m_viewEnabled = true;
+    bool m_runActive = false; // from combine until the progress sheet is closed
+    bool m_quitting = false;
+    bool m_awake = false;
+
+    // The running file-adding job.
+    std::unique_ptr<FileSystemHelper> m_loadJob;
+    QThread *m_loadThread = nullptr;
+    QDateTime m_loadStart;
+    QTimer *m_loadProgressTimer = nullptr;
+};
+
+} // namespace quillon

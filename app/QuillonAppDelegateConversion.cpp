@@ -1,0 +1,560 @@
+// QuillonAppDelegate: the output settings sheet, Convert with its checks and
+// output-folder panel, the run and its progress sheet.
+#include "app/QuillonAppDelegate.h"
+
+#include "app/AlertPanels.h"
+#include "app/AppGuard.h"
+#include "app/FileListModel.h"
+#include "app/OpenPanel.h"
+#include "app/Sheets.h"
+#include "core/AppFolders.h"
+#include "core/OutputPlan.h"
+#include "core/Settings.h"
+#include "usage/UsagesReportingWindowController.h"
+
+#include "ui_MainWindow.h"
+#include "ui_OutputSettings.h"
+#include "ui_Progress.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+bool isWritableFolder(const QString &path)
+{
+    return QFileInfo(path).isDir() && ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
+}
+
+QString compressionName(int index)
+{
+    switch (index) {
+    case 1:
+        return QObject::tr("CCITT Group 3 fax");
+    case 2:
+        return QObject::tr("CCITT Group 4 fax");
+    case 3:
+        return QObject::tr("LZW");
+    case 4:
+        return QObject::tr("PackBits");
+    default:
+        return QObject::tr("None");
+    }
+}
+
+// The two boxes shown under the output-folder panel of Convert.
+class OutputFolderAccessory : public QWidget {
+public:
+    explicit OutputFolderAccessory(QWidget *parent = nullptr)
+        : QWidget(parent)
+        , isSetCurrentAsDefaultOutputFolder(new QCheckBox(tr("Keep as default output folder"), this))
+        , isOpenFolderAfterConversion(new QCheckBox(tr("Open output folder after conversion"), this))
+    {
+        setObjectName(QStringLiteral("openPanelCustomView"));
+        isSetCurrentAsDefaultOutputFolder->setObjectName(QStringLiteral("isSetCurrentAsDefaultOutputFolder"));
+        isOpenFolderAfterConversion->setObjectName(QStringLiteral("isOpenFolderAfterConversion"));
+        auto *layout = new QHBoxLayout(this);
+        layout->setContentsMargins(0, 6, 0, 0);
+        layout->setSpacing(18);
+        layout->addWidget(isSetCurrentAsDefaultOutputFolder);
+        layout->addWidget(isOpenFolderAfterConversion);
+        layout->addStretch(1);
+    }
+    QCheckBox *isSetCurrentAsDefaultOutputFolder;
+    QCheckBox *isOpenFolderAfterConversion;
+};
+
+} // namespace
+
+// ---- the output settings sheet ----
+
+void QuillonAppDelegate::bindOutputSettingsSheet()
+{
+    auto *out = m_outputSettingPanel->ui();
+    Settings *s = m_settings;
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{out->singleImageTIFFBtn, out->singleMultiPageTIFFBtn, out->groupMultiPageTIFFBtn})
+        connect(b, &QAbstractButton::clicked, this, [this, b] { combineOptionChanged(b); });
+
+    out->singleMultiPageTIFFName->setText(s->singleMultiPageTIFFName());
+    out->groupMultiPageTIFFName->setText(s->groupMultiPageTIFFName());
+    connect(out->singleMultiPageTIFFName, &QLineEdit::textEdited, s, &Settings::setSingleMultiPageTIFFName);
+    connect(out->groupMultiPageTIFFName, &QLineEdit::textEdited, s, &Settings::setGroupMultiPageTIFFName);
+    connect(s, &Settings::singleMultiPageTIFFNameChanged, out->singleMultiPageTIFFName, [out, s] {
+        if (out->singleMultiPageTIFFName->text() != s->singleMultiPageTIFFName())
+            out->singleMultiPageTIFFName->setText(s->singleMultiPageTIFFName());
+    });
+    connect(s, &Settings::groupMultiPageTIFFNameChanged, out->groupMultiPageTIFFName, [out, s] {
+        if (out->groupMultiPageTIFFName->text() != s->groupMultiPageTIFFName())
+            out->groupMultiPageTIFFName->setText(s->groupMultiPageTIFFName());
+    });
+
+    // The group size is never below 1 (it divides); the stepper's range says so too.
+    if (s->groupMultiPageTIFFCount() < 1)
+        s->setGroupMultiPageTIFFCount(2);
+    out->groupMultiPageTIFFStepper->setRange(1, 9999);
+    out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
+    out->groupMultiPageTIFFCount->setValue(s->groupMultiPageTIFFCount());
+    connect(out->groupMultiPageTIFFCount, &QLineEdit::textEdited, this, [this, out] {
+        controlTextDidChange(out->groupMultiPageTIFFCount);
+        const int v = out->groupMultiPageTIFFCount->value();
+        if (v >= 1)
+            m_settings->setGroupMultiPageTIFFCount(v);
+    });
+    connect(out->groupMultiPageTIFFCount, &QLineEdit::editingFinished, this, [this] { endEditing(); });
+    connect(out->groupMultiPageTIFFStepper, &Stepper::valueStepped, s, &Settings::setGroupMultiPageTIFFCount);
+    connect(s, &Settings::groupMultiPageTIFFCountChanged, out->groupMultiPageTIFFCount, [out, s] {
+        if (out->groupMultiPageTIFFCount->value() != s->groupMultiPageTIFFCount())
+            out->groupMultiPageTIFFCount->setValue(s->groupMultiPageTIFFCount());
+        out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
+    });
+
+    out->tiffCompressionPopup->setCurrentIndex(qBound(0, s->tiffCompressionIndex(), 4));
+    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, &Settings::setTiffCompressionIndex);
+    connect(s, &Settings::tiffCompressionIndexChanged, out->tiffCompressionPopup,
+            [out, s] { out->tiffCompressionPopup->setCurrentIndex(qBound(0, s->tiffCompressionIndex(), 4)); });
+
+    auto bindBox = [](QAbstractButton *box, Settings *settings, bool (Settings::*get)() const, void (Settings::*set)(bool),
+                      void (Settings::*changed)()) {
+        box->setChecked((settings->*get)());
+        QObject::connect(box, &QAbstractButton::toggled, settings, set);
+        QObject::connect(settings, changed, box, [box, settings, get] { box->setChecked((settings->*get)()); });
+    };
+    bindBox(out->setCurrentAsDefaultOutputFolderPathBtn, s, &Settings::isSetCurrentAsDefaultOutputFolderPath,
+            &Settings::setIsSetCurrentAsDefaultOutputFolderPath, &Settings::isSetCurrentAsDefaultOutputFolderPathChanged);
+    bindBox(out->openFolderAfterConversionBtn, s, &Settings::isOpenFolderAfterConversion, &Settings::setIsOpenFolderAfterConversion,
+            &Settings::isOpenFolderAfterConversionChanged);
+    bindBox(out->clearProcessedFilesBtn, s, &Settings::isClearProcessedFiles, &Settings::setIsClearProcessedFiles,
+            &Settings::isClearProcessedFilesChanged);
+
+    connect(out->chooseOutputFolderBtn, &QPushButton::clicked, this, &QuillonAppDelegate::chooseOutputFolder);
+    connect(out->closeOutputSettingBtn, &QPushButton::clicked, this, &QuillonAppDelegate::closeOutputSetting);
+    m_outputSettingPanel->onEscape = [this] { closeOutputSetting(); };
+
+    m_processViewPanel->onEscape = [this] {
+        // Escape cancels a run that works and closes a finished one.
+        if (m_process && !m_process->isCompleted())
+            cancelProcessAction();
+        else
+            closeProcessAction();
+    };
+    auto *progress = m_processViewPanel->ui();
+    connect(progress->cancelProcessBtn, &QPushButton::clicked, this, &QuillonAppDelegate::cancelProcessAction);
+    connect(progress->viewLogBtn, &QPushButton::clicked, this, &QuillonAppDelegate::viewLogAction);
+    connect(progress->closeProcessBtn, &QPushButton::clicked, this, &QuillonAppDelegate::closeProcessAction);
+}
+
+void QuillonAppDelegate::bindSettingsSummary()
+{
+    Settings *s = m_settings;
+    for (auto signal : {&Settings::combineOptionIndexChanged, &Settings::groupMultiPageTIFFCountChanged, &Settings::tiffCompressionIndexChanged,
+                        &Settings::singleMultiPageTIFFNameChanged, &Settings::groupMultiPageTIFFNameChanged, &Settings::outputFolderPathChanged,
+                        &Settings::isOpenFolderAfterConversionChanged, &Settings::isClearProcessedFilesChanged})
+        connect(s, signal, this, &QuillonAppDelegate::updateSettingsSummary);
+    updateSettingsSummary();
+}
+
+void QuillonAppDelegate::updateSettingsSummary()
+{
+    Settings *s = m_settings;
+    Ui::MainWindow *ui = m_ui.get();
+    const int mode = s->combineOptionIndex();
+    ui->summaryModeLabel->setText(combineModeName(mode));
+    QString name;
+    if (mode == 1)
+        name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tif");
+    else if (mode == 2)
+        name = tr("%1, %2 images per file")
+                   .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName())
+                   .arg(s->groupMultiPageTIFFCount());
+    else
+        name = tr("named after each image");
+    ui->summaryNameLabel->setText(name);
+    ui->summaryCompressionLabel->setText(compressionName(s->tiffCompressionIndex()));
+    ui->summaryFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("asked for at Convert") : s->outputFolderPath());
+    QStringList after;
+    if (s->isOpenFolderAfterConversion())
+        after << tr("open the output folder");
+    if (s->isClearProcessedFiles())
+        after << tr("remove the checked files from the list");
+    ui->summaryAfterLabel->setText(after.isEmpty() ? tr("nothing more") : after.join(QStringLiteral("; ")));
+    m_outputSettingPanel->ui()->outputFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("None chosen") : s->outputFolderPath());
+}
+
+void QuillonAppDelegate::showOutputSettings()
+{
+    if (!m_viewEnabled)
+        return;
+    m_outputSettingPanel->beginSheet();
+    m_ui->mainTableView->viewport()->update();
+}
+
+void QuillonAppDelegate::closeOutputSetting()
+{
+    endEditing();
+    m_outputSettingPanel->endSheet();
+    m_ui->mainTableView->viewport()->update();
+}
+
+void QuillonAppDelegate::combineOptionChanged(QAbstractButton *sender)
+{
+    if (!sender || !sender->property("tag").isValid())
+        return;
+    m_settings->setCombineOptionIndex(sender->property("tag").toInt());
+    m_settings->synchronize();
+    setCombineOptions(m_settings->combineOptionIndex());
+}
+
+void QuillonAppDelegate::setCombineOptions(int index)
+{
+    guarded("Error in (setCombineOptions:) : %1", [&] {
+        auto *out = m_outputSettingPanel->ui();
+        const QPalette pal = m_window->palette();
+        const QColor disabledText = pal.color(QPalette::Disabled, QPalette::WindowText);
+        const QColor normalText = pal.color(QPalette::Active, QPalette::WindowText);
+        auto colour = [](QLabel *label, const QColor &c) {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, c);
+            label->setPalette(p);
+        };
+        for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{out->singleImageTIFFBtn, out->singleMultiPageTIFFBtn, out->groupMultiPageTIFFBtn}) {
+            // Radio buttons of one parent are exclusive; all off needs that lifted.
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+        }
+        out->groupMultiPageTIFFCount->setEnabled(false);
+        out->groupMultiPageTIFFStepper->setEnabled(false);
+        out->singleMultiPageTIFFName->setEnabled(false);
+        out->groupMultiPageTIFFName->setEnabled(false);
+        for (QLabel *l : {out->singleImageTIFFLabel, out->singleMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel2})
+            colour(l, disabledText);
+        switch (index) {
+        case 0:
+            out->singleImageTIFFBtn->setChecked(true);
+            colour(out->singleImageTIFFLabel, normalText);
+            break;
+        case 1:
+            out->singleMultiPageTIFFBtn->setChecked(true);
+            colour(out->singleMultiPageTIFFLabel1, normalText);
+            out->singleMultiPageTIFFName->setEnabled(true);
+            break;
+        case 2:
+            out->groupMultiPageTIFFBtn->setChecked(true);
+            out->groupMultiPageTIFFCount->setEnabled(true);
+            out->groupMultiPageTIFFStepper->setEnabled(true);
+            colour(out->groupMultiPageTIFFLabel1, normalText);
+            colour(out->groupMultiPageTIFFLabel2, normalText);
+            out->groupMultiPageTIFFName->setEnabled(true);
+            break;
+        default:
+            break;
+        }
+    });
+    updateTotalLabel();
+}
+
+void QuillonAppDelegate::chooseOutputFolder()
+{
+    auto *panel = new OpenPanel(m_outputSettingPanel);
+    panel->setObjectName(QStringLiteral("chooseOutputFolderPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowTitle(tr("Output Folder"));
+    panel->setCanChooseFiles(false);
+    panel->setCanChooseDirectories(true);
+    panel->setAllowsMultipleSelection(false);
+    panel->setCanCreateDirectories(true);
+    panel->setResolvesAliases(true);
+    panel->setMessage(QStringLiteral("Choose Output Folder : "));
+    if (!m_settings->outputFolderPath().isEmpty())
+        panel->setDirectory(m_settings->outputFolderPath());
+    connect(panel, &QDialog::finished, this, [this, panel](int result) {
+        openPanelOutputFolderDidEnd(result, panel->chosenPaths().value(0));
+    });
+    panel->open();
+}
+
+void QuillonAppDelegate::openPanelOutputFolderDidEnd(int returnCode, const QString &path)
+{
+    if (returnCode != QDialog::Accepted || path.isEmpty())
+        return;
+    m_settings->setOutputFolderPath(path);
+    m_settings->synchronize();
+    setCombineOptions(m_settings->combineOptionIndex());
+}
+
+void QuillonAppDelegate::onOutputFolderPathChanged()
+{
+    const bool selected = !m_settings->outputFolderPath().isEmpty();
+    m_isOutputFolderSelected = selected;
+    m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(selected);
+    if (!selected)
+        m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
+    updateSettingsSummary();
+}
+
+// ---- Convert ----
+
+void QuillonAppDelegate::convertAction()
+{
+    guarded("Error in convertAction : %1", [&] {
+        if (!m_viewEnabled || !m_ui->commandSegmented->isSegmentEnabled(ConvertSegment) || m_outputFolderPanel)
+            return;
+        endEditing();
+        m_ui->settingTabView->setCurrentIndex(0);
+        auto *out = m_outputSettingPanel->ui();
+        switch (m_settings->combineOptionIndex()) {
+        case 1:
+            if (m_settings->singleMultiPageTIFFName().isEmpty()) {
+                informationAlertPanel(m_window.get(), getAppTitle(), QStringLiteral("Please enter new TIFF file name!"));
+                // The field lives in the output sheet: show it there, ready to type.
+                showOutputSettings();
+                out->singleMultiPageTIFFName->setFocus();
+                return;
+            }
+            break;
+        case 2:
+            if (m_settings->groupMultiPageTIFFCount() <= 1)
+                m_settings->setGroupMultiPageTIFFCount(2);
+            if (m_settings->groupMultiPageTIFFName().isEmpty()) {
+                informationAlertPanel(m_window.get(), getAppTitle(), QStringLiteral("Please enter new TIFF file base name!"));
+                showOutputSettings();
+                out->groupMultiPageTIFFName->setFocus();
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+
+        m_outputFolder = m_settings->outputFolderPath();
+        if (!m_outputFolder.isEmpty() && QFileInfo::exists(m_outputFolder) && isWritableFolder(m_outputFolder)) {
+            combine();
+            return;
+        }
+
+        auto *panel = new OpenPanel(m_window.get());
+        panel->setObjectName(QStringLiteral("outputFolderPanel"));
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->setCanChooseFiles(false);
+        panel->setCanChooseDirectories(true);
+        panel->setCanCreateDirectories(true);
+        panel->setAllowsMultipleSelection(false);
+        panel->setResolvesAliases(true);
+        panel->setWindowTitle(QStringLiteral("Choose Output Folder : "));
+        if (!m_outputFolder.isEmpty() && QFileInfo(m_outputFolder).isDir())
+            panel->setDirectory(m_outputFolder);
+        QString message;
+        if (m_outputFolder.isEmpty())
+            message = QStringLiteral("Please select output folder!");
+        else if (!QFileInfo(m_outputFolder).isDir())
+            message = QStringLiteral("Output folder [ %1 ] is missing!\r\nPlease select valid output folder.").arg(m_outputFolder);
+        else
+            message = QStringLiteral("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease select valid output folder.")
+                          .arg(m_outputFolder);
+        panel->setMessage(message);
+        auto *accessory = new OutputFolderAccessory;
+        accessory->isSetCurrentAsDefaultOutputFolder->setChecked(false);
+        accessory->isOpenFolderAfterConversion->setChecked(m_settings->isOpenFolderAfterConversion());
+        panel->setAccessoryView(accessory);
+        m_outputFolderPanel = panel;
+        connect(panel, &QDialog::finished, this, [this, panel, accessory](int result) {
+            guarded("Error in convertAction : %1", [&] {
+                if (result != QDialog::Accepted || panel->chosenPaths().isEmpty())
+                    return;
+                const QString chosen = panel->chosenPaths().first();
+                if (!isWritableFolder(chosen)) {
+                    informationAlertPanel(
+                        m_window.get(), getAppTitle(),
+                        QStringLiteral("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease try again or later.").arg(chosen));
+                    return;
+                }
+                m_outputFolder = chosen;
+                if (accessory->isSetCurrentAsDefaultOutputFolder->isChecked()) {
+                    m_settings->setOutputFolderPath(m_outputFolder);
+                    m_settings->setIsSetCurrentAsDefaultOutputFolderPath(true);
+                }
+                if (accessory->isOpenFolderAfterConversion->isChecked())
+                    m_settings->setIsOpenFolderAfterConversion(true);
+                if (m_outputFolder.compare(m_settings->outputFolderPath(), Qt::CaseInsensitive) == 0)
+                    m_isOutputFolderSelected = true;
+                combine();
+            });
+        });
+        panel->open();
+    });
+}
+
+void QuillonAppDelegate::combine()
+{
+    guarded("Error in (combine) : %1", [&] {
+        // Never a group size below 1: the planner divides by it.
+        if (m_settings->groupMultiPageTIFFCount() < 1)
+            m_settings->setGroupMultiPageTIFFCount(2);
+        auto process = std::make_unique<Process>();
+        process->setOwner(this, this);
+        process->settings = m_settings;
+        process->outputFolder = m_outputFolder;
+        process->setIsCombining(true);
+        process->applyPlan(planOutputFiles(m_files, *m_settings, m_outputFolder));
+        process->setProperty("combineMode", m_settings->combineOptionIndex());
+        // A previous run (idle or finished) goes; none of them works any more here.
+        m_process = std::move(process);
+        m_runActive = true;
+
+        resetView(false);
+        startProcess();
+        m_ui->loadingIndicator->stopAnimation();
+        resetViewForProcess(false);
+        bindProgressSheet();
+        m_process->startInBackground();
+        m_processViewPanel->beginSheet();
+    });
+}
+
+void QuillonAppDelegate::bindProgressSheet()
+{
+    Process *p = m_process.get();
+    auto *ui = m_processViewPanel->ui();
+    ui->timeTakenLabel->setText(QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("In Process...")).arg(0).arg(0));
+    // The run's signals come from its thread; the sheet's context queues them here.
+    for (auto signal : {&Process::isCombiningChanged, &Process::isCompletedChanged, &Process::totalFileSelectedChanged,
+                        &Process::totalFileProcessedChanged, &Process::totalFileCreatedChanged, &Process::fileInProcessChanged,
+                        &Process::outputFileInProcessChanged, &Process::messageChanged, &Process::finished})
+        connect(p, signal, m_processViewPanel, [this] { updateProgressSheet(); });
+    updateProgressSheet();
+}
+
+void QuillonAppDelegate::updateProgressSheet()
+{
+    Process *p = m_process.get();
+    if (!p)
+        return;
+    auto *ui = m_processViewPanel->ui();
+    const bool completed = p->isCompleted();
+    const bool cancelling = !completed && !p->isCombining();
+    ui->fileInProcessLabel->setText(p->fileInProcess());
+    ui->outputFileInProcessLabel->setText(p->outputFileInProcess());
+    const int selected = qMax(0, p->totalFileSelected());
+    ui->progressBar->setMaximum(qMax(1, selected));
+    ui->progressBar->setValue(qBound(0, p->totalFileProcessed(), qMax(1, selected)));
+    ui->progressBar->setFormat(tr("%1 of %2").arg(p->totalFileProcessed()).arg(selected));
+    ui->countsLabel->setText(tr("Files processed: %1 of %2    TIFF files created: %3 of %4")
+                                 .arg(p->totalFileProcessed())
+                                 .arg(selected)
+                                 .arg(p->totalFileCreated())
+                                 .arg(p->outputFiles.size()));
+    ui->messageLabel->setText(QString(p->message()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    if (completed)
+        ui->headingLabel->setText(p->message() == QLatin1String("Process cancelled!") ? tr("Conversion cancelled") : tr("Conversion finished"));
+    else if (cancelling)
+        ui->headingLabel->setText(tr("Cancelling after the file in process..."));
+    else
+        ui->headingLabel->setText(tr("Converting images to TIFF..."));
+    ui->cancelProcessBtn->setEnabled(!completed && !cancelling);
+    ui->viewLogBtn->setEnabled(completed && !p->log().logFilePath().isEmpty());
+    // The run object must outlive its thread: Close only once it has finished.
+    ui->closeProcessBtn->setEnabled(completed);
+    if (completed && !ui->closeProcessBtn->hasFocus())
+        ui->closeProcessBtn->setFocus();
+}
+
+void QuillonAppDelegate::cancelProcessAction()
+{
+    if (m_process)
+        m_process->setIsCombining(false);
+}
+
+void QuillonAppDelegate::viewLogAction()
+{
+    if (m_process)
+        m_process->viewLog();
+}
+
+void QuillonAppDelegate::closeProcessAction()
+{
+    if (m_process && !m_process->isCompleted())
+        return;
+    m_processViewPanel->endSheet();
+    if (m_settings->isClearProcessedFiles()) {
+        QList<int> checked;
+        for (int r = 0; r < m_files.size(); ++r) {
+            if (m_files.at(r)->isSelected)
+                checked << r;
+        }
+        m_ui->mainTableView->clearSelection();
+        m_model->removeRowsAt(checked);
+    }
+    m_runActive = false;
+    resetViewForProcess(true);
+    stopProcess();
+    resetView(true);
+    if (m_process && m_usagesReport) {
+        const QString feature = UsagesReportingWindowController::featureNameForCombineMode(m_process->property("combineMode").toInt());
+        if (!feature.isEmpty())
+            m_usagesReport->updateUsages(feature, m_process->totalFileProcessed());
+    }
+    m_process.reset();
+    emit processClosed();
+}
+
+void QuillonAppDelegate::startProcess()
+{
+    m_processingLabelColor = m_window->palette().color(QPalette::Disabled, QPalette::WindowText);
+    m_isProcessing = true;
+    for (QLabel *l : {m_ui->labelTotalFiles, m_ui->labelTimeTaken}) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, m_processingLabelColor);
+        l->setPalette(p);
+    }
+    m_ui->loadingIndicator->startAnimation();
+}
+
+void QuillonAppDelegate::stopProcess()
+{
+    m_processingLabelColor = m_window->palette().color(QPalette::Active, QPalette::WindowText);
+    m_isProcessing = false;
+    for (QLabel *l : {m_ui->labelTotalFiles, m_ui->labelTimeTaken}) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, m_processingLabelColor);
+        l->setPalette(p);
+    }
+    m_ui->loadingIndicator->stopAnimation();
+    updateTotalLabel();
+    setCombineOptions(m_settings->combineOptionIndex());
+}
+
+void QuillonAppDelegate::resetViewForProcess(bool enable)
+{
+    guarded("Error in (resetViewForProcess:) : %1", [&] {
+        m_ui->commandSegmented->setSegmentEnabled(ConvertSegment, enable);
+        m_ui->cancelBtn->setEnabled(enable);
+        setCombineOptions(m_settings->combineOptionIndex());
+    });
+}
+
+void QuillonAppDelegate::updateTimeTakenLabel(const QString &text)
+{
+    guarded("Error in (updateTimeTakenLabel:) : %1", [&] {
+        const QString shown =
+            text.isEmpty() ? QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("0 sec(s)")).arg(0).arg(0) : text;
+        m_ui->labelTimeTaken->setText(shown);
+        m_ui->labelTimeTaken->repaint();
+        // The run's lines go to its sheet too.
+        if (!text.isEmpty() && m_process && m_process->isRunningInBackground())
+            m_processViewPanel->ui()->timeTakenLabel->setText(text);
+    });
+}
+
+void QuillonAppDelegate::openOutputFolder(const QString &path)
+{
+    if (m_quitting)
+        return;
+    openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace quillon

@@ -1,0 +1,390 @@
+// QuillonAppDelegate: the file list's commands, keys, columns and totals.
+#include "app/QuillonAppDelegate.h"
+
+#include "app/AlertPanels.h"
+#include "app/AppGuard.h"
+#include "app/FileListModel.h"
+#include "app/PageSelectionDialog.h"
+#include "core/AppFolders.h"
+#include "core/Settings.h"
+
+#include "ui_MainWindow.h"
+#include "ui_PageSelection.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace quillon {
+
+namespace {
+
+bool isMultiPageFile(const FileItem &item)
+{
+    const QString ext = item.type().toUpper();
+    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
+}
+
+} // namespace
+
+QList<int> QuillonAppDelegate::selectedRows() const { return m_ui->mainTableView->selectedRowList(); }
+
+QStringList QuillonAppDelegate::selectedPaths() const
+{
+    QStringList paths;
+    for (int r : selectedRows()) {
+        if (const FileItemPtr item = m_model->itemAt(r))
+            paths << item->path();
+    }
+    return paths;
+}
+
+bool QuillonAppDelegate::containsMultiPageFiles() const { return m_ui->mainTableView->selectionContainsMultiPageFiles(); }
+
+void QuillonAppDelegate::selectDeselectRemoveAll(int tag)
+{
+    guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {
+        CustomTableView *table = m_ui->mainTableView;
+        switch (tag) {
+        case 1:
+            table->selectAll();
+            break;
+        case 2:
+            if (!m_files.isEmpty()) {
+                table->selectionModel()->select(m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                table->selectionModel()->setCurrentIndex(m_model->index(0, 0), QItemSelectionModel::NoUpdate);
+            }
+            break;
+        case 3: {
+            if (m_files.isEmpty())
+                break;
+            QMessageBox *alert = makeCriticalAlert(m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
+                                                   QStringLiteral("Yes"), QStringLiteral("No"));
+            alert->setObjectName(QStringLiteral("removeAllAlert"));
+            beginSheetModalForWindow(alert, m_window.get(), [this](int code) {
+                guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {
+                    if (code == AlertFirstButtonReturn) {
+                        m_files.clear();
+                        m_model->reloadData();
+                        resetView(true);
+                        updateTotalLabel();
+                    }
+                });
+                m_ui->mainTableView->viewport()->update();
+            });
+            break;
+        }
+        case 4: {
+            const QList<int> rows = selectedRows();
+            if (rows.isEmpty())
+                break;
+            m_model->removeRowsAt(rows);
+            resetView(true);
+            updateTotalLabel();
+            break;
+        }
+        default:
+            break;
+        }
+    });
+}
+
+void QuillonAppDelegate::checkUncheckInvertSelection(int tag)
+{
+    guarded("Error in (checkUncheckInvertSelection:) : %1", [&] {
+        if (tag < 1 || tag > 3)
+            return;
+        for (int r : selectedRows()) {
+            if (const FileItemPtr item = m_model->itemAt(r))
+                item->isSelected = tag == 1 ? true : (tag == 2 ? false : !item->isSelected);
+        }
+    });
+    m_model->reloadRows(0, int(m_files.size()) - 1, FileListModel::IsSelected);
+    resetView(true);
+    updateTotalLabel();
+}
+
+void QuillonAppDelegate::checkUncheckInvertAll(int tag)
+{
+    guarded("Error in (checkUncheckInvertAll:) : %1", [&] {
+        if (tag < 1 || tag > 3)
+            return;
+        for (const FileItemPtr &item : std::as_const(m_files))
+            item->isSelected = tag == 1 ? true : (tag == 2 ? false : !item->isSelected);
+    });
+    m_model->reloadRows(0, int(m_files.size()) - 1, FileListModel::IsSelected);
+    resetView(true);
+    updateTotalLabel();
+}
+
+void QuillonAppDelegate::removeAction()
+{
+    const qsizetype before = m_files.size();
+    guarded("Error in (remove) : %1", [&] {
+        endEditing();
+        m_model->removeRowsAt(selectedRows());
+    });
+    if (m_files.size() != before) {
+        resetView(true);
+        updateTotalLabel();
+    }
+}
+
+void QuillonAppDelegate::moveUp()
+{
+    QList<int> newSelection;
+    const QList<int> rows = selectedRows();
+    QList<FileItemPtr> items;
+    for (int r : rows)
+        items << m_files.at(r);
+    for (const FileItemPtr &item : std::as_const(items)) {
+        const int i = int(m_files.indexOf(item));
+        if (i <= 0)
+            break;
+        m_model->swapAdjacentRows(i - 1);
+        newSelection << i - 1;
+    }
+    CustomTableView *table = m_ui->mainTableView;
+    table->setFocus();
+    QItemSelection selection;
+    for (int r : std::as_const(newSelection))
+        selection.select(m_model->index(r, 0), m_model->index(r, FileListModel::ColumnCount - 1));
+    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!newSelection.isEmpty()) {
+        table->selectionModel()->setCurrentIndex(m_model->index(newSelection.first(), 1), QItemSelectionModel::NoUpdate);
+        table->scrollTo(m_model->index(newSelection.first(), 1));
+    }
+    tableViewSelectionDidChange();
+}
+
+void QuillonAppDelegate::moveDown()
+{
+    QList<int> newSelection;
+    const QList<int> rows = selectedRows();
+    QList<FileItemPtr> items;
+    for (int r : rows)
+        items << m_files.at(r);
+    for (auto it = items.crbegin(); it != items.crend(); ++it) {
+        const int i = int(m_files.indexOf(*it));
+        if (i < 0 || i + 1 >= m_files.size())
+            break;
+        m_model->swapAdjacentRows(i);
+        newSelection << i + 1;
+    }
+    std::sort(newSelection.begin(), newSelection.end());
+    CustomTableView *table = m_ui->mainTableView;
+    table->setFocus();
+    QItemSelection selection;
+    for (int r : std::as_const(newSelection))
+        selection.select(m_model->index(r, 0), m_model->index(r, FileListModel::ColumnCount - 1));
+    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!newSelection.isEmpty()) {
+        table->selectionModel()->setCurrentIndex(m_model->index(newSelection.last(), 1), QItemSelectionModel::NoUpdate);
+        table->scrollTo(m_model->index(newSelection.last(), 1));
+    }
+    tableViewSelectionDidChange();
+}
+
+void QuillonAppDelegate::openFileWithFinder()
+{
+    guarded("Error in (openFiles) : %1", [&] {
+        for (const QString &path : selectedPaths())
+            openUrl(QUrl::fromLocalFile(path));
+    });
+}
+
+void QuillonAppDelegate::openFileEnclosingFolder()
+{
+    guarded("Error in (openEnclodingFolder) : %1", [&] {
+        const QStringList paths = selectedPaths();
+        if (!paths.isEmpty() && m_desktop.showItems)
+            m_desktop.showItems(paths);
+    });
+}
+
+void QuillonAppDelegate::getInfoFile()
+{
+    guarded("Error in (getInfo) : %1", [&] {
+        const QStringList paths = selectedPaths();
+        if (!paths.isEmpty() && m_desktop.showItemProperties)
+            m_desktop.showItemProperties(paths);
+    });
+}
+
+void QuillonAppDelegate::fileDoubleClicked(const QModelIndex &index)
+{
+    guarded("Error in fileDoubleClicked : %1", [&] {
+        // The check box column toggles on click; a double click there is two toggles, not an open.
+        if (!index.isValid() || index.column() == FileListModel::IsSelected)
+            return;
+        const FileItemPtr item = m_model->itemAt(index.row());
+        if (!item)
+            return;
+        if (!openUrl(item->filePath()) && m_desktop.showItems)
+            m_desktop.showItems({item->path()});
+    });
+}
+
+void QuillonAppDelegate::updateTotalLabel()
+{
+    guarded("Error in (updateTotalLabel:) : %1", [&] {
+        const int total = int(m_files.size());
+        int checked = 0;
+        for (const FileItemPtr &item : std::as_const(m_files))
+            checked += item->isSelected ? 1 : 0;
+        int toCreate = 0;
+        switch (m_settings ? m_settings->combineOptionIndex() : 0) {
+        case 0:
+            toCreate = checked;
+            break;
+        case 1:
+            toCreate = checked > 0 ? 1 : 0;
+            break;
+        case 2: {
+            const unsigned n = unsigned(qMax(1, m_settings->groupMultiPageTIFFCount()));
+            toCreate = int((unsigned(checked) + n - 1) / n);
+            break;
+        }
+        default:
+            toCreate = 0;
+        }
+        // Not while a job or a run has the window.
+        m_ui->commandSegmented->setSegmentEnabled(ConvertSegment, toCreate > 0 && m_viewEnabled && !m_runActive);
+        m_ui->labelTotalFiles->setText(QStringLiteral("%1 Total file(s); %2 file selected; Total TIFF file(s) to create: %3")
+                                           .arg(total)
+                                           .arg(checked)
+                                           .arg(toCreate));
+    });
+    m_ui->labelTotalFiles->update();
+    updateTimeTakenLabel(QString());
+    updateActionsEnabling();
+}
+
+bool QuillonAppDelegate::keyDownTableView(QKeyEvent *event)
+{
+    if (!event || event->type() != QEvent::KeyPress || !(event->modifiers() & Qt::ControlModifier))
+        return false;
+    SegmentedControl *nav = m_ui->navigationSegmented;
+    if (event->key() == Qt::Key_Up && nav->isSegmentEnabled(MoveUpSegment)) {
+        moveUp();
+        return true;
+    }
+    if (event->key() == Qt::Key_Down && nav->isSegmentEnabled(MoveDownSegment)) {
+        moveDown();
+        return true;
+    }
+    return false;
+}
+
+void QuillonAppDelegate::checkMarksChangedByKey() { updateTotalLabel(); }
+
+void QuillonAppDelegate::menuNeedsUpdate(QMenu *menu)
+{
+    if (menu != m_headerContextMenu)
+        return;
+    menu->clear();
+    QHeaderView *header = m_ui->mainTableView->horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (column == FileListModel::IsSelected || column == FileListModel::Name || column == FileListModel::Pages)
+            continue;
+        QAction *item = menu->addAction(m_model->headerData(column, Qt::Horizontal).toString());
+        item->setCheckable(true);
+        item->setChecked(!header->isSectionHidden(column));
+        item->setData(column);
+        connect(item, &QAction::triggered, this, [this, item] { colMenuItemClick(item); });
+    }
+}
+
+void QuillonAppDelegate::colMenuItemClick(QAction *item)
+{
+    if (!item || !item->data().isValid())
+        return;
+    const int column = item->data().toInt();
+    if (column < 0 || column >= FileListModel::ColumnCount || column == FileListModel::IsSelected || column == FileListModel::Name
+        || column == FileListModel::Pages)
+        return;
+    CustomTableView *table = m_ui->mainTableView;
+    table->setColumnHidden(column, !table->isColumnHidden(column));
+    if (!table->isColumnHidden(column) && table->columnWidth(column) < 40)
+        table->setColumnWidth(column, 120);
+}
+
+void QuillonAppDelegate::tableViewSelectionDidChange()
+{
+    const QList<int> rows = selectedRows();
+    SegmentedControl *nav = m_ui->navigationSegmented;
+    nav->setSegmentEnabled(MoveUpSegment, m_viewEnabled && !rows.isEmpty() && rows.first() != 0);
+    nav->setSegmentEnabled(MoveDownSegment, m_viewEnabled && !rows.isEmpty() && rows.last() != int(m_files.size()) - 1);
+    updateActionsEnabling();
+}
+
+void QuillonAppDelegate::numberOfRowsChanged()
+{
+    const bool empty = m_files.isEmpty();
+    CustomTableView *table = m_ui->mainTableView;
+    table->setShowGrid(!empty);
+    table->setAlternatingRowColors(!empty);
+    tableViewSelectionDidChange();
+}
+
+void QuillonAppDelegate::updateActionsEnabling()
+{
+    Ui::MainWindow *ui = m_ui.get();
+    const bool on = m_viewEnabled;
+    const bool any = !m_files.isEmpty();
+    const bool selection = !selectedRows().isEmpty();
+    for (QAction *a : {ui->actionAddFiles, ui->actionAddFolder, ui->actionIncludeSubfolders, ui->actionImport, ui->actionOutputSettings})
+        a->setEnabled(on);
+    for (QAction *a : {ui->actionSelectAll, ui->actionSelectFirstRow, ui->actionCheckAll, ui->actionUncheckAll, ui->actionInvertAll,
+                       ui->actionRemoveAll, ui->actionExport})
+        a->setEnabled(on && any);
+    for (QAction *a : {ui->actionCheckSelected, ui->actionUncheckSelected, ui->actionInvertSelected, ui->actionRemove, ui->actionOpenFile,
+                       ui->actionShowInFolder, ui->actionGetInfo})
+        a->setEnabled(on && selection);
+    ui->actionPageSelection->setEnabled(on && containsMultiPageFiles());
+    ui->actionMoveUp->setEnabled(ui->navigationSegmented->isSegmentEnabled(MoveUpSegment));
+    ui->actionMoveDown->setEnabled(ui->navigationSegmented->isSegmentEnabled(MoveDownSegment));
+    ui->actionConvert->setEnabled(on && ui->commandSegmented->isSegmentEnabled(ConvertSegment));
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{ui->selectAllBtn, ui->selectFirstRowBtn, ui->removeAllBtn,
+                                                                       ui->checkAllBtn, ui->uncheckAllBtn, ui->invertAllBtn})
+        b->setEnabled(any);
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{ui->removeSelectedBtn, ui->checkSelectedBtn,
+                                                                       ui->uncheckSelectedBtn, ui->invertSelectedBtn})
+        b->setEnabled(selection);
+    ui->pageSelectionBtn->setEnabled(containsMultiPageFiles());
+}
+
+void QuillonAppDelegate::showPageSelection()
+{
+    guarded("Error in (pageSelection:) : %1", [&] {
+        QList<FileItemPtr> targets;
+        for (int r : selectedRows()) {
+            const FileItemPtr item = m_model->itemAt(r);
+            if (item && isMultiPageFile(*item))
+                targets << item;
+        }
+        if (targets.isEmpty() || m_pageSelectionDialog)
+            return;
+        auto *dialog = new PageSelectionDialog(m_window.get());
+        dialog->setObjectName(QStringLiteral("pageSelectionDialog"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->onNumberFieldEdited = [this](NumberField *field) { controlTextDidChange(field); };
+        dialog->setSelection(targets.first()->selection(), int(targets.size()));
+        m_pageSelectionDialog = dialog;
+        connect(dialog, &QDialog::accepted, this, [this, dialog, targets] {
+            const SelectionRange chosen = dialog->selection();
+            for (const FileItemPtr &item : targets) {
+                // An item removed meanwhile is no longer in the list; nothing to show.
+                item->setSelection(chosen);
+                const int row = int(m_files.indexOf(item));
+                if (row >= 0)
+                    m_model->reloadRows(row, row, FileListModel::Selection);
+            }
+        });
+        dialog->open();
+    });
+}
+
+} // namespace quillon

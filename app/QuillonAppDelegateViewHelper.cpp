@@ -1,0 +1,258 @@
+// QuillonAppDelegate (ViewHelper): enabling of the window's controls, the
+// numeric-field rule, key letters, the main-window look and the recent folders.
+#include "app/QuillonAppDelegate.h"
+
+#include "app/AppGuard.h"
+#include "app/FileListModel.h"
+#include "app/OpenPanel.h"
+#include "app/Sheets.h"
+#include "core/Settings.h"
+#include "core/TextNumbers.h"
+#include "widgets/KeyCharacterButtons.h"
+#include "windows/AppImages.h"
+
+#include "ui_MainWindow.h"
+#include "ui_OutputSettings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+
+namespace quillon {
+
+void QuillonAppDelegate::controlTextDidChange(NumberField *field)
+{
+    if (!field || (field->tag() != 30001 && field->tag() != 30002))
+        return;
+    const QString fallback = field->tag() == 30001 ? QStringLiteral("2") : QStringLiteral("1");
+    const QString text = field->text();
+    QString result;
+    if (text.isEmpty()) {
+        result = fallback;
+    } else {
+        qsizetype first = 0;
+        qsizetype last = text.size() - 1;
+        while (first <= last && !text.at(first).isDigit())
+            ++first;
+        while (last >= first && !text.at(last).isDigit())
+            --last;
+        const QString trimmed = text.mid(first, last - first + 1);
+        result = leadingInt(trimmed) == 0 ? fallback : trimmed;
+    }
+    if (result == text)
+        return;
+    const int cursor = field->cursorPosition();
+    field->setText(result);
+    if (result == fallback && leadingInt(text) == 0) {
+        // The fallback is selected, so the next digit typed replaces it.
+        field->selectAll();
+    } else {
+        field->setCursorPosition(qMin(cursor, int(result.size())));
+    }
+    field->setFocus();
+}
+
+void QuillonAppDelegate::setButtonKeyCharacter(QAbstractButton *button, const QString &keyChar, const QColor &color)
+{
+    guarded("Error in (setButtonKeyCharacter:keyChar:color:) : %1", [&] {
+        if (!button || keyChar.isEmpty() || !color.isValid())
+            return;
+        const qsizetype index = button->text().indexOf(keyChar, 0, Qt::CaseInsensitive);
+        if (index < 0)
+            return;
+        keycharacter::setMark(button, int(index), color);
+    });
+}
+
+void QuillonAppDelegate::resetView(bool enable)
+{
+    guarded("Error in (resetView:) : %1", [&] {
+        m_viewEnabled = enable;
+        const bool hasFiles = !m_files.isEmpty();
+        m_ui->mainTableView->setEnabled(enable);
+        SegmentedControl *files = m_ui->filesFoldersSegmented;
+        for (int s : {AddFilesSegment, SubfoldersSegment, ImportSegment, LogsSegment})
+            files->setSegmentEnabled(s, enable);
+        files->setSegmentEnabled(RemoveSegment, enable && hasFiles);
+        files->setSegmentEnabled(ExportSegment, enable && hasFiles);
+        m_ui->navigationSegmented->setSegmentEnabled(RemoveAllSegment, enable && hasFiles);
+        m_ui->commandSegmented->setSegmentEnabled(OutputSettingsSegment, enable);
+        m_ui->recentFoldersPopup->setEnabled(enable);
+        m_ui->settingTabView->setEnabled(enable);
+        if (m_settings) {
+            setCombineOptions(m_settings->combineOptionIndex());
+            auto *keepDefault = m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn;
+            if (!m_settings->outputFolderPath().isEmpty()) {
+                m_isOutputFolderSelected = true;
+                keepDefault->setEnabled(true);
+            } else {
+                m_isOutputFolderSelected = false;
+                m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
+                keepDefault->setEnabled(false);
+            }
+        }
+    });
+    tableViewSelectionDidChange();
+    m_window->update();
+    m_ui->mainTableView->viewport()->update();
+}
+
+void QuillonAppDelegate::windowDidBecomeMain()
+{
+    m_ui->rightBox->setBackgroundColor(m_window->palette().color(QPalette::Active, QPalette::Window).darker(103));
+    m_ui->mainTableView->setMainWindowState(true);
+}
+
+void QuillonAppDelegate::windowDidResignMain()
+{
+    m_ui->rightBox->setBackgroundColor(Qt::transparent);
+    m_ui->mainTableView->setMainWindowState(false);
+}
+
+void QuillonAppDelegate::endEditing()
+{
+    // Texts are taken over as they are typed; a number field still has to be
+    // read as a number, as leaving it would.
+    auto *out = m_outputSettingPanel->ui();
+    out->groupMultiPageTIFFCount->normalizeText();
+    if (m_settings) {
+        const int count = out->groupMultiPageTIFFCount->value();
+        if (count >= 1)
+            m_settings->setGroupMultiPageTIFFCount(count);
+        else
+            out->groupMultiPageTIFFCount->setValue(m_settings->groupMultiPageTIFFCount());
+        m_settings->setSingleMultiPageTIFFName(out->singleMultiPageTIFFName->text());
+        m_settings->setGroupMultiPageTIFFName(out->groupMultiPageTIFFName->text());
+    }
+}
+
+// ---- recent folders ----
+
+void QuillonAppDelegate::addRecentItem(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const bool known = std::any_of(m_recentItems.cbegin(), m_recentItems.cend(), [&](const RecentItem &r) { return r.isEqual(path); });
+        if (!known)
+            m_recentItems.append(RecentItem(path));
+    }
+    loadRecentFolders();
+}
+
+void QuillonAppDelegate::loadRecentFolders()
+{
+    std::stable_sort(m_recentItems.begin(), m_recentItems.end(),
+                     [](const RecentItem &a, const RecentItem &b) { return a.lastUsedDate > b.lastUsedDate; });
+    QComboBox *popup = m_ui->recentFoldersPopup;
+    const QSignalBlocker block(popup);
+    popup->clear();
+    popup->addItem(tr("Recent Folders..."));
+    const QIcon folderIcon = [] {
+        QIcon icon;
+        for (qreal dpr : {1.0, 2.0})
+            icon.addPixmap(resourceImage(QStringLiteral(":/images/icons/recent-folder.svg"), QSize(16, 16), dpr));
+        return icon;
+    }();
+    for (const RecentItem &item : std::as_const(m_recentItems)) {
+        popup->addItem(folderIcon, item.itemPath);
+        popup->setItemData(popup->count() - 1, item.itemPath, Qt::ToolTipRole);
+    }
+    popup->setCurrentIndex(0);
+}
+
+void QuillonAppDelegate::recentFolderChanged(int index)
+{
+    guarded("Error in recentFolderChanged : %1", [&] {
+        QComboBox *popup = m_ui->recentFoldersPopup;
+        if (index < 1 || index >= popup->count())
+            return;
+        const QString title = popup->itemText(index);
+        int found = -1;
+        for (int i = 0; i < m_recentItems.size(); ++i) {
+            if (m_recentItems.at(i).itemPath == title)
+                found = i;
+        }
+        if (found < 0)
+            return;
+        const QString path = m_recentItems.at(found).itemPath;
+        const QFileInfo info(path);
+        auto replaceList = [this](const QList<QUrl> &urls) {
+            m_files.clear();
+            m_model->reloadData();
+            resetView(true);
+            updateTotalLabel();
+            loadURLs(Arguments{urls, true, inculdeSubfolders()});
+        };
+        if (info.isDir() && info.isReadable() && QDir(path).isReadable()) {
+            m_recentItems[found].lastUsedDate = QDateTime::currentDateTime();
+            loadRecentFolders();
+            popup->setCurrentIndex(popup->findText(path));
+            replaceList({QUrl::fromLocalFile(path)});
+            return;
+        }
+        // Moved, deleted or no longer readable: let the user pick the folder again.
+        endEditing();
+        auto *panel = new OpenPanel(m_window.get());
+        panel->setObjectName(QStringLiteral("chooseFoldersPanel"));
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->setWindowTitle(tr("Choose folder(s):"));
+        panel->setMessage(tr("Choose folder(s):"));
+        panel->setCanChooseFiles(false);
+        panel->setCanChooseDirectories(true);
+        panel->setCanCreateDirectories(false);
+        panel->setAllowsMultipleSelection(true);
+        panel->setResolvesAliases(false);
+        // The folder itself is gone; start in the nearest folder that is still there.
+        QString start = path;
+        while (!start.isEmpty() && !QFileInfo(start).isDir() && start != QDir::rootPath())
+            start = QFileInfo(start).absolutePath();
+        panel->setDirectory(start);
+        connect(panel, &QDialog::finished, this, [this, panel, path, replaceList](int result) {
+            guarded("Error in recentFolderChanged : %1", [&] {
+                if (result != QDialog::Accepted || panel->chosenPaths().isEmpty()) {
+                    m_ui->recentFoldersPopup->setCurrentIndex(0);
+                    return;
+                }
+                for (RecentItem &r : m_recentItems) {
+                    if (r.itemPath == path)
+                        r.lastUsedDate = QDateTime::currentDateTime();
+                }
+                const QStringList chosen = panel->chosenPaths();
+                addRecentItem(chosen);
+                m_ui->recentFoldersPopup->setCurrentIndex(m_ui->recentFoldersPopup->findText(chosen.first()));
+                replaceList(panel->chosenURLs());
+            });
+        });
+        panel->open();
+    });
+}
+
+void QuillonAppDelegate::restoreRecentItems()
+{
+    m_recentItems.clear();
+    const QVariant stored = store()->value(kRecentItemsKey);
+    if (stored.typeId() != QMetaType::QVariantList && stored.typeId() != QMetaType::QStringList)
+        return;
+    const QVariantList list = stored.toList();
+    for (const QVariant &element : list) {
+        RecentItem item;
+        item.setData(element);
+        // A damaged entry without a path, or a repeated one, is left out.
+        if (item.itemPath.isEmpty())
+            continue;
+        const bool known = std::any_of(m_recentItems.cbegin(), m_recentItems.cend(), [&](const RecentItem &r) { return r.isEqual(item); });
+        if (!known)
+            m_recentItems.append(item);
+    }
+}
+
+void QuillonAppDelegate::saveRecentItems()
+{
+    QVariantList list;
+    for (const RecentItem &item : std::as_const(m_recentItems))
+        list.append(item.getData());
+    store()->setValue(kRecentItemsKey, list);
+}
+
+} // namespace quillon
