@@ -411,11 +411,26 @@ void adoptInPlace(std::vector<quint8> &&buf, QImage::Format f, QSize size, const
     out->pixels.resize(size_t(out->byteCount()));
 }
 
+// Qt's limit is process-wide, so it is set once, to what the largest page we
+// accept may need in Qt's own wider form (RGB32 for RGB, RGBA64 for 16-bit
+// RGB). Every image is checked against kMaxDecodedPageBytes from its header
+// before Qt sees it; Qt's limit is the backstop for headers that lie.
+void raiseQtAllocationLimit()
+{
+    static const bool once = [] {
+        constexpr quint64 mb = (2 * kMaxDecodedPageBytes) >> 20;
+        if (QImageReader::allocationLimit() < int(mb))
+            QImageReader::setAllocationLimit(int(mb));
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
 class QtImageSource final : public ImageSource {
 public:
-    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, quint64 imageBytes,
-                  QImage::Format qtFormat, QSize qtSize)
-        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_imageBytes(imageBytes), m_qtFormat(qtFormat),
+    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, QImage::Format qtFormat,
+                  QSize qtSize)
+        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_qtFormat(qtFormat),
           m_qtSize(qtSize)
     {
     }
@@ -429,10 +444,9 @@ public:
             *error = QStringLiteral("page %1 does not exist").arg(index + 1);
             return false;
         }
+        raiseQtAllocationLimit();
         QImageReader reader(m_path, qtFormatName(m_info.format));
         reader.setAutoTransform(true);
-        // Room for Qt's own buffer, which may be wider than the page (RGB32 for RGB).
-        reader.setAllocationLimit(int(std::min<quint64>((m_imageBytes >> 20) + 64, quint64(INT_MAX))));
         // Where the layouts allow, Qt decodes straight into the buffer that
         // becomes the page: no second full-size image and no copy.
         std::vector<quint8> buffer;
@@ -471,7 +485,6 @@ private:
     QString m_path;
     HeaderInfo m_info;
     quint64 m_pageBytes;
-    quint64 m_imageBytes;
     QImage::Format m_qtFormat;
     QSize m_qtSize;
 };
@@ -547,7 +560,7 @@ std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format
         *error = QStringLiteral("image is too large to decode (%1 x %2 pixels)").arg(info.width).arg(info.height);
         return nullptr;
     }
-    return std::make_unique<QtImageSource>(path, info, pageBytes, imageBytes, qtFormat, size);
+    return std::make_unique<QtImageSource>(path, info, pageBytes, qtFormat, size);
 }
 
 } // namespace quillon::image::detail

@@ -31,7 +31,7 @@ public:
     // untouched, temporary file removed) on any failure or when no page was added.
     bool commit(QString *error);
 
-    // Drops the temporary file.
+    // Drops the temporary file; the writer is finished and later calls fail.
     void abort();
 
     // Outputs whose decoded pages total more than this are written as BigTIFF.
