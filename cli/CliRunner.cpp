@@ -277,10 +277,13 @@ int CliRunner::run()
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this, [this, &process] {
+        connect(&process, &Process::fileInProcessChanged, this, [this, &process, last = QString()]() mutable {
+            // Queued notifications can arrive after the run has moved on; say each step once.
             const QString file = process.fileInProcess();
-            if (file.isEmpty())
+            const QString step = QString::number(process.totalFileProcessed()) + file;
+            if (file.isEmpty() || step == last)
                 return;
+            last = step;
             m_err << "[" << process.totalFileProcessed() + 1 << "/" << process.totalFileSelected() << "] "
                   << file << " -> " << process.outputFileInProcess() << "\n";
             m_err.flush();
