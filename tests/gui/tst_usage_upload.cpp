@@ -234,7 +234,10 @@ void TestUsageUpload::periodicCheck_data()
     QTest::newRow("31 January") << QDate(2026, 1, 31) << true << true << true;
     QTest::newRow("1 February") << QDate(2026, 2, 1) << true << true << false;
     QTest::newRow("15 February") << QDate(2026, 2, 15) << true << true << false;
-    QTest::newRow("2 March, 1 month 29 days") << QDate(2026, 3, 2) << true << true << false;
+    QTest::newRow("30 January, 29 days") << QDate(2026, 1, 30) << true << true << false;
+    QTest::newRow("1 March, 1 month 28 days") << QDate(2026, 3, 1) << true << true << false;
+    QTest::newRow("2 March, 2 months 1 day") << QDate(2026, 3, 2) << true << true << false;
+    QTest::newRow("31 March, 2 months 30 days") << QDate(2026, 3, 31) << true << true << true;
     QTest::newRow("reporting not allowed") << QDate(2026, 1, 31) << false << true << false;
     QTest::newRow("validate with NO") << QDate(2026, 1, 31) << true << false << false;
 }
