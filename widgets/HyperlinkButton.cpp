@@ -6,7 +6,9 @@
 #include <QStyleOptionFocusRect>
 
 namespace {
-constexpr int kFocusMargin = 2; // room for the focus frame around the text
+// Room above and below the text for the focus frame; none at the sides, so the
+// link lines up with the labels around it.
+constexpr int kFocusMargin = 2;
 }
 
 HyperlinkButton::HyperlinkButton(QWidget *parent)
@@ -37,7 +39,7 @@ void HyperlinkButton::setUrlOpener(UrlOpener opener)
 QSize HyperlinkButton::sizeHint() const
 {
     const QFontMetrics fm(font());
-    return QSize(fm.horizontalAdvance(text()) + 2 * kFocusMargin, fm.height() + 2 * kFocusMargin);
+    return QSize(fm.horizontalAdvance(text()) + 1, fm.height() + 2 * kFocusMargin);
 }
 
 QSize HyperlinkButton::minimumSizeHint() const
@@ -56,7 +58,7 @@ void HyperlinkButton::paintEvent(QPaintEvent *)
     if (isDown() || (m_hovered && isEnabled()))
         color = color.darker(130);
     p.setPen(color);
-    const QRect textRect = rect().adjusted(kFocusMargin, kFocusMargin, -kFocusMargin, -kFocusMargin);
+    const QRect textRect = rect().adjusted(0, kFocusMargin, 0, -kFocusMargin);
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
     if (hasFocus()) {
         QStyleOptionFocusRect opt;

@@ -148,9 +148,14 @@ void EULAWindowController::saveAsAction()
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters({QStringLiteral("PDF (*.pdf)")});
     dialog->setDefaultSuffix(QStringLiteral("pdf"));
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (!documents.isEmpty() && QFileInfo(documents).isDir())
-        dialog->setDirectory(documents);
+    // The user's documents folder, else home: never the process's working folder.
+    for (const auto location : {QStandardPaths::DocumentsLocation, QStandardPaths::HomeLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            dialog->setDirectory(folder);
+            break;
+        }
+    }
     dialog->selectFile(proposedPdfName());
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QDialog::finished, this, [this, dialog](int result) {
