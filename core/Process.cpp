@@ -313,7 +313,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
             } else {
                 total += src->decodedSize(0);
             }
-            if (total > image::TiffWriter::kBigTiffThreshold) {
+            if (total > bigTiffThreshold) {
                 bigTiff = true;
                 break;
             }

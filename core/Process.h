@@ -76,6 +76,8 @@ public:
     QString outputFolder;
     // Where the log is saved; the application's Logs folder when empty.
     QString logsFolder;
+    // Outputs whose decoded pages may pass this many bytes are written as BigTIFF.
+    quint64 bigTiffThreshold = quint64(3800) << 20;
 
     void start();
     void startInBackground();

@@ -90,6 +90,7 @@ private slots:
     void unwritableFolderLeavesNothing();
     void compressionTags_data();
     void compressionTags();
+    void largeOutputsBecomeBigTiff();
 
 private:
     FileItemPtr item(const QString &name, SelectionRange sel = {});
@@ -396,6 +397,23 @@ void TestProcess::compressionTags()
     QFETCH(int, index);
     QFETCH(int, tag);
     QCOMPARE(Process::compressionTagFor(index), tag);
+}
+
+void TestProcess::largeOutputsBecomeBigTiff()
+{
+    auto readMagic = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.read(4) : QByteArray();
+    };
+    auto p = makeProcess(1, {item(QStringLiteral("1.png")), item(QStringLiteral("multi.tif"))}, m_out);
+    p->bigTiffThreshold = 1000; // the six decoded pages hold about 1.5 KB
+    p->start();
+    QCOMPARE(readMagic(m_out + QStringLiteral("/All.tiff")), QByteArray("II\x2b\0", 4));
+    QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 6);
+
+    auto q = makeProcess(1, {item(QStringLiteral("1.png")), item(QStringLiteral("multi.tif"))}, m_out);
+    q->start();
+    QCOMPARE(readMagic(m_out + QStringLiteral("/All.tiff")), QByteArray("II\x2a\0", 4));
 }
 
 QTEST_GUILESS_MAIN(TestProcess)
