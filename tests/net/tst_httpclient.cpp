@@ -195,7 +195,8 @@ void TestHttpClient::postsMultipartForm()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Usages.png"));
-    const QByteArray contents("\x89PNG\r\n\x1a\n binary \r\n--not a boundary\r\n", 40);
+    static const char raw[] = "\x89PNG\r\n\x1a\n\0 binary \r\n--not a boundary\r\n";
+    const QByteArray contents(raw, sizeof raw - 1); // with a NUL byte
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
