@@ -50,6 +50,8 @@ struct QuillonAppEnvironment {
     std::function<bool()> runLicenseAgreement;
     // Where the usage store keeps "Usages.Log"; the support folder when empty.
     QString supportFolder;
+    // Whether the program may write into a folder; access(2) when empty.
+    std::function<bool(const QString &)> isWritableFolder;
 };
 
 // The controller of the main window: it owns the file list, the settings, the
@@ -243,6 +245,7 @@ private:
     void updateActionsEnabling();
     void setEnabledForBusy(bool enable);
     QStringList selectedPaths() const;
+    bool isWritableFolder(const QString &path) const;
     bool openUrl(const QUrl &url);
     int sendingTag() const;
 

@@ -27,7 +27,7 @@ namespace quillon {
 
 namespace {
 
-bool isWritableFolder(const QString &path)
+bool systemWritableFolder(const QString &path)
 {
     return QFileInfo(path).isDir() && ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
 }
@@ -71,6 +71,11 @@ public:
 };
 
 } // namespace
+
+bool QuillonAppDelegate::isWritableFolder(const QString &path) const
+{
+    return m_env.isWritableFolder ? QFileInfo(path).isDir() && m_env.isWritableFolder(path) : systemWritableFolder(path);
+}
 
 // ---- the output settings sheet ----
 

@@ -365,7 +365,7 @@ void QuillonAppDelegate::showPageSelection()
             if (item && isMultiPageFile(*item))
                 targets << item;
         }
-        if (targets.isEmpty() || m_pageSelectionDialog)
+        if (targets.isEmpty() || (m_pageSelectionDialog && m_pageSelectionDialog->isVisible()))
             return;
         auto *dialog = new PageSelectionDialog(m_window.get());
         dialog->setObjectName(QStringLiteral("pageSelectionDialog"));

@@ -1,0 +1,506 @@
+// The conversion flow through the window: the output settings sheet, the
+// checks and messages of Convert, the output-folder panel, real runs in each
+// mode, cancelling, the log, closing the progress sheet, and quitting mid-run.
+#include "app/FileListModel.h"
+#include "app/Sheets.h"
+#include "core/FileItem.h"
+#include "core/Process.h"
+#include "tst_app_support.h"
+#include "usage/UsagesReportingWindowController.h"
+#include "widgets/NumberField.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/Stepper.h"
+
+#include "app/UiForms.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QSignalSpy>
+#include <QToolButton>
+
+using namespace quillon;
+using namespace quillon::apptest;
+
+// What the conversion core opens itself (the log) goes here instead of a viewer.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+class TestConversion : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void outputSettingsSheet();
+    void chooseDefaultFolderInSheet();
+    void emptyFolderClearsKeepAsDefault();
+    void missingNames_data();
+    void missingNames();
+    void convertEachMode_data();
+    void convertEachMode();
+    void convertAsksForFolder_data();
+    void convertAsksForFolder();
+    void unwritableChosenFolder();
+    void cancelAndViewLog();
+    void closeRemovesCheckedFiles();
+    void timeLabelWithoutText();
+    void quitDuringRunLeavesNoPartialFile();
+
+private:
+    std::unique_ptr<QuillonAppDelegate> openWithFiles(int count, const QString &outputFolder = QString());
+    void waitUntilFinished(QuillonAppDelegate *app);
+    QString unwritableFolder();
+    QStringList outputNames(const QString &folder) const;
+
+    std::unique_ptr<Fixture> m_fx;
+    UrlCatcher m_catcher;
+};
+
+void TestConversion::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillon Converter"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    setEdition(2);
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_catcher, "open");
+}
+
+void TestConversion::cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+void TestConversion::init()
+{
+    m_fx = std::make_unique<Fixture>();
+    m_catcher.urls.clear();
+}
+
+void TestConversion::cleanup()
+{
+    QFile::setPermissions(m_fx->path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    while (QWidget *w = QApplication::activeModalWidget())
+        w->close();
+    m_fx.reset();
+}
+
+std::unique_ptr<QuillonAppDelegate> TestConversion::openWithFiles(int count, const QString &outputFolder)
+{
+    if (!outputFolder.isEmpty()) {
+        // A stored default folder, as a previous session would have left it.
+        QSettings *s = m_fx->store.get();
+        QVariantMap map = s->value(QStringLiteral("SETTINGS")).toMap();
+        map[QStringLiteral("outputFolderPath")] = outputFolder;
+        map[QStringLiteral("isSetCurrentAsDefaultOutputFolderPath")] = true;
+        map[QStringLiteral("isOpenFolderAfterConversion")] = false;
+        s->setValue(QStringLiteral("SETTINGS"), map);
+    }
+    auto app = m_fx->makeWindow();
+    if (!app->awakeFromNib() || !QTest::qWaitForWindowExposed(app->window()))
+        return nullptr;
+    const QString folder = m_fx->path(QStringLiteral("src"));
+    for (int i = 1; i <= count; ++i)
+        writeImage(QStringLiteral("%1/p%2.png").arg(folder).arg(i), "PNG", QColor::fromHsv(i * 30 % 360, 200, 200), QSize(40, 30));
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(folder)}, true, false});
+    if (!done.wait(20000) || app->files().size() != count)
+        return nullptr;
+    return app;
+}
+
+void TestConversion::waitUntilFinished(QuillonAppDelegate *app)
+{
+    QVERIFY(app->process());
+    QTRY_VERIFY_WITH_TIMEOUT(app->processViewPanel()->ui()->closeProcessBtn->isEnabled(), 30000);
+    QVERIFY(app->process()->isCompleted());
+}
+
+QString TestConversion::unwritableFolder()
+{
+    const QString folder = m_fx->path(QStringLiteral("locked"));
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    return folder;
+}
+
+QStringList TestConversion::outputNames(const QString &folder) const
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    return names;
+}
+
+void TestConversion::outputSettingsSheet()
+{
+    auto app = openWithFiles(5);
+    QVERIFY(app);
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::OutputSettingsSegment);
+    QTRY_VERIFY(app->outputSettingPanel()->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), app->outputSettingPanel());
+    auto *ui = app->outputSettingPanel()->ui();
+    QVERIFY(ui->singleImageTIFFBtn->isChecked());
+    QVERIFY(!ui->groupMultiPageTIFFCount->isEnabled());
+    QVERIFY(!ui->singleMultiPageTIFFName->isEnabled());
+
+    QTest::mouseClick(ui->groupMultiPageTIFFBtn, Qt::LeftButton);
+    QCOMPARE(app->settings()->combineOptionIndex(), 2);
+    QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("combineOptionIndex")).toInt(), 2);
+    QVERIFY(ui->groupMultiPageTIFFBtn->isChecked());
+    QVERIFY(!ui->singleImageTIFFBtn->isChecked());
+    QVERIFY(ui->groupMultiPageTIFFCount->isEnabled());
+    QVERIFY(ui->groupMultiPageTIFFName->isEnabled());
+    QVERIFY(!ui->singleMultiPageTIFFName->isEnabled());
+    QCOMPARE(ui->groupMultiPageTIFFLabel1->palette().color(QPalette::WindowText),
+             app->window()->palette().color(QPalette::Active, QPalette::WindowText));
+    QCOMPARE(ui->singleImageTIFFLabel->palette().color(QPalette::WindowText),
+             app->window()->palette().color(QPalette::Disabled, QPalette::WindowText));
+    // 5 checked files in groups of 2.
+    QVERIFY(app->ui()->labelTotalFiles->text().endsWith(QStringLiteral("to create: 3")));
+
+    // The count field: "0" turns into 2 (tag 30001); the stepper steps the setting.
+    ui->groupMultiPageTIFFCount->setFocus();
+    ui->groupMultiPageTIFFCount->selectAll();
+    QTest::keyClicks(ui->groupMultiPageTIFFCount, QStringLiteral("0"));
+    QCOMPARE(ui->groupMultiPageTIFFCount->text(), QStringLiteral("2"));
+    QTest::keyClicks(ui->groupMultiPageTIFFCount, QStringLiteral("5"));
+    QCOMPARE(app->settings()->groupMultiPageTIFFCount(), 5);
+    QVERIFY(app->ui()->labelTotalFiles->text().endsWith(QStringLiteral("to create: 1")));
+    QTest::mouseClick(ui->groupMultiPageTIFFStepper->downButton(), Qt::LeftButton);
+    QCOMPARE(app->settings()->groupMultiPageTIFFCount(), 4);
+    QCOMPARE(ui->groupMultiPageTIFFCount->text(), QStringLiteral("4"));
+
+    ui->groupMultiPageTIFFName->setFocus();
+    QTest::keyClicks(ui->groupMultiPageTIFFName, QStringLiteral("Batch"));
+    QCOMPARE(app->settings()->groupMultiPageTIFFName(), QStringLiteral("Batch"));
+    ui->tiffCompressionPopup->setCurrentIndex(2);
+    QCOMPARE(app->settings()->tiffCompressionIndex(), 2);
+    QCOMPARE(app->ui()->summaryCompressionLabel->text(), QStringLiteral("CCITT Group 4 fax"));
+    QTest::mouseClick(ui->clearProcessedFilesBtn, Qt::LeftButton);
+    QVERIFY(app->settings()->isClearProcessedFiles());
+
+    QTest::mouseClick(ui->closeOutputSettingBtn, Qt::LeftButton);
+    QTRY_VERIFY(!app->outputSettingPanel()->isVisible());
+    // Escape closes the sheet through the same steps.
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::OutputSettingsSegment);
+    QTRY_VERIFY(app->outputSettingPanel()->isVisible());
+    QTest::keyClick(app->outputSettingPanel(), Qt::Key_Escape);
+    QTRY_VERIFY(!app->outputSettingPanel()->isVisible());
+}
+
+void TestConversion::chooseDefaultFolderInSheet()
+{
+    auto app = openWithFiles(1);
+    QVERIFY(app);
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    app->showOutputSettings();
+    auto *ui = app->outputSettingPanel()->ui();
+    QVERIFY(!ui->setCurrentAsDefaultOutputFolderPathBtn->isEnabled());
+    QTest::mouseClick(ui->chooseOutputFolderBtn, Qt::LeftButton);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->message(), QStringLiteral("Choose Output Folder : "));
+    QCOMPARE(panel->parentWidget(), app->outputSettingPanel());
+    choose(panel, {out});
+    QCOMPARE(app->settings()->outputFolderPath(), out);
+    QVERIFY(app->isOutputFolderSelected());
+    QVERIFY(ui->setCurrentAsDefaultOutputFolderPathBtn->isEnabled());
+    QCOMPARE(ui->outputFolderLabel->text(), out);
+    QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("outputFolderPath")).toString(), out);
+}
+
+void TestConversion::emptyFolderClearsKeepAsDefault()
+{
+    auto app = openWithFiles(1, m_fx->path(QStringLiteral("src")));
+    QVERIFY(app);
+    QVERIFY(app->settings()->isSetCurrentAsDefaultOutputFolderPath());
+    QVERIFY(app->isOutputFolderSelected());
+    app->settings()->setOutputFolderPath(QString());
+    QVERIFY(!app->isOutputFolderSelected());
+    QVERIFY(!app->settings()->isSetCurrentAsDefaultOutputFolderPath());
+    QVERIFY(!app->outputSettingPanel()->ui()->setCurrentAsDefaultOutputFolderPathBtn->isEnabled());
+}
+
+void TestConversion::missingNames_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("one file") << 1 << QStringLiteral("Please enter new TIFF file name!");
+    QTest::newRow("groups") << 2 << QStringLiteral("Please enter new TIFF file base name!");
+}
+
+void TestConversion::missingNames()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, message);
+    auto app = openWithFiles(3, m_fx->path(QStringLiteral("src")));
+    QVERIFY(app);
+    app->settings()->setCombineOptionIndex(mode);
+    app->settings()->setGroupMultiPageTIFFCount(1);
+    app->setCombineOptions(mode);
+    app->ui()->settingTabView->setCurrentIndex(1);
+    auto alert = answerNextAlert(QStringLiteral("OK"));
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    QVERIFY(alert->seen);
+    QCOMPARE(alert->text, QStringLiteral("Quillon Converter"));
+    QCOMPARE(alert->informativeText, message);
+    QCOMPARE(app->ui()->settingTabView->currentIndex(), 0);
+    QVERIFY(!app->process() || !app->process()->isRunningInBackground());
+    QVERIFY(!app->processViewPanel()->isVisible());
+    // The name field is shown, ready to type into.
+    QTRY_VERIFY(app->outputSettingPanel()->isVisible());
+    auto *ui = app->outputSettingPanel()->ui();
+    QWidget *field = mode == 1 ? static_cast<QWidget *>(ui->singleMultiPageTIFFName) : ui->groupMultiPageTIFFName;
+    QTRY_VERIFY(field->hasFocus());
+    // Group mode raised a size of 1 to 2, visibly.
+    if (mode == 2) {
+        QCOMPARE(app->settings()->groupMultiPageTIFFCount(), 2);
+        QCOMPARE(ui->groupMultiPageTIFFCount->text(), QStringLiteral("2"));
+    } else {
+        QCOMPARE(app->settings()->groupMultiPageTIFFCount(), 1);
+    }
+}
+
+void TestConversion::convertEachMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("each image, LZW") << 0 << 3
+                                     << QStringList{QStringLiteral("p1.tiff"), QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff"),
+                                                    QStringLiteral("p4.tiff"), QStringLiteral("p5.tiff")};
+    QTest::newRow("one file, PackBits") << 1 << 4 << QStringList{QStringLiteral("All.tiff")};
+    QTest::newRow("groups of 2, CCITT G4") << 2 << 2
+                                           << QStringList{QStringLiteral("Set1.tiff"), QStringLiteral("Set2.tiff"), QStringLiteral("Set3.tiff")};
+}
+
+void TestConversion::convertEachMode()
+{
+    QFETCH(int, mode);
+    QFETCH(int, compression);
+    QFETCH(QStringList, expected);
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(5, out);
+    QVERIFY(app);
+    app->showOutputSettings();
+    auto *ui = app->outputSettingPanel()->ui();
+    QAbstractButton *modeButton = mode == 0 ? ui->singleImageTIFFBtn : (mode == 1 ? ui->singleMultiPageTIFFBtn : ui->groupMultiPageTIFFBtn);
+    QTest::mouseClick(modeButton, Qt::LeftButton);
+    ui->singleMultiPageTIFFName->setText(QStringLiteral("All"));
+    emit ui->singleMultiPageTIFFName->textEdited(QStringLiteral("All"));
+    ui->groupMultiPageTIFFName->setText(QStringLiteral("Set"));
+    emit ui->groupMultiPageTIFFName->textEdited(QStringLiteral("Set"));
+    ui->tiffCompressionPopup->setCurrentIndex(compression);
+    app->closeOutputSetting();
+
+    // A valid default folder: the run starts at once, without a panel.
+    QSignalSpy closed(app.get(), &QuillonAppDelegate::processClosed);
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    QVERIFY(!activePanel());
+    QTRY_VERIFY(app->processViewPanel()->isVisible());
+    QVERIFY(app->isProcessing());
+    QVERIFY(!app->mainTableView()->isEnabled());
+    QVERIFY(!app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::OutputSettingsSegment));
+    QVERIFY(!app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::ConvertSegment));
+    QVERIFY(!app->ui()->cancelBtn->isEnabled());
+    waitUntilFinished(app.get());
+
+    auto *progress = app->processViewPanel()->ui();
+    QCOMPARE(outputNames(out), expected);
+    QCOMPARE(progress->progressBar->value(), 5);
+    QCOMPARE(progress->progressBar->maximum(), 5);
+    QVERIFY(!progress->cancelProcessBtn->isEnabled());
+    QVERIFY(progress->viewLogBtn->isEnabled());
+    QCOMPARE(progress->messageLabel->text(), app->process()->message());
+    QVERIFY(progress->timeTakenLabel->text().startsWith(QStringLiteral("Total Time Taken : ")));
+    QVERIFY(app->ui()->labelTimeTaken->text().endsWith(QStringLiteral("5/%1").arg(expected.size())));
+    // Group outputs hold their two (or one) pages.
+    if (mode == 2)
+        QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QStringLiteral("/Set1.tiff"))), 2);
+    if (mode == 1)
+        QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QStringLiteral("/All.tiff"))), 5);
+
+    QTest::mouseClick(progress->closeProcessBtn, Qt::LeftButton);
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!app->processViewPanel()->isVisible());
+    QVERIFY(!app->process());
+    QVERIFY(!app->isProcessing());
+    QVERIFY(app->mainTableView()->isEnabled());
+    QVERIFY(app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::ConvertSegment));
+    QCOMPARE(app->files().size(), 5); // not cleared: the setting is off
+    // Counted under the mode's name.
+    const QString feature = UsagesReportingWindowController::featureNameForCombineMode(mode);
+    for (const FeatureUsages &f : app->usagesReport()->features()) {
+        QCOMPARE(f.usagesCount(), f.name() == feature ? 1 : 0);
+        QCOMPARE(f.filesCount(), f.name() == feature ? 5 : 0);
+    }
+}
+
+void TestConversion::convertAsksForFolder_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("none") << QString() << QStringLiteral("Please select output folder!");
+    const QString gone = QStringLiteral("/nonexistent/quillon-test-output");
+    QTest::newRow("missing") << gone
+                             << QStringLiteral("Output folder [ %1 ] is missing!\nPlease select valid output folder.").arg(gone);
+    QTest::newRow("not writable") << QStringLiteral("LOCKED")
+                                  << QStringLiteral("Application does not have write permission for selected output folder!\n[ %1 ]\nPlease select valid output folder.");
+}
+
+void TestConversion::convertAsksForFolder()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, message);
+    if (stored == QLatin1String("LOCKED")) {
+        stored = unwritableFolder();
+        message = message.arg(stored);
+    }
+    auto app = openWithFiles(2, stored);
+    QVERIFY(app);
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->windowTitle(), QStringLiteral("Choose Output Folder : "));
+    QCOMPARE(panel->message(), message);
+    auto *keep = panel->findChild<QCheckBox *>(QStringLiteral("isSetCurrentAsDefaultOutputFolder"));
+    auto *openAfter = panel->findChild<QCheckBox *>(QStringLiteral("isOpenFolderAfterConversion"));
+    QVERIFY(keep && openAfter);
+    QVERIFY(!keep->isChecked());
+    QCOMPARE(openAfter->isChecked(), app->settings()->isOpenFolderAfterConversion());
+    // Keep it as default and open it afterwards.
+    keep->setChecked(true);
+    openAfter->setChecked(true);
+    const QString out = m_fx->path(QStringLiteral("chosen"));
+    QDir().mkpath(out);
+    choose(panel, {out});
+    QTRY_VERIFY(app->processViewPanel()->isVisible());
+    waitUntilFinished(app.get());
+    QCOMPARE(outputNames(out), (QStringList{QStringLiteral("p1.tiff"), QStringLiteral("p2.tiff")}));
+    QCOMPARE(app->settings()->outputFolderPath(), out);
+    QVERIFY(app->settings()->isSetCurrentAsDefaultOutputFolderPath());
+    QVERIFY(app->isOutputFolderSelected());
+    QCOMPARE(app->outputFolder(), out);
+    // The run asked the window to open the folder.
+    QTRY_VERIFY(m_fx->desktop.opened.contains(QUrl::fromLocalFile(out)));
+    app->closeProcessAction();
+}
+
+void TestConversion::unwritableChosenFolder()
+{
+    const QString locked = unwritableFolder();
+    auto app = openWithFiles(1);
+    QVERIFY(app);
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    auto alert = answerNextAlert(QStringLiteral("OK"));
+    choose(panel, {locked});
+    QTRY_VERIFY(alert->seen);
+    QCOMPARE(alert->informativeText,
+             QStringLiteral("Application does not have write permission for selected output folder!\n[ %1 ]\nPlease try again or later.").arg(locked));
+    QVERIFY(!app->processViewPanel()->isVisible());
+    QVERIFY(app->settings()->outputFolderPath().isEmpty());
+    QVERIFY(app->mainTableView()->isEnabled());
+}
+
+void TestConversion::cancelAndViewLog()
+{
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(60, out);
+    QVERIFY(app);
+    // Bigger sources, so the run is still busy when Cancel comes.
+    for (const FileItemPtr &f : app->files())
+        writeImage(f->path(), "PNG", Qt::darkGreen, QSize(700, 500));
+    app->convertAction();
+    QTRY_VERIFY(app->processViewPanel()->isVisible());
+    auto *progress = app->processViewPanel()->ui();
+    // The run object must outlive its thread: Close waits for the end.
+    if (!app->process()->isCompleted())
+        QVERIFY(!progress->closeProcessBtn->isEnabled());
+    QTest::mouseClick(progress->cancelProcessBtn, Qt::LeftButton);
+    QVERIFY(!app->process()->isCombining());
+    waitUntilFinished(app.get());
+    QVERIFY(app->process()->totalFileProcessed() < 60);
+    QCOMPARE(app->process()->message(), QStringLiteral("Process cancelled!"));
+    QCOMPARE(progress->headingLabel->text(), QStringLiteral("Conversion cancelled"));
+    // No file of the cancelled run is left half-written.
+    for (const QString &name : outputNames(out)) {
+        QVERIFY2(name.endsWith(QLatin1String(".tiff")), qPrintable(name));
+        QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QLatin1Char('/') + name)), 1);
+    }
+    QTest::mouseClick(progress->viewLogBtn, Qt::LeftButton);
+    QCOMPARE(m_catcher.urls.size(), 1);
+    QVERIFY(QFileInfo(m_catcher.urls.first().toLocalFile()).isFile());
+    QCOMPARE(m_catcher.urls.first().toLocalFile(), app->process()->log().logFilePath());
+    // Counted with the files processed until the cancel.
+    const int processed = app->process()->totalFileProcessed();
+    QTest::keyClick(app->processViewPanel(), Qt::Key_Escape); // Escape closes a finished run
+    QTRY_VERIFY(!app->process());
+    QCOMPARE(app->usagesReport()->features().first().filesCount(), processed);
+}
+
+void TestConversion::closeRemovesCheckedFiles()
+{
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(4, out);
+    QVERIFY(app);
+    app->settings()->setIsClearProcessedFiles(true);
+    app->files().at(2)->isSelected = false;
+    const QString kept = app->files().at(2)->name();
+    app->checkUncheckInvertAll(0); // no change, refreshes the totals
+    app->convertAction();
+    waitUntilFinished(app.get());
+    app->processViewPanel()->ui()->closeProcessBtn->click();
+    QCOMPARE(app->files().size(), 1);
+    QCOMPARE(app->files().first()->name(), kept);
+    QVERIFY(app->selectedRows().isEmpty());
+    QVERIFY(!app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::ConvertSegment)); // nothing checked
+}
+
+void TestConversion::timeLabelWithoutText()
+{
+    auto app = openWithFiles(1);
+    QVERIFY(app);
+    app->updateTimeTakenLabel(QStringLiteral("Total Time Taken : 3 sec(s)  2/2"));
+    QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken : 3 sec(s)  2/2"));
+    app->updateTimeTakenLabel(QString());
+    QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken : 0 sec(s) 0/0"));
+}
+
+void TestConversion::quitDuringRunLeavesNoPartialFile()
+{
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(40, out);
+    QVERIFY(app);
+    for (const FileItemPtr &f : app->files())
+        writeImage(f->path(), "PNG", Qt::darkRed, QSize(900, 700));
+    app->settings()->setCombineOptionIndex(1);
+    app->settings()->setSingleMultiPageTIFFName(QStringLiteral("Everything"));
+    app->convertAction();
+    QTRY_VERIFY(app->process() && !app->process()->fileInProcess().isEmpty());
+    // Quit: settings saved, the run cancelled and waited for.
+    QVERIFY(app->applicationShouldTerminate());
+    app.reset();
+    // Cancelled like the Cancel button: the file under work keeps the pages
+    // gathered so far and is completed; no temporary or broken file stays.
+    const QStringList left = outputNames(out);
+    QVERIFY2(left.size() <= 1, qPrintable(left.join(QLatin1Char(','))));
+    for (const QString &name : left) {
+        QCOMPARE(name, QStringLiteral("Everything.tiff"));
+        const int pages = getTiffPageCount(QUrl::fromLocalFile(out + QStringLiteral("/Everything.tiff")));
+        QVERIFY(pages >= 1 && pages < 40);
+    }
+    QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("singleMultiPageTIFFName")).toString(),
+             QStringLiteral("Everything"));
+}
+
+QTEST_MAIN(TestConversion)
+#include "tst_app_conversion.moc"

@@ -1,0 +1,958 @@
+// The main window driven through its controls: start-up, adding files,
+// the list's commands and keys, columns, page selection, drops, recent
+// folders across a restart, the first-start agreement and quitting.
+#include "app/FileListModel.h"
+#include "app/PageSelectionDialog.h"
+#include "app/Sheets.h"
+#include "tst_app_support.h"
+#include "usage/UsagesReportingWindowController.h"
+#include "widgets/KeyCharacterButtons.h"
+#include "widgets/NumberField.h"
+#include "widgets/SegmentedControl.h"
+#include "widgets/SplitView.h"
+
+#include "app/UiForms.h"
+
+#include <QClipboard>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+
+using namespace quillon;
+using namespace quillon::apptest;
+
+class TestWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startUp();
+    void addFolderThroughPanel();
+    void addingTwiceKeepsCheckMarks();
+    void addFilesPanelFollowsSubfolderOption();
+    void checkCommands_data();
+    void checkCommands();
+    void spaceInvertsSelectedRows();
+    void selectCommands();
+    void sortByHeader();
+    void moveRows();
+    void moveLimits();
+    void removeKeys_data();
+    void removeKeys();
+    void removeAllAsks_data();
+    void removeAllAsks();
+    void totals_data();
+    void totals();
+    void numericFieldRule_data();
+    void numericFieldRule();
+    void keyLetters();
+    void headerMenu();
+    void contextMenuRule();
+    void pageSelectionThroughF7();
+    void f7IgnoredWithoutTiff();
+    void doubleClick_data();
+    void doubleClick();
+    void revealAndGetInfo();
+    void drops();
+    void logsSegment();
+    void cancelLoading();
+    void recentFoldersAcrossRestart();
+    void missingRecentFolderAsksForFolders();
+    void quitWithoutRecentFolders();
+    void firstStartAgreement_data();
+    void firstStartAgreement();
+    void reopen();
+    void splitViewCollapseRule();
+    void mainWindowState();
+
+private:
+    std::unique_ptr<QuillonAppDelegate> openWindow();
+    void addFolder(QuillonAppDelegate *app, const QString &folder);
+    QString makePictures(const QString &name, int count, bool withTiff = false);
+    void selectRows(QuillonAppDelegate *app, const QList<int> &rows);
+    QStringList names(QuillonAppDelegate *app) const;
+    int checkedCount(QuillonAppDelegate *app) const;
+
+    std::unique_ptr<Fixture> m_fx;
+};
+
+void TestWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillon Converter"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    setEdition(2);
+}
+
+void TestWindow::init() { m_fx = std::make_unique<Fixture>(); }
+
+void TestWindow::cleanup()
+{
+    // A failed test may leave a dialog behind.
+    while (QWidget *w = QApplication::activeModalWidget())
+        w->close();
+    m_fx.reset();
+}
+
+std::unique_ptr<QuillonAppDelegate> TestWindow::openWindow()
+{
+    auto app = m_fx->makeWindow();
+    if (!app->awakeFromNib())
+        return nullptr;
+    if (!QTest::qWaitForWindowExposed(app->window()))
+        return nullptr;
+    return app;
+}
+
+QString TestWindow::makePictures(const QString &name, int count, bool withTiff)
+{
+    const QString folder = m_fx->path(name);
+    for (int i = 1; i <= count; ++i)
+        writeImage(QStringLiteral("%1/img%2.png").arg(folder).arg(i, 2, 10, QLatin1Char('0')), "PNG");
+    if (withTiff)
+        writeMultiPageTiff(folder + QStringLiteral("/multi.tif"), 6);
+    return folder;
+}
+
+void TestWindow::addFolder(QuillonAppDelegate *app, const QString &folder)
+{
+    app->ui()->actionAddFolder->trigger();
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->message(), QStringLiteral("Select folder(s) contains Image or TIFF File(s):"));
+    QVERIFY(panel->canChooseDirectories());
+    QVERIFY(!panel->canChooseFiles());
+    QSignalSpy done(app, &QuillonAppDelegate::loadFinished);
+    choose(panel, {folder});
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(!app->isLoading());
+}
+
+void TestWindow::selectRows(QuillonAppDelegate *app, const QList<int> &rows)
+{
+    CustomTableView *table = app->mainTableView();
+    table->clearSelection();
+    for (int r : rows)
+        table->selectionModel()->select(app->fileListModel()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+QStringList TestWindow::names(QuillonAppDelegate *app) const
+{
+    QStringList n;
+    for (const FileItemPtr &f : app->files())
+        n << f->name();
+    return n;
+}
+
+int TestWindow::checkedCount(QuillonAppDelegate *app) const
+{
+    int n = 0;
+    for (const FileItemPtr &f : app->files())
+        n += f->isSelected;
+    return n;
+}
+
+void TestWindow::startUp()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    QCOMPARE(app->window()->windowTitle(), QStringLiteral("Quillon Converter"));
+    QVERIFY(QFileInfo(QDir(getAppPath()).filePath(QStringLiteral("Logs"))).isDir());
+    SegmentedControl *files = app->filesFoldersSegmented();
+    QCOMPARE(files->segmentCount(), 6);
+    QCOMPARE(app->navigationSegmented()->segmentCount(), 3);
+    QCOMPARE(app->commandSegmented()->segmentCount(), 2);
+    QCOMPARE(app->helpSegmented()->segmentCount(), 3);
+    // An empty list: remove, export and remove-all are off, and so is Convert.
+    for (int s : {0, 2, 3, 5})
+        QVERIFY(files->isSegmentEnabled(s));
+    QVERIFY(!files->isSegmentEnabled(1));
+    QVERIFY(!files->isSegmentEnabled(4));
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(2));
+    QVERIFY(!app->commandSegmented()->isSegmentEnabled(1));
+    QCOMPARE(app->ui()->labelTotalFiles->text(), QStringLiteral("0 Total file(s); 0 file selected; Total TIFF file(s) to create: 0"));
+    QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken : 0 sec(s) 0/0"));
+    QVERIFY(app->mainTableView()->isShowingEmptyPicture());
+    QVERIFY(!app->mainTableView()->showGrid());
+    QVERIFY(!app->mainTableView()->alternatingRowColors());
+    QCOMPARE(app->ui()->settingTabView->currentIndex(), 0);
+    QCOMPARE(app->ui()->recentFoldersPopup->itemText(0), QStringLiteral("Recent Folders..."));
+    // The agreement item follows the application menu's third item.
+    const QList<QAction *> appMenu = app->ui()->menuApplication->actions();
+    QVERIFY(appMenu.at(3)->isSeparator());
+    QCOMPARE(appMenu.at(4)->text(), QStringLiteral("End-User License Agreement..."));
+    QCOMPARE(appMenu.at(4)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    QCOMPARE(appMenu.at(4)->toolTip(), QStringLiteral("End-User License Agreement"));
+    // The usage store: review limit 500, the review page, three features.
+    UsagesReportingWindowController *usage = app->usagesReport();
+    QVERIFY(usage);
+    QCOMPARE(usage->reviewFileCountLimit(), 500);
+    QVERIFY(usage->isReviewEnabled());
+    QVERIFY(usage->reviewURL().endsWith(QStringLiteral("/review.php?pid=2007")));
+    QCOMPARE(usage->features().size(), 3);
+    QCOMPARE(usage->features().at(2).name(), QStringLiteral("Group of multiple images to multi-page TIFF in group"));
+    app->applicationDidFinishLaunching();
+    QVERIFY(!usage->reviewPanel()); // nothing converted yet: no review prompt
+}
+
+void TestWindow::addFolderThroughPanel()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("pics"), 4);
+    writeImage(folder + QStringLiteral("/notes.PnG"), "PNG");
+    addFolder(app.get(), folder);
+    QCOMPARE(app->files().size(), 4);
+    QCOMPARE(names(app.get()), (QStringList{QStringLiteral("img01.png"), QStringLiteral("img02.png"), QStringLiteral("img03.png"),
+                                            QStringLiteral("img04.png")}));
+    QVERIFY(app->filesFoldersSegmented()->isSegmentEnabled(1));
+    QVERIFY(app->filesFoldersSegmented()->isSegmentEnabled(4));
+    QVERIFY(app->navigationSegmented()->isSegmentEnabled(2));
+    QVERIFY(app->commandSegmented()->isSegmentEnabled(1));
+    QVERIFY(app->mainTableView()->isEnabled());
+    QVERIFY(!app->mainTableView()->isShowingEmptyPicture());
+    QVERIFY(app->mainTableView()->showGrid());
+    QVERIFY(app->mainTableView()->alternatingRowColors());
+    QVERIFY(!app->isProcessing());
+    // A quick load has no time text.
+    QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken :  0/0"));
+    QCOMPARE(app->ui()->labelTotalFiles->text(), QStringLiteral("4 Total file(s); 4 file selected; Total TIFF file(s) to create: 4"));
+    QCOMPARE(app->ui()->recentFoldersPopup->itemText(1), folder);
+}
+
+void TestWindow::addingTwiceKeepsCheckMarks()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("pics"), 3);
+    addFolder(app.get(), folder);
+    app->files().at(1)->isSelected = false;
+    addFolder(app.get(), folder);
+    QCOMPARE(app->files().size(), 3);
+    QVERIFY(!app->files().at(1)->isSelected);
+    QCOMPARE(app->recentItems().size(), 1);
+}
+
+void TestWindow::addFilesPanelFollowsSubfolderOption()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("pics"), 2);
+    writeImage(folder + QStringLiteral("/odd.Png"), "PNG");
+    // Option off: files only, and a chosen file is taken as it is.
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::AddFilesSegment);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->message(), QStringLiteral("Select Image or TIFF File(s):"));
+    QVERIFY(!panel->canChooseDirectories());
+    QVERIFY(panel->nameFilters().first().contains(QStringLiteral("*.jpeg *.JPEG")));
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    choose(panel, {folder + QStringLiteral("/odd.Png"), folder + QStringLiteral("/img01.png")});
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(app->files().size(), 2);
+    QCOMPARE(app->recentItems().size(), 0); // files are no recent folders
+
+    // Option on: the segment shows it, and the panel also takes folders.
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::SubfoldersSegment);
+    QVERIFY(app->filesFoldersSegmented()->isSegmentSelected(QuillonAppDelegate::SubfoldersSegment));
+    QCOMPARE(m_fx->store->value(QStringLiteral("INCLUDESUBFOLDERS")).toBool(), true);
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::AddFilesSegment);
+    panel = activePanel();
+    QVERIFY(panel);
+    QVERIFY(panel->canChooseDirectories());
+    const QString other = makePictures(QStringLiteral("more/deeper"), 2);
+    choose(panel, {QFileInfo(other).absolutePath()});
+    QTRY_COMPARE(done.count(), 2);
+    QCOMPARE(app->files().size(), 4);
+    QCOMPARE(app->recentItems().size(), 1);
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::SubfoldersSegment);
+    QVERIFY(!app->filesFoldersSegmented()->isSegmentSelected(QuillonAppDelegate::SubfoldersSegment));
+    QVERIFY(!app->inculdeSubfolders());
+}
+
+void TestWindow::checkCommands_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QList<bool>>("before");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QList<bool>>("after");
+    const QList<bool> mixed{true, false, true, false};
+    QTest::newRow("check selected") << QStringLiteral("checkSelectedBtn") << mixed << QList<int>{1, 2} << QList<bool>{true, true, true, false};
+    QTest::newRow("uncheck selected") << QStringLiteral("uncheckSelectedBtn") << mixed << QList<int>{0, 1} << QList<bool>{false, false, true, false};
+    QTest::newRow("invert selected") << QStringLiteral("invertSelectedBtn") << mixed << QList<int>{0, 3} << QList<bool>{false, false, true, true};
+    QTest::newRow("check all") << QStringLiteral("checkAllBtn") << mixed << QList<int>{} << QList<bool>{true, true, true, true};
+    QTest::newRow("uncheck all") << QStringLiteral("uncheckAllBtn") << mixed << QList<int>{2} << QList<bool>{false, false, false, false};
+    QTest::newRow("invert all") << QStringLiteral("invertAllBtn") << mixed << QList<int>{} << QList<bool>{false, true, false, true};
+    QTest::newRow("menu: invert selected") << QStringLiteral("actionInvertSelected") << mixed << QList<int>{1}
+                                           << QList<bool>{true, true, true, false};
+    QTest::newRow("menu: uncheck all") << QStringLiteral("actionUncheckAll") << mixed << QList<int>{} << QList<bool>{false, false, false, false};
+}
+
+void TestWindow::checkCommands()
+{
+    QFETCH(QString, control);
+    QFETCH(QList<bool>, before);
+    QFETCH(QList<int>, selected);
+    QFETCH(QList<bool>, after);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 4));
+    for (int i = 0; i < before.size(); ++i)
+        app->files().at(i)->isSelected = before.at(i);
+    selectRows(app.get(), selected);
+    app->ui()->settingTabView->setCurrentIndex(1);
+    if (auto *button = app->window()->findChild<QAbstractButton *>(control)) {
+        QVERIFY(button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+        auto *action = app->window()->findChild<QAction *>(control);
+        QVERIFY(action);
+        QVERIFY(action->isEnabled());
+        action->trigger();
+    }
+    QList<bool> now;
+    for (const FileItemPtr &f : app->files())
+        now << f->isSelected;
+    QCOMPARE(now, after);
+    const int checked = int(std::count(after.cbegin(), after.cend(), true));
+    QCOMPARE(app->ui()->labelTotalFiles->text(),
+             QStringLiteral("4 Total file(s); %1 file selected; Total TIFF file(s) to create: %1").arg(checked));
+    QCOMPARE(app->fileListModel()->data(app->fileListModel()->index(0, 0), Qt::CheckStateRole).toInt(),
+             after.first() ? int(Qt::Checked) : int(Qt::Unchecked));
+}
+
+void TestWindow::spaceInvertsSelectedRows()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 5));
+    app->files().at(1)->isSelected = false;
+    app->files().at(2)->isSelected = false;
+    selectRows(app.get(), {0, 1, 2});
+    app->mainTableView()->setFocus();
+    QTest::keyClick(app->mainTableView(), Qt::Key_Space);
+    QCOMPARE(checkedCount(app.get()), 4); // rows 0..2: was 1 checked of 3, now 2; rows 3, 4 stay checked
+    QVERIFY(!app->files().at(0)->isSelected);
+    QVERIFY(app->files().at(1)->isSelected);
+    QVERIFY(app->ui()->labelTotalFiles->text().startsWith(QStringLiteral("5 Total file(s); 4 file selected")));
+}
+
+void TestWindow::selectCommands()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 4));
+    app->ui()->actionSelectAll->trigger();
+    QCOMPARE(app->selectedRows(), (QList<int>{0, 1, 2, 3}));
+    app->ui()->actionSelectFirstRow->trigger();
+    QCOMPARE(app->selectedRows(), QList<int>{0});
+    // The remove segment removes the selected rows.
+    selectRows(app.get(), {1, 3});
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::RemoveSegment);
+    QCOMPARE(names(app.get()), (QStringList{QStringLiteral("img01.png"), QStringLiteral("img03.png")}));
+}
+
+void TestWindow::sortByHeader()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = m_fx->path(QStringLiteral("pics"));
+    for (const char *n : {"scan10.png", "scan9.png", "Scan1.png"})
+        writeImage(folder + QLatin1Char('/') + QLatin1String(n), "PNG");
+    addFolder(app.get(), folder);
+    QCOMPARE(names(app.get()), (QStringList{QStringLiteral("Scan1.png"), QStringLiteral("scan9.png"), QStringLiteral("scan10.png")}));
+    QHeaderView *header = app->mainTableView()->horizontalHeader();
+    const int x = header->sectionViewportPosition(FileListModel::Name) + 10;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    // The second click sorts descending, and the list itself is in that order.
+    QCOMPARE(names(app.get()), (QStringList{QStringLiteral("scan10.png"), QStringLiteral("scan9.png"), QStringLiteral("Scan1.png")}));
+    QCOMPARE(header->sortIndicatorSection(), int(FileListModel::Name));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    // Files added later are sorted in by the same order.
+    writeImage(folder + QStringLiteral("/scan5.png"), "PNG");
+    addFolder(app.get(), folder);
+    QCOMPARE(names(app.get()), (QStringList{QStringLiteral("scan10.png"), QStringLiteral("scan9.png"), QStringLiteral("scan5.png"),
+                                            QStringLiteral("Scan1.png")}));
+}
+
+void TestWindow::moveRows()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 10));
+    const QStringList before = names(app.get());
+    selectRows(app.get(), {2, 3, 6});
+    QVERIFY(app->navigationSegmented()->isSegmentEnabled(0));
+    QTest::mouseClick(app->navigationSegmented(), Qt::LeftButton, {}, app->navigationSegmented()->segmentRect(0).center());
+    QCOMPARE(app->selectedRows(), (QList<int>{1, 2, 5}));
+    QStringList expected = before;
+    expected.move(2, 1);
+    expected.move(3, 2);
+    expected.move(6, 5);
+    QCOMPARE(names(app.get()), expected);
+    // Ctrl+Down moves them back.
+    QTest::keyClick(app->mainTableView(), Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(names(app.get()), before);
+    QCOMPARE(app->selectedRows(), (QList<int>{2, 3, 6}));
+}
+
+void TestWindow::moveLimits()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 4));
+    const QStringList before = names(app.get());
+    selectRows(app.get(), {0, 1});
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(0));
+    QVERIFY(app->navigationSegmented()->isSegmentEnabled(1));
+    QTest::keyClick(app->mainTableView(), Qt::Key_Up, Qt::ControlModifier);
+    QCOMPARE(names(app.get()), before);
+    selectRows(app.get(), {3});
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(1));
+    QVERIFY(!app->ui()->actionMoveDown->isEnabled());
+    QTest::keyClick(app->mainTableView(), Qt::Key_Down, Qt::ControlModifier);
+    QCOMPARE(names(app.get()), before);
+    app->mainTableView()->clearSelection();
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(0));
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(1));
+}
+
+void TestWindow::removeKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("delete") << int(Qt::Key_Backspace);
+    QTest::newRow("forward delete") << int(Qt::Key_Delete);
+}
+
+void TestWindow::removeKeys()
+{
+    QFETCH(int, key);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    selectRows(app.get(), {0, 2});
+    QTest::keyClick(app->mainTableView(), Qt::Key(key));
+    QCOMPARE(names(app.get()), QStringList{QStringLiteral("img02.png")});
+    QCOMPARE(app->ui()->labelTotalFiles->text(), QStringLiteral("1 Total file(s); 1 file selected; Total TIFF file(s) to create: 1"));
+    selectRows(app.get(), {0});
+    QTest::keyClick(app->mainTableView(), Qt::Key(key));
+    QVERIFY(app->files().isEmpty());
+    QVERIFY(!app->navigationSegmented()->isSegmentEnabled(2));
+    QVERIFY(!app->filesFoldersSegmented()->isSegmentEnabled(1));
+}
+
+void TestWindow::removeAllAsks_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("left");
+    QTest::newRow("yes") << QStringLiteral("Yes") << 0;
+    QTest::newRow("no") << QStringLiteral("No") << 3;
+}
+
+void TestWindow::removeAllAsks()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, left);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    auto seen = answerNextAlert(answer);
+    app->navigationSegmented()->clickSegment(QuillonAppDelegate::RemoveAllSegment);
+    QTRY_VERIFY(seen->seen);
+    QCOMPARE(seen->text, QStringLiteral("Quillon Converter"));
+    QCOMPARE(seen->informativeText, QStringLiteral("Are you sure to remove all file(s)?"));
+    QTRY_COMPARE(app->files().size(), left);
+    QCOMPARE(app->navigationSegmented()->isSegmentEnabled(2), left > 0);
+}
+
+void TestWindow::totals_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("groupSize");
+    QTest::addColumn<int>("checked");
+    QTest::addColumn<int>("toCreate");
+    QTest::newRow("each image") << 0 << 2 << 7 << 7;
+    QTest::newRow("one file") << 1 << 2 << 5 << 1;
+    QTest::newRow("one file, none checked") << 1 << 2 << 0 << 0;
+    QTest::newRow("groups of 3") << 2 << 3 << 7 << 3;
+    QTest::newRow("groups, none checked") << 2 << 3 << 0 << 0;
+    QTest::newRow("groups of 1") << 2 << 1 << 4 << 4;
+    QTest::newRow("unknown mode") << 7 << 2 << 5 << 0;
+}
+
+void TestWindow::totals()
+{
+    QFETCH(int, mode);
+    QFETCH(int, groupSize);
+    QFETCH(int, checked);
+    QFETCH(int, toCreate);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 8));
+    for (int i = 0; i < 8; ++i)
+        app->files().at(i)->isSelected = i < checked;
+    app->settings()->setCombineOptionIndex(mode);
+    // The group size is observed: changing it refreshes the totals.
+    app->settings()->setGroupMultiPageTIFFCount(groupSize);
+    app->setCombineOptions(mode);
+    QCOMPARE(app->ui()->labelTotalFiles->text(),
+             QStringLiteral("8 Total file(s); %1 file selected; Total TIFF file(s) to create: %2").arg(checked).arg(toCreate));
+    QCOMPARE(app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::ConvertSegment), toCreate > 0);
+}
+
+void TestWindow::numericFieldRule_data()
+{
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("zero becomes 2") << 30001 << QStringLiteral("0") << QStringLiteral("2");
+    QTest::newRow("number and letters") << 30002 << QStringLiteral("12ab") << QStringLiteral("12");
+    QTest::newRow("all deleted, 30002") << 30002 << QString() << QStringLiteral("1");
+    QTest::newRow("all deleted, 30001") << 30001 << QString() << QStringLiteral("2");
+    QTest::newRow("letters around") << 30001 << QStringLiteral("x5y") << QStringLiteral("5");
+    QTest::newRow("letters between digits stay") << 30001 << QStringLiteral("1x2") << QStringLiteral("1x2");
+    QTest::newRow("only zeros") << 30002 << QStringLiteral("00") << QStringLiteral("1");
+    QTest::newRow("no digit") << 30001 << QStringLiteral("abc") << QStringLiteral("2");
+    QTest::newRow("other field untouched") << 0 << QStringLiteral("0") << QStringLiteral("0");
+}
+
+void TestWindow::numericFieldRule()
+{
+    QFETCH(int, tag);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    auto app = openWindow();
+    QVERIFY(app);
+    NumberField field;
+    field.setTag(tag);
+    field.setText(QStringLiteral("4"));
+    connect(&field, &QLineEdit::textEdited, app.get(), [&] { app->controlTextDidChange(&field); });
+    field.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&field));
+    field.setFocus();
+    field.selectAll();
+    // Typed as one edit (a paste), so the rule sees the whole text at once.
+    if (typed.isEmpty()) {
+        QTest::keyClick(&field, Qt::Key_Backspace);
+    } else {
+        QApplication::clipboard()->setText(typed);
+        QTest::keyClick(&field, Qt::Key_V, Qt::ControlModifier);
+    }
+    QCOMPARE(field.text(), shown);
+    QVERIFY(field.hasFocus());
+}
+
+void TestWindow::keyLetters()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    auto *out = app->outputSettingPanel()->ui();
+    auto *progress = app->processViewPanel()->ui();
+    const QList<QPair<QAbstractButton *, QString>> marked{{out->singleImageTIFFBtn, QStringLiteral("1")},
+                                                         {out->singleMultiPageTIFFBtn, QStringLiteral("2")},
+                                                         {out->groupMultiPageTIFFBtn, QStringLiteral("3")},
+                                                         {out->setCurrentAsDefaultOutputFolderPathBtn, QStringLiteral("d")},
+                                                         {out->openFolderAfterConversionBtn, QStringLiteral("p")},
+                                                         {progress->viewLogBtn, QStringLiteral("L")},
+                                                         {progress->cancelProcessBtn, QStringLiteral("C")}};
+    for (const auto &[button, letter] : marked) {
+        QVERIFY2(keycharacter::hasMark(button), qPrintable(button->objectName()));
+        QCOMPARE(button->text().mid(keycharacter::markIndex(button), 1), letter);
+    }
+    // A title without the letter keeps its plain title; missing arguments do nothing.
+    QPushButton plain(QStringLiteral("Close"));
+    app->setButtonKeyCharacter(&plain, QStringLiteral("z"), Qt::red);
+    QVERIFY(!keycharacter::hasMark(&plain));
+    app->setButtonKeyCharacter(&plain, QString(), Qt::red);
+    app->setButtonKeyCharacter(&plain, QStringLiteral("o"), QColor());
+    app->setButtonKeyCharacter(nullptr, QStringLiteral("o"), Qt::red);
+    QVERIFY(!keycharacter::hasMark(&plain));
+    app->setButtonKeyCharacter(&plain, QStringLiteral("O"), Qt::red);
+    QCOMPARE(keycharacter::markIndex(&plain), 2); // first occurrence, any case
+}
+
+void TestWindow::headerMenu()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    QMenu *menu = app->headerContextMenu();
+    app->menuNeedsUpdate(menu);
+    QStringList titles;
+    QAction *typeItem = nullptr;
+    for (QAction *a : menu->actions()) {
+        titles << a->text();
+        if (a->text() == QStringLiteral("Type"))
+            typeItem = a;
+    }
+    QVERIFY(!titles.contains(QStringLiteral("Name")));
+    QVERIFY(!titles.contains(QStringLiteral("Pages")));
+    QVERIFY(!titles.contains(QString()));
+    QVERIFY(titles.contains(QStringLiteral("Date Accessed")));
+    QVERIFY(typeItem && typeItem->isChecked());
+    typeItem->trigger();
+    QVERIFY(app->mainTableView()->isColumnHidden(FileListModel::Type));
+    app->menuNeedsUpdate(menu);
+    for (QAction *a : menu->actions()) {
+        if (a->text() == QStringLiteral("Type")) {
+            QVERIFY(!a->isChecked());
+            a->trigger();
+        }
+    }
+    QVERIFY(!app->mainTableView()->isColumnHidden(FileListModel::Type));
+    // The menu follows the columns' current order.
+    app->mainTableView()->horizontalHeader()->moveSection(FileListModel::Location, 3);
+    app->menuNeedsUpdate(menu);
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("Location"));
+    // Other menus are left alone.
+    QMenu other;
+    other.addAction(QStringLiteral("keep"));
+    app->menuNeedsUpdate(&other);
+    QCOMPARE(other.actions().size(), 1);
+}
+
+void TestWindow::contextMenuRule()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    CustomTableView *table = app->mainTableView();
+    QCOMPARE(table->contextMenu(), app->filesContextMenu());
+    table->clearSelection();
+    const QPoint below(30, table->viewport()->height() - 5);
+    QContextMenuEvent none(QContextMenuEvent::Mouse, below, table->viewport()->mapToGlobal(below));
+    QApplication::sendEvent(table->viewport(), &none);
+    QVERIFY(!app->filesContextMenu()->isVisible());
+    selectRows(app.get(), {1});
+    const QPoint onRow = table->visualRect(app->fileListModel()->index(1, 1)).center();
+    QContextMenuEvent some(QContextMenuEvent::Mouse, onRow, table->viewport()->mapToGlobal(onRow));
+    QApplication::sendEvent(table->viewport(), &some);
+    QTRY_VERIFY(app->filesContextMenu()->isVisible());
+    app->filesContextMenu()->close();
+}
+
+void TestWindow::pageSelectionThroughF7()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 2, true));
+    const int tiffRow = int(names(app.get()).indexOf(QStringLiteral("multi.tif")));
+    QVERIFY(tiffRow >= 0);
+    selectRows(app.get(), {0, tiffRow});
+    QVERIFY(app->ui()->actionPageSelection->isEnabled());
+    QTest::keyClick(app->mainTableView(), Qt::Key_F7);
+    auto *dialog = qobject_cast<PageSelectionDialog *>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    auto *ui = dialog->ui();
+    ui->rangesBtn->click();
+    ui->pageRangeField->setFocus();
+    QTest::keyClicks(ui->pageRangeField, QStringLiteral("1-2, x"));
+    QVERIFY(!ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
+    QVERIFY(!ui->errorLabel->text().isEmpty());
+    ui->pageRangeField->clear();
+    QTest::keyClicks(ui->pageRangeField, QStringLiteral("1-2, 5, 6-4"));
+    QVERIFY(ui->buttonBox->button(QDialogButtonBox::Ok)->isEnabled());
+    QTest::mouseClick(ui->buttonBox->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    const FileItemPtr tiff = app->files().at(tiffRow);
+    QCOMPARE(tiff->selection().pageRangeType, int(SelectionRange::ByRanges));
+    QCOMPARE(tiff->selection().pageRange, QStringLiteral("1-2,5-5,6-4"));
+    QCOMPARE(app->fileListModel()->data(app->fileListModel()->index(tiffRow, FileListModel::Selection)).toString(),
+             QStringLiteral("By Range(s)(1-2,5-5,6-4)"));
+    // The PNG row was not a TIFF: its selection stays.
+    QCOMPARE(app->files().at(0)->selection().pageRangeType, int(SelectionRange::AllPages));
+
+    // Every n-th page: the step field keeps 1 or more (tag 30002).
+    QTest::keyClick(app->mainTableView(), Qt::Key_F7);
+    dialog = qobject_cast<PageSelectionDialog *>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    QCOMPARE(dialog->ui()->pageRangeField->text(), QStringLiteral("1-2, 5, 6-4"));
+    dialog->ui()->reversedStepsBtn->click();
+    dialog->ui()->pageStepsReversedField->setFocus();
+    dialog->ui()->pageStepsReversedField->selectAll();
+    QTest::keyClicks(dialog->ui()->pageStepsReversedField, QStringLiteral("0"));
+    QCOMPARE(dialog->ui()->pageStepsReversedField->text(), QStringLiteral("1"));
+    QTest::keyClicks(dialog->ui()->pageStepsReversedField, QStringLiteral("3"));
+    QTest::mouseClick(dialog->ui()->buttonBox->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    QCOMPARE(tiff->selection().pageRangeType, int(SelectionRange::ByReversedSteps));
+    QCOMPARE(tiff->selection().pageStepsReversed, 3);
+    QCOMPARE(app->fileListModel()->cellText(tiffRow, FileListModel::Selection), QStringLiteral("By Reversed Steps 3 every nth page."));
+}
+
+void TestWindow::f7IgnoredWithoutTiff()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 2));
+    selectRows(app.get(), {0, 1});
+    QVERIFY(!app->ui()->actionPageSelection->isEnabled());
+    QTest::keyClick(app->mainTableView(), Qt::Key_F7);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestWindow::doubleClick_data()
+{
+    QTest::addColumn<bool>("openWorks");
+    QTest::newRow("opened") << true;
+    QTest::newRow("revealed when no program opens it") << false;
+}
+
+void TestWindow::doubleClick()
+{
+    QFETCH(bool, openWorks);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 2));
+    m_fx->desktop.openSucceeds = openWorks;
+    m_fx->desktop.opened.clear();
+    CustomTableView *table = app->mainTableView();
+    const QPoint cell = table->visualRect(app->fileListModel()->index(1, FileListModel::Name)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell);
+    QCOMPARE(m_fx->desktop.opened, QList<QUrl>{app->files().at(1)->filePath()});
+    if (openWorks)
+        QVERIFY(m_fx->desktop.shown.isEmpty());
+    else
+        QCOMPARE(m_fx->desktop.shown, QList<QStringList>{QStringList{app->files().at(1)->path()}});
+}
+
+void TestWindow::revealAndGetInfo()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    selectRows(app.get(), {0, 2});
+    const QStringList paths{app->files().at(0)->path(), app->files().at(2)->path()};
+    app->ui()->actionShowInFolder->trigger();
+    app->ui()->actionGetInfo->trigger();
+    app->ui()->actionOpenFile->trigger();
+    QCOMPARE(m_fx->desktop.shown, QList<QStringList>{paths});
+    QCOMPARE(m_fx->desktop.properties, QList<QStringList>{paths});
+    QCOMPARE(m_fx->desktop.opened.size(), 2);
+}
+
+void TestWindow::drops()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("dropped"), 2);
+    const QString single = m_fx->path(QStringLiteral("loose/one.JPG"));
+    const QString mixed = m_fx->path(QStringLiteral("loose/two.Jpg"));
+    writeImage(single, "JPG");
+    writeImage(mixed, "JPG");
+    QMimeData noFiles;
+    noFiles.setText(QStringLiteral("hello"));
+    QVERIFY(!app->validateDrop(&noFiles, nullptr));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder), QUrl::fromLocalFile(single), QUrl::fromLocalFile(mixed), QUrl(QStringLiteral("https://example.org/a.png"))});
+    // Rows dragged from the list itself are refused.
+    QVERIFY(!app->validateDrop(&data, app->mainTableView()));
+    QVERIFY(app->validateDrop(&data, nullptr));
+
+    // Drop it on the table as the desktop would.
+    CustomTableView *table = app->mainTableView();
+    const QPoint at = table->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    QDropEvent drop(at, Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &drop);
+    QTRY_COMPARE(done.count(), 1);
+    QStringList n = names(app.get());
+    n.sort();
+    // The folder's files and the file with an accepted extension; the mixed-case one fails the scan's test.
+    QCOMPARE(n, (QStringList{QStringLiteral("img01.png"), QStringLiteral("img02.png"), QStringLiteral("one.JPG")}));
+    QCOMPARE(app->recentItems().size(), 1);
+    QCOMPARE(app->recentItems().first().itemPath, folder);
+}
+
+void TestWindow::logsSegment()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::LogsSegment);
+    QCOMPARE(m_fx->desktop.opened, QList<QUrl>{QUrl::fromLocalFile(QDir(getAppPath()).filePath(QStringLiteral("Logs")))});
+    QVERIFY(!app->filesFoldersSegmented()->isSegmentSelected(QuillonAppDelegate::LogsSegment));
+    app->helpSegmented()->clickSegment(QuillonAppDelegate::RateSegment);
+    QCOMPARE(m_fx->desktop.opened.last(), QUrl(app->usagesReport()->reviewURL()));
+    app->helpSegmented()->clickSegment(QuillonAppDelegate::WebsiteSegment);
+    QCOMPARE(m_fx->desktop.opened.last().host(), QStringLiteral(QUILLON_WEB_HOST));
+}
+
+void TestWindow::cancelLoading()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("many"), 150);
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    QVERIFY(app->loadURLs(Arguments{{QUrl::fromLocalFile(folder)}, true, false}));
+    // While loading: busy, the list and the commands are off, Cancel is offered.
+    QVERIFY(app->isProcessing());
+    QVERIFY(!app->mainTableView()->isEnabled());
+    QVERIFY(!app->filesFoldersSegmented()->isSegmentEnabled(0));
+    QVERIFY(!app->ui()->actionAddFolder->isEnabled());
+    QVERIFY(app->ui()->cancelBtn->isVisible());
+    QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken : In Process... 0/0"));
+    // A second load can't start meanwhile.
+    QVERIFY(!app->loadURLs(Arguments{{QUrl::fromLocalFile(folder)}, true, false}));
+    QTest::mouseClick(app->ui()->cancelBtn, Qt::LeftButton);
+    QVERIFY(!app->isProcessing());
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(app->files().size() <= 150);
+    QVERIFY(app->mainTableView()->isEnabled());
+    QVERIFY(!app->ui()->cancelBtn->isVisible());
+    QVERIFY(app->filesFoldersSegmented()->isSegmentEnabled(0));
+}
+
+void TestWindow::recentFoldersAcrossRestart()
+{
+    const QString a = makePictures(QStringLiteral("a"), 2);
+    const QString b = makePictures(QStringLiteral("b"), 3);
+    {
+        auto app = openWindow();
+        QVERIFY(app);
+        addFolder(app.get(), a);
+        QTest::qWait(20); // distinct dates
+        addFolder(app.get(), b);
+        QVERIFY(app->applicationShouldTerminate());
+    }
+    const QVariantList stored = m_fx->store->value(QStringLiteral("RECENTITEMS")).toList();
+    QCOMPARE(stored.size(), 2);
+    QVERIFY(stored.first().toMap().contains(QStringLiteral("lastUsedDate")));
+
+    auto app = openWindow();
+    QVERIFY(app);
+    QComboBox *popup = app->ui()->recentFoldersPopup;
+    QCOMPARE(popup->count(), 3);
+    QCOMPARE(popup->itemText(0), QStringLiteral("Recent Folders..."));
+    QCOMPARE(popup->itemText(1), b); // newest first
+    QCOMPARE(popup->itemText(2), a);
+
+    // Choosing the title entry does nothing; choosing a folder replaces the list.
+    app->recentFolderChanged(0);
+    QVERIFY(!app->isLoading());
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(b)}, true, false});
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(app->files().size(), 3);
+    popup->setCurrentIndex(2);
+    emit popup->activated(2);
+    QTRY_COMPARE(done.count(), 2);
+    QCOMPARE(app->files().size(), 2);
+    QCOMPARE(app->files().first()->location(), a);
+    // The chosen folder moved to the top.
+    QCOMPARE(popup->itemText(1), a);
+    QCOMPARE(popup->currentText(), a);
+}
+
+void TestWindow::missingRecentFolderAsksForFolders()
+{
+    const QString gone = makePictures(QStringLiteral("gone"), 1);
+    const QString other = makePictures(QStringLiteral("other"), 2);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), gone);
+    QVERIFY(QDir(gone).removeRecursively());
+    QCOMPARE(app->ui()->recentFoldersPopup->itemText(1), gone);
+    app->recentFolderChanged(1);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->windowTitle(), QStringLiteral("Choose folder(s):"));
+    QVERIFY(!panel->canChooseFiles());
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    choose(panel, {other});
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(app->files().size(), 2); // the list was replaced
+    QCOMPARE(app->recentItems().size(), 2);
+    QCOMPARE(app->ui()->recentFoldersPopup->currentText(), other);
+}
+
+void TestWindow::quitWithoutRecentFolders()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    app->settings()->setTiffCompressionIndex(4);
+    app->ui()->actionQuit->setEnabled(true);
+    QVERIFY(app->applicationShouldTerminate());
+    QVERIFY(m_fx->store->contains(QStringLiteral("RECENTITEMS")));
+    QVERIFY(m_fx->store->value(QStringLiteral("RECENTITEMS")).toList().isEmpty());
+    // The settings were saved at once.
+    QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("tiffCompressionIndex")).toInt(), 4);
+}
+
+void TestWindow::firstStartAgreement_data()
+{
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("agreed") << true;
+    QTest::newRow("declined") << false;
+}
+
+void TestWindow::firstStartAgreement()
+{
+    QFETCH(bool, agree);
+    m_fx->store->remove(QuillonAppDelegate::kLicenseAcceptedKey);
+    int asked = 0;
+    {
+        auto app = m_fx->makeWindow([&] {
+            ++asked;
+            return agree;
+        });
+        QCOMPARE(app->awakeFromNib(), agree);
+        // Declining stops start-up before the window shows.
+        QCOMPARE(app->window()->isVisible(), agree);
+    }
+    QCOMPARE(asked, 1);
+    QCOMPARE(m_fx->store->value(QuillonAppDelegate::kLicenseAcceptedKey).toBool(), agree);
+    auto again = m_fx->makeWindow([&] {
+        ++asked;
+        return true;
+    });
+    QVERIFY(again->awakeFromNib());
+    QCOMPARE(asked, agree ? 1 : 2); // a second start after agreeing does not ask
+}
+
+void TestWindow::reopen()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    QVERIFY(!app->applicationShouldHandleReopen(true));
+    app->window()->hide();
+    QVERIFY(app->applicationShouldHandleReopen(false));
+    QVERIFY(app->window()->isVisible());
+}
+
+void TestWindow::splitViewCollapseRule()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    SplitView *split = app->ui()->mainSplitView;
+    QTest::mouseDClick(split->handle(1), Qt::LeftButton);
+    QVERIFY(split->isSubviewCollapsed(1));
+    QVERIFY(!split->isSubviewCollapsed(0));
+    QTest::mouseDClick(split->handle(1), Qt::LeftButton);
+    QVERIFY(!split->isSubviewCollapsed(1));
+    // Limits: the list keeps 200 px, the right pane 100 px.
+    split->moveDivider(1, 10);
+    QCOMPARE(split->dividerPosition(1), 200);
+    split->moveDivider(1, split->width());
+    QCOMPARE(split->sizes().at(1), 100);
+}
+
+void TestWindow::mainWindowState()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    app->windowDidResignMain();
+    QVERIFY(!app->mainTableView()->isMainWindowState());
+    QCOMPARE(app->ui()->rightBox->backgroundColor().alpha(), 0);
+    app->windowDidBecomeMain();
+    QVERIFY(app->mainTableView()->isMainWindowState());
+    QCOMPARE(app->ui()->rightBox->backgroundColor().alpha(), 255);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_app_window.moc"
