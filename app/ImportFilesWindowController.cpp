@@ -1,0 +1,238 @@
+#include "app/ImportFilesWindowController.h"
+
+#include "app/AlertPanels.h"
+#include "core/AppFolders.h"
+#include "core/SystemLog.h"
+#include "ui_ImportFiles.h"
+#include "widgets/KeyCharacterButtons.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringDecoder>
+
+#include <exception>
+
+using namespace quillon;
+
+ImportFilesWindowControllerDelegate::~ImportFilesWindowControllerDelegate() = default;
+
+namespace {
+QString reasonOf(const std::exception &e) { return QString::fromLocal8Bit(e.what()); }
+
+void setBase(QWidget *w, QPalette::ColorRole from)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, QApplication::palette().color(from));
+    w->setPalette(p);
+}
+} // namespace
+
+ImportFilesWindowController::ImportFilesWindowController(QWidget *parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::ImportFiles>())
+{
+    m_ui->setupUi(this);
+    setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    setWindowTitle(getAppTitle(QStringLiteral(" \u2013 Import File List")));
+
+    connect(m_ui->importFromFileBtn, &QAbstractButton::clicked, this, [this] { importMethodChanged(FileMode); });
+    connect(m_ui->importFromTextBtn, &QAbstractButton::clicked, this, [this] { importMethodChanged(TextMode); });
+    connect(m_ui->browseBtn, &QAbstractButton::clicked, this, &ImportFilesWindowController::browseImportFileAction);
+    connect(m_ui->pasteFromClipboardBtn, &QAbstractButton::clicked, this, &ImportFilesWindowController::pasetFromClipboardAction);
+    connect(m_ui->importBtn, &QAbstractButton::clicked, this, &ImportFilesWindowController::importAction);
+    connect(m_ui->cancelBtn, &QAbstractButton::clicked, this, &ImportFilesWindowController::cancelAction);
+
+    const QColor text = palette().color(QPalette::ButtonText);
+    setButtonKeyCharacter(m_ui->importFromFileBtn, QStringLiteral("F"), text, 0);
+    setButtonKeyCharacter(m_ui->importFromTextBtn, QStringLiteral("T"), text, 0);
+    setButtonKeyCharacter(m_ui->pasteFromClipboardBtn, QStringLiteral("p"), text, 1);
+    setButtonKeyCharacter(m_ui->importBtn, QStringLiteral("i"), text, 1);
+    importMethodChanged(FileMode);
+}
+
+ImportFilesWindowController::~ImportFilesWindowController() = default;
+
+bool ImportFilesWindowController::isFileMode() const { return m_ui->importFromFileBtn->isChecked(); }
+bool ImportFilesWindowController::isTextMode() const { return m_ui->importFromTextBtn->isChecked(); }
+
+void ImportFilesWindowController::resetView()
+{
+    m_ui->importFile->clear();
+    m_ui->importText->clear();
+    files.clear();
+    m_ui->totalFilesFound->setText(QStringLiteral("Total Files Found : %1").arg(0));
+}
+
+void ImportFilesWindowController::importMethodChanged(int tag)
+{
+    // Neutral state first, then the chosen mode.
+    m_ui->importFile->setEnabled(false);
+    m_ui->importFile->clear();
+    m_ui->importText->clear();
+#if QUILLON_EDITION != 1
+    setBase(m_ui->importFile, QPalette::Window);
+    m_ui->importText->setReadOnly(true);
+#endif
+    setBase(m_ui->importText, QPalette::Button);
+    QPalette tp = m_ui->importText->palette();
+    tp.setColor(QPalette::Text, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    m_ui->importText->setPalette(tp);
+    m_ui->browseBtn->setEnabled(false);
+    m_ui->pasteFromClipboardBtn->setEnabled(false);
+    // Both radios off needs their exclusivity lifted for a moment.
+    for (QAbstractButton *b : {static_cast<QAbstractButton *>(m_ui->importFromFileBtn), static_cast<QAbstractButton *>(m_ui->importFromTextBtn)}) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+
+    if (tag == FileMode) {
+        m_ui->importFile->setEnabled(true);
+#if QUILLON_EDITION != 1
+        setBase(m_ui->importFile, QPalette::Base);
+#endif
+        m_ui->browseBtn->setEnabled(true);
+        m_ui->importFromFileBtn->setChecked(true);
+        m_ui->importFromFileBtn->setFocus();
+    } else if (tag == TextMode) {
+        m_ui->importText->setReadOnly(false);
+        QPalette p = m_ui->importText->palette();
+        p.setColor(QPalette::Text, QApplication::palette().color(QPalette::Text));
+        m_ui->importText->setPalette(p);
+        setBase(m_ui->importText, QPalette::Base);
+        m_ui->pasteFromClipboardBtn->setEnabled(true);
+        m_ui->importFromTextBtn->setChecked(true);
+        m_ui->importFromTextBtn->setFocus();
+    }
+}
+
+void ImportFilesWindowController::browseImportFileAction()
+{
+    auto *panel = new QFileDialog(this, QStringLiteral("Select Text File To Import:"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setLabelText(QFileDialog::LookIn, QStringLiteral("Select Text File To Import:"));
+    panel->setNameFilter(QStringLiteral("Text files (*.txt)"));
+    connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { m_ui->importFile->setText(path); });
+    panel->open();
+}
+
+void ImportFilesWindowController::pasetFromClipboardAction()
+{
+    const QString text = QApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    parseText(text);
+    QStringList paths;
+    for (const QUrl &u : std::as_const(files))
+        paths << u.toLocalFile();
+    m_ui->importText->setPlainText(paths.join(QLatin1Char('\n')));
+}
+
+void ImportFilesWindowController::showAlert(const QString &message)
+{
+#if QUILLON_EDITION == 1
+    QMessageBox box(QMessageBox::Critical, getAppTitle(), message, QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+#else
+    informationAlertPanel(this, getAppTitle(), message);
+#endif
+}
+
+void ImportFilesWindowController::importAction()
+{
+    m_ui->importFile->clearFocus();
+    if (isFileMode() && m_ui->importFile->text().isEmpty()) {
+        showAlert(QStringLiteral("Please select file to import!"));
+        m_ui->browseBtn->setFocus();
+        return;
+    }
+    if (isTextMode() && m_ui->importText->toPlainText().isEmpty()) {
+        showAlert(QStringLiteral("Please paste file(s) path to import!"));
+        m_ui->importText->setFocus();
+        return;
+    }
+    if (isFileMode())
+        parseFile(m_ui->importFile->text());
+    else if (isTextMode())
+        parseText(m_ui->importText->toPlainText());
+    if (files.isEmpty()) {
+        showAlert(QStringLiteral("No File(s) Found!"));
+        return;
+    }
+    if (delegate)
+        delegate->ImportFilesWindowControllerDidFinish(this);
+    accept();
+}
+
+void ImportFilesWindowController::cancelAction()
+{
+    reject();
+}
+
+void ImportFilesWindowController::parseFile(const QString &path)
+{
+    try {
+        m_ui->importFile->setText(path);
+        QString text;
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = f.readAll();
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8.decode(bytes);
+            // Anything that is not UTF-8 gives no text at all.
+            if (!utf8.hasError())
+                text = decoded;
+        }
+        parseText(text);
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (parseFile:) : %1").arg(reasonOf(e)));
+    }
+}
+
+void ImportFilesWindowController::parseText(const QString &text)
+{
+    files.clear();
+    try {
+        const QStringList accepted = allowedTypes.split(QLatin1Char(','));
+        if (!text.isEmpty()) {
+            const QStringList lines = text.split(QLatin1Char('\n'));
+            for (const QString &line : lines) {
+                const QString last = line.section(QLatin1Char('/'), -1);
+                const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
+                if (dot <= 0)
+                    continue;
+                if (!accepted.contains(last.mid(dot + 1).toUpper()))
+                    continue;
+                const QString absolute = QDir::isAbsolutePath(line) ? line : QDir::current().absoluteFilePath(line);
+                const QUrl url = QUrl::fromLocalFile(absolute);
+                if (!files.contains(url))
+                    files.append(url);
+            }
+        }
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (parseText:) : %1").arg(reasonOf(e)));
+    }
+    m_ui->totalFilesFound->setText(QStringLiteral("Total Files Found : %1").arg(files.size()));
+}
+
+void ImportFilesWindowController::setButtonKeyCharacter(QAbstractButton *button, const QString &keyChar, const QColor &color, int occurrance)
+{
+    try {
+        if (!button || keyChar.isEmpty() || !color.isValid())
+            return;
+        const QString title = button->text();
+        const qsizetype at = occurrance == 1 ? title.indexOf(keyChar, 0, Qt::CaseInsensitive) : title.lastIndexOf(keyChar);
+        if (at < 0)
+            return;
+        keycharacter::setMark(button, int(at), color);
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (setButtonKeyCharacter:keyChar:color:) : %1").arg(reasonOf(e)));
+    }
+}
