@@ -29,14 +29,21 @@ void FileItem::setFilePath(const QUrl &url)
     m_pages = getTiffPageCount(url);
 }
 
+namespace {
+// The path without trailing separators, and where its last component starts.
+std::pair<QString, qsizetype> splitPath(QString p)
+{
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    return {p, p.lastIndexOf(QLatin1Char('/'))};
+}
+} // namespace
+
 QString FileItem::name() const
 {
     if (m_path.isEmpty())
         return QString();
-    QString p = m_path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    const auto [p, slash] = splitPath(m_path);
     return slash < 0 ? p : p.mid(slash + 1);
 }
 
@@ -44,10 +51,7 @@ QString FileItem::location() const
 {
     if (m_path.isEmpty())
         return QString();
-    QString p = m_path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    const auto [p, slash] = splitPath(m_path);
     if (slash < 0)
         return QString();
     return slash == 0 ? QStringLiteral("/") : p.left(slash);
