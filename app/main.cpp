@@ -12,7 +12,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("QuillonConverter%1").arg(QUILLON_EDITION));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillon Converter"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillon-converter"));
+    // Matches the installed menu entry, so desktops show its icon and name.
+    QGuiApplication::setDesktopFileName(QUILLON_EDITION == 1 ? QStringLiteral("quillon-converter1") : QStringLiteral("quillon-converter"));
     QApplication::setWindowIcon(quillon::applicationIcon());
     quillon::setEdition(QUILLON_EDITION);
 
