@@ -5,15 +5,20 @@
 #include "ui_EULA.h"
 #include "windows/PrintSettings.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPageRanges>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTextDocument>
+#include <QTextFrame>
 
 namespace quillon {
 namespace {
@@ -31,6 +36,51 @@ public:
             QDialog::reject();
     }
 };
+
+// Lays the text out on the device's pages (inside the page layout's margins)
+// and paints them with a page number below each. The view's own document is
+// wrapped to the widget's width, so it is not printed as it is.
+bool paintPages(const QString &text, const QFont &font, QPagedPaintDevice *device, const QPageRanges &ranges)
+{
+    const qreal dpi = device->logicalDpiY();
+    const QRectF area = device->pageLayout().paintRectPixels(device->logicalDpiX());
+    const qreal footer = dpi * 0.3;
+    QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(device);
+    QFont paper = font;
+    paper.setPointSizeF(qMax<qreal>(font.pointSizeF(), 10)); // screen sizes are small on paper
+    doc.setDefaultFont(paper);
+    doc.setPlainText(text);
+    QTextFrameFormat root = doc.rootFrame()->frameFormat();
+    root.setMargin(0);
+    doc.rootFrame()->setFrameFormat(root);
+    const QSizeF body(area.width(), area.height() - footer);
+    doc.setPageSize(body);
+
+    const int pages = doc.pageCount();
+    QPainter painter;
+    if (!painter.begin(device))
+        return false;
+    QFont small = paper;
+    small.setPointSizeF(paper.pointSizeF() * 0.8);
+    bool first = true;
+    for (int page = 0; page < pages; ++page) {
+        if (!ranges.isEmpty() && !ranges.contains(page + 1))
+            continue;
+        if (!first && !device->newPage())
+            return false;
+        first = false;
+        painter.save();
+        const QRectF view(0, page * body.height(), body.width(), body.height());
+        painter.translate(0, -view.top());
+        doc.drawContents(&painter, view);
+        painter.restore();
+        painter.setFont(small);
+        painter.drawText(QRectF(0, body.height(), area.width(), footer), Qt::AlignHCenter | Qt::AlignBottom,
+                         QStringLiteral("%1 of %2").arg(page + 1).arg(pages));
+    }
+    return painter.end();
+}
 
 } // namespace
 
@@ -132,7 +182,8 @@ void EULAWindowController::printAction()
     connect(dialog, &QDialog::accepted, this, [this, printer] {
         if (!ui || printer != m_printer.get())
             return;
-        ui->descriptionTextView->print(printer);
+        paintPages(ui->descriptionTextView->toPlainText(), ui->descriptionTextView->font(), printer,
+                   printer->printRange() == QPrinter::PageRange ? printer->pageRanges() : QPageRanges());
         setSharedPageLayout(printer->pageLayout());
     });
     dialog->open();
@@ -189,13 +240,15 @@ bool EULAWindowController::writePdf(const QString &path, QString *error)
             *error = file.errorString();
         return false;
     }
-    {
-        QPdfWriter writer(&file);
-        writer.setPageLayout(sharedPageLayout());
-        writer.setTitle(getAppTitle(QStringLiteral(" End-User License Agreement")));
-        writer.setCreator(getAppTitle());
-        // QTextEdit::print lays a copy of the document out page by page.
-        ui->descriptionTextView->print(&writer);
+    QPdfWriter writer(&file);
+    writer.setPageLayout(sharedPageLayout());
+    writer.setTitle(getAppTitle(QStringLiteral(" End-User License Agreement")));
+    writer.setCreator(getAppTitle());
+    const bool painted = paintPages(ui->descriptionTextView->toPlainText(), ui->descriptionTextView->font(), &writer, {});
+    if (!painted) {
+        if (error)
+            *error = QStringLiteral("The PDF could not be drawn.");
+        return false; // QSaveFile drops the temporary file
     }
     if (!file.commit()) {
         if (error)
