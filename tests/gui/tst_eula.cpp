@@ -80,6 +80,8 @@ private slots:
     void saveAsFailureLeavesWindowOpen();
     void saveReplacesWholeFile();
     void printDialog();
+    void printedPages_data();
+    void printedPages();
     void appEntryPoints();
 };
 
@@ -406,6 +408,53 @@ void EulaTest::printDialog()
     dialog->reject();
     QTRY_VERIFY(guard.isNull()); // not kept after it ends
     QVERIFY(w->isVisible());
+}
+
+void EulaTest::printedPages_data()
+{
+    QTest::addColumn<bool>("secondPageOnly");
+    QTest::newRow("all pages") << false;
+    QTest::newRow("page 2 only") << true;
+}
+
+void EulaTest::printedPages()
+{
+    // What Print sends to the printer once its dialog is accepted, with the
+    // dialog's printer pointed at a PDF file.
+    QFETCH(bool, secondPageOnly);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("printed.pdf"));
+    EULAWindowController c;
+    QDialog *w = c.window();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QTest::mouseClick(outlet<QPushButton>(w, "printButton"), Qt::LeftButton);
+    QPrintDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = w->findChild<QPrintDialog *>()) && dialog->isVisible());
+    QPrinter *printer = dialog->printer();
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(path);
+    if (secondPageOnly) {
+        printer->setPrintRange(QPrinter::PageRange);
+        printer->setFromTo(2, 2);
+    }
+    dialog->hide();
+    emit dialog->accepted();
+    dialog->reject();
+
+    // The saved PDF has the same pages, so it tells how many there are.
+    const QString whole = tmp.filePath(QStringLiteral("whole.pdf"));
+    QVERIFY(c.writePdf(whole));
+    const int pages = readPdfFile(whole).pageCount;
+    QVERIFY(pages >= 2);
+
+    const pdftest::PdfContent pdf = readPdfFile(path);
+    QVERIFY2(pdf.error.isEmpty(), qPrintable(pdf.error));
+    const QString text = pdf.flatText();
+    QCOMPARE(pdf.pageCount, secondPageOnly ? 1 : pages);
+    QCOMPARE(text.contains(QLatin1String("Please read this agreement carefully")), !secondPageOnly);
+    QVERIFY(text.contains(QStringLiteral("%1 of %2").arg(secondPageOnly ? 2 : pages).arg(pages)));
+    QCOMPARE(text.contains(QStringLiteral("1 of %1").arg(pages)), !secondPageOnly);
 }
 
 void EulaTest::appEntryPoints()
