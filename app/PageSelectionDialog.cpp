@@ -43,6 +43,7 @@ PageSelectionDialog::PageSelectionDialog(QWidget *parent)
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &PageSelectionDialog::reject);
     m_ui->allPagesBtn->setChecked(true);
     updateState();
+    resize(width(), sizeHint().height());
 }
 
 PageSelectionDialog::~PageSelectionDialog() = default;

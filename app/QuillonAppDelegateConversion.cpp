@@ -385,6 +385,8 @@ void QuillonAppDelegate::convertAction()
                 }
                 if (accessory->isOpenFolderAfterConversion->isChecked())
                     m_settings->setIsOpenFolderAfterConversion(true);
+                // A chosen folder is kept at once, not only at quitting.
+                m_settings->synchronize();
                 if (m_outputFolder.compare(m_settings->outputFolderPath(), Qt::CaseInsensitive) == 0)
                     m_isOutputFolderSelected = true;
                 combine();
@@ -442,8 +444,9 @@ void QuillonAppDelegate::updateProgressSheet()
     auto *ui = m_processViewPanel->ui();
     const bool completed = p->isCompleted();
     const bool cancelling = !completed && !p->isCombining();
-    ui->fileInProcessLabel->setText(p->fileInProcess());
-    ui->outputFileInProcessLabel->setText(p->outputFileInProcess());
+    const QString none = QStringLiteral("\u2013");
+    ui->fileInProcessLabel->setText(p->fileInProcess().isEmpty() ? none : p->fileInProcess());
+    ui->outputFileInProcessLabel->setText(p->outputFileInProcess().isEmpty() ? none : p->outputFileInProcess());
     const int selected = qMax(0, p->totalFileSelected());
     ui->progressBar->setMaximum(qMax(1, selected));
     ui->progressBar->setValue(qBound(0, p->totalFileProcessed(), qMax(1, selected)));

@@ -37,6 +37,7 @@ OutputSettingsSheet::OutputSettingsSheet(QWidget *parent)
     // Return in a text field commits the text; it must not close the sheet.
     m_ui->closeOutputSettingBtn->setAutoDefault(false);
     m_ui->closeOutputSettingBtn->setDefault(false);
+    resize(width(), sizeHint().height());
 }
 
 OutputSettingsSheet::~OutputSettingsSheet() = default;
@@ -46,6 +47,7 @@ ProgressSheet::ProgressSheet(QWidget *parent)
     , m_ui(std::make_unique<Ui::Progress>())
 {
     m_ui->setupUi(this);
+    resize(width(), sizeHint().height());
 }
 
 ProgressSheet::~ProgressSheet() = default;

@@ -206,7 +206,6 @@ void SegmentedControl::paintEvent(QPaintEvent *)
             p.drawLine(QPointF(r.left() + 0.5, r.top() + 1), QPointF(r.left() + 0.5, r.bottom()));
         }
 
-        const QIcon::Mode mode = clickable ? QIcon::Normal : QIcon::Disabled;
         int contentW = 0;
         if (!s.icon.isNull())
             contentW += kIconSize;
@@ -218,7 +217,12 @@ void SegmentedControl::paintEvent(QPaintEvent *)
             contentW += (s.icon.isNull() ? 0 : kSpacing) + fm.horizontalAdvance(s.label);
         int x = r.left() + (r.width() - contentW) / 2;
         if (!s.icon.isNull()) {
-            s.icon.paint(&p, QRect(x, r.top() + (r.height() - kIconSize) / 2, kIconSize, kIconSize), Qt::AlignCenter, mode);
+            // Coloured icons keep their colours when greyed by the style; fading reads as "off".
+            p.save();
+            if (!clickable)
+                p.setOpacity(0.35);
+            s.icon.paint(&p, QRect(x, r.top() + (r.height() - kIconSize) / 2, kIconSize, kIconSize), Qt::AlignCenter, QIcon::Normal);
+            p.restore();
             x += kIconSize + kSpacing;
         }
         if (!s.label.isEmpty()) {
