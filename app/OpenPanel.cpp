@@ -114,6 +114,8 @@ QList<QUrl> OpenPanel::chosenURLs() const
 
 void OpenPanel::updateMode()
 {
+    if (acceptMode() == QFileDialog::AcceptSave)
+        return; // a save panel names one new file
     if (m_folders && !m_files) {
         setFileMode(QFileDialog::Directory);
         setOption(QFileDialog::ShowDirsOnly, true);
@@ -147,6 +149,12 @@ void OpenPanel::insertTopRow(QWidget *widget)
 
 void OpenPanel::accept()
 {
+    if (acceptMode() == QFileDialog::AcceptSave) {
+        // Qt's own checks (overwriting asks first); the name is kept if it accepts.
+        m_chosen = selectedFiles();
+        QFileDialog::accept();
+        return;
+    }
     const QStringList selected = selectedFiles();
     if (selected.isEmpty())
         return;

@@ -1,11 +1,13 @@
 #include "app/QuillonAppDelegate.h"
 
+#include "app/AlertPanels.h"
 #include "app/AppGuard.h"
 #include "app/FileListModel.h"
 #include "app/FileSystemHelper.h"
 #include "app/OpenPanel.h"
 #include "app/Sheets.h"
 #include "core/AppFolders.h"
+#include "core/ExportList.h"
 #include "core/FolderScan.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
@@ -577,12 +579,49 @@ void QuillonAppDelegate::openLogsFolder()
 
 void QuillonAppDelegate::importAction()
 {
-    // The import sheet hands its files to ImportFilesWindowControllerDidFinish.
+    endEditing();
+    openImportFilesPanel();
 }
 
 void QuillonAppDelegate::exportAction()
 {
-    // The export sheet writes the list; nothing to do without it.
+    guarded("Error in (export) : %1", [&] {
+        endEditing();
+        auto *panel = new OpenPanel(m_window.get());
+        panel->setObjectName(QStringLiteral("exportPanel"));
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->setAcceptMode(QFileDialog::AcceptSave);
+        panel->setFileMode(QFileDialog::AnyFile);
+        panel->setWindowTitle(tr("Export List"));
+        panel->setMessage(QStringLiteral("Export List To Tab Delimited Text File :"));
+        panel->setNameFilter(tr("Text files (*.txt)"));
+        panel->setDefaultSuffix(QStringLiteral("txt"));
+        panel->selectFile(suggestedExportName(QDateTime::currentDateTime()));
+        connect(panel, &QDialog::finished, this, [this, panel](int result) {
+            if (result == QDialog::Accepted && !panel->chosenPaths().isEmpty())
+                exportList(panel->chosenPaths().first());
+        });
+        panel->open();
+    });
+}
+
+bool QuillonAppDelegate::exportList(const QString &path)
+{
+    QString error;
+    bool written = false;
+    guarded("Error in (export) : %1", [&] { written = exportFileList(m_files, path, &error); });
+    if (!written) {
+        // The earlier file stays as it was; say so rather than seem to have saved.
+        logError(QStringLiteral("Error in (export) : %1").arg(error));
+        informationAlertPanel(m_window.get(), getAppTitle(), tr("The list could not be exported to\n%1\n%2").arg(path, error));
+    }
+    return written;
+}
+
+void QuillonAppDelegate::ImportFilesWindowControllerDidFinish(ImportFilesWindowController *controller)
+{
+    if (controller)
+        ImportFilesWindowControllerDidFinish(QList<QUrl>(controller->files));
 }
 
 void QuillonAppDelegate::ImportFilesWindowControllerDidFinish(const QList<QUrl> &urls)

@@ -2,6 +2,7 @@
 #include "app/Arguments.h"
 #include "app/CustomTableView.h"
 #include "app/DesktopIntegration.h"
+#include "app/ImportFilesWindowController.h"
 #include "app/OpenPanel.h"
 #include "app/PageSelectionDialog.h"
 #include "app/RecentItem.h"
@@ -64,7 +65,10 @@ struct QuillonAppEnvironment {
 //   QuillonAppDelegateAdding.cpp      add panels, drops and the file-adding job
 //   QuillonAppDelegateConversion.cpp  output settings, Convert, progress sheet
 // Main thread only, except where a function says otherwise.
-class QuillonAppDelegate : public QObject, public ProcessOwner, public CustomTableViewDelegate {
+class QuillonAppDelegate : public QObject,
+                           public ProcessOwner,
+                           public CustomTableViewDelegate,
+                           public ImportFilesWindowControllerDelegate {
     Q_OBJECT
 public:
     using Environment = QuillonAppEnvironment;
@@ -139,10 +143,13 @@ public:
     void cancelAction();
     void searchAction();
     void openLogsFolder();
-    // Import and export of the list; filled in by their own sheets.
+    // Import and export of the list.
     void importAction();
     void exportAction();
+    // Writes the list as tab-delimited text (false, with a message shown, when that fails).
+    bool exportList(const QString &path);
     // Files handed over by the import sheet.
+    void ImportFilesWindowControllerDidFinish(ImportFilesWindowController *controller) override;
     void ImportFilesWindowControllerDidFinish(const QList<QUrl> &urls);
     void filesFoldersSegmentedChanged(int segment);
     void navigationSegmentedChanged(int segment);
@@ -156,6 +163,8 @@ public:
     void resetView(bool enable);
     void windowDidBecomeMain();
     void windowDidResignMain();
+    void openImportFilesPanel();
+    ImportFilesWindowController *importPanel() const { return m_importPanel; }
     void addRecentItem(const QStringList &paths);
     void loadRecentFolders();
     void recentFolderChanged(int index);
@@ -269,6 +278,7 @@ private:
     OutputSettingsSheet *m_outputSettingPanel = nullptr;
     ProgressSheet *m_processViewPanel = nullptr;
     QPointer<OpenPanel> m_outputFolderPanel;
+    ImportFilesWindowController *m_importPanel = nullptr;
     QPointer<PageSelectionDialog> m_pageSelectionDialog;
     QString m_lastTimeTaken;
     bool m_viewEnabled = true;

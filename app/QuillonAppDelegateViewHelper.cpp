@@ -6,6 +6,7 @@
 #include "app/FileListModel.h"
 #include "app/OpenPanel.h"
 #include "app/Sheets.h"
+#include "core/FolderScan.h"
 #include "core/Settings.h"
 #include "core/TextNumbers.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -126,6 +127,21 @@ void QuillonAppDelegate::endEditing()
         m_settings->setSingleMultiPageTIFFName(out->singleMultiPageTIFFName->text());
         m_settings->setGroupMultiPageTIFFName(out->groupMultiPageTIFFName->text());
     }
+}
+
+void QuillonAppDelegate::openImportFilesPanel()
+{
+    guarded("Error in (openImportFilesPanel) : %1", [&] {
+        if (!m_importPanel) {
+            m_importPanel = new ImportFilesWindowController(m_window.get());
+            m_importPanel->setObjectName(QStringLiteral("importFilesPanel"));
+            m_importPanel->delegate = this;
+            m_importPanel->allowedTypes = allowedFileTypes().join(QLatin1Char(','));
+        }
+        m_importPanel->resetView();
+        m_importPanel->setWindowModality(Qt::WindowModal);
+        m_importPanel->open();
+    });
 }
 
 // ---- recent folders ----

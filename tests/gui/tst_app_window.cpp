@@ -58,6 +58,8 @@ private slots:
     void revealAndGetInfo();
     void drops();
     void logsSegment();
+    void importThroughSheet();
+    void exportThroughPanel();
     void cancelLoading();
     void recentFoldersAcrossRestart();
     void missingRecentFolderAsksForFolders();
@@ -781,6 +783,63 @@ void TestWindow::logsSegment()
     QCOMPARE(m_fx->desktop.opened.last(), QUrl(app->usagesReport()->reviewURL()));
     app->helpSegmented()->clickSegment(QuillonAppDelegate::WebsiteSegment);
     QCOMPARE(m_fx->desktop.opened.last().host(), QStringLiteral(QUILLON_WEB_HOST));
+}
+
+void TestWindow::importThroughSheet()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    const QString folder = makePictures(QStringLiteral("pics"), 3);
+    addFolder(app.get(), folder);
+    app->files().first()->isSelected = false;
+    const QString extra = m_fx->path(QStringLiteral("elsewhere/Scan.TIFF"));
+    QVERIFY(writeMultiPageTiff(extra, 2));
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::ImportSegment);
+    ImportFilesWindowController *sheet = app->importPanel();
+    QVERIFY(sheet);
+    QTRY_VERIFY(sheet->isVisible());
+    QCOMPARE(QApplication::activeModalWidget(), sheet);
+    sheet->ui()->importFromTextBtn->click();
+    // Paths already listed are not added again; an unknown type is left out.
+    sheet->ui()->importText->setPlainText(QStringLiteral("%1/img01.png\n%2\n%1/notes.txt").arg(folder, extra));
+    QVERIFY(sheet->isTextMode());
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    auto alert = answerNextAlert(QStringLiteral("OK"));
+    QTest::mouseClick(sheet->ui()->importBtn, Qt::LeftButton);
+    QVERIFY2(!alert->seen, qPrintable(alert->informativeText));
+    QTRY_COMPARE(done.count(), 1);
+    QTRY_VERIFY(!sheet->isVisible());
+    QCOMPARE(app->files().size(), 4);
+    QCOMPARE(app->files().last()->name(), QStringLiteral("Scan.TIFF"));
+    QVERIFY(!app->files().first()->isSelected); // the listed file kept its check mark
+    QCOMPARE(app->recentItems().size(), 1); // imported paths are no recent folders
+}
+
+void TestWindow::exportThroughPanel()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    app->files().at(1)->isSelected = false;
+    app->fileListModel()->sort(FileListModel::Name, Qt::DescendingOrder);
+    app->filesFoldersSegmented()->clickSegment(QuillonAppDelegate::ExportSegment);
+    OpenPanel *panel = activePanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->message(), QStringLiteral("Export List To Tab Delimited Text File :"));
+    const QString target = m_fx->path(QStringLiteral("list.txt"));
+    panel->setDirectory(m_fx->path(QString()));
+    panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("list"));
+    panel->accept();
+    QTRY_VERIFY(QFileInfo::exists(target));
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 5); // header, three files, the empty text after the last line end
+    QCOMPARE(lines.first(), QByteArrayLiteral("Name\tPages\tSize\tType\tModified Date\tAccessed Date\tCreated Date\tLocation"));
+    // In list order, unchecked ones too.
+    QVERIFY(lines.at(1).startsWith("img03.png\t1\t"));
+    QVERIFY(lines.at(2).startsWith("img02.png\t1\t"));
+    QVERIFY(lines.at(3).startsWith("img01.png\t1\t"));
 }
 
 void TestWindow::cancelLoading()
