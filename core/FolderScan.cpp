@@ -1,6 +1,5 @@
 #include "core/FolderScan.h"
 
-#include <QCollator>
 #include <QDirIterator>
 #include <QFileInfo>
 
@@ -42,18 +41,57 @@ void scanFolder(const QString &folder, bool includeSubdirectories,
     }
 }
 
+namespace {
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// -1, 0 or 1: digit runs compare by value, other runs ignoring case. Done by
+// hand because collators in the C locale give up numeric ordering.
+int naturalCompare(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a.at(i)) && isDigit(b.at(j))) {
+            qsizetype ie = i, je = j;
+            while (ie < a.size() && isDigit(a.at(ie)))
+                ++ie;
+            while (je < b.size() && isDigit(b.at(je)))
+                ++je;
+            qsizetype is = i, js = j; // skip leading zeros for the value
+            while (is < ie - 1 && a.at(is) == QLatin1Char('0'))
+                ++is;
+            while (js < je - 1 && b.at(js) == QLatin1Char('0'))
+                ++js;
+            const qsizetype la = ie - is, lb = je - js;
+            if (la != lb)
+                return la < lb ? -1 : 1;
+            const int c = QStringView(a).mid(is, la).compare(QStringView(b).mid(js, lb));
+            if (c != 0)
+                return c < 0 ? -1 : 1;
+            i = ie;
+            j = je;
+            continue;
+        }
+        const QChar ca = a.at(i).toCaseFolded();
+        const QChar cb = b.at(j).toCaseFolded();
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+} // namespace
+
 bool naturalLess(const QString &a, const QString &b)
 {
-    thread_local QCollator collator = [] {
-        QCollator c;
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    const int r = collator.compare(a, b);
+    const int r = naturalCompare(a, b);
     if (r != 0)
         return r < 0;
-    return a < b; // stable tie-break for names equal but for case
+    return a < b; // a stable order for names equal but for case or leading zeros
 }
 
 } // namespace quillon
