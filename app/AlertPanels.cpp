@@ -86,6 +86,14 @@ int criticalAlertPanel(QWidget *window, const QString &title, const QString &msg
     return runModal(makeCriticalAlert(window, title, msg, defaultButton, alternateButton, otherButton));
 }
 
+int applicationModalAlertPanel(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton,
+                               const QString &alternateButton)
+{
+    QMessageBox *box = makeAlert(window, QMessageBox::Critical, title, msg, {defaultButton, alternateButton});
+    box->setWindowModality(Qt::ApplicationModal);
+    return runModal(box);
+}
+
 QMessageBox *makeCriticalAlert(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton,
                                const QString &alternateButton, const QString &otherButton)
 {

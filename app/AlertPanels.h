@@ -23,6 +23,11 @@ int infoAlertPanel(QWidget *window, const QString &title, const QString &msg);
 int criticalAlertPanel(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton,
                        const QString &alternateButton, const QString &otherButton);
 
+// Critical style, application-modal rather than a sheet (edition 1's alerts);
+// one default button when both titles are empty. Blocks; returns the code.
+int applicationModalAlertPanel(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton = QString(),
+                               const QString &alternateButton = QString());
+
 // A critical alert with up to three buttons, not yet shown; the caller owns it
 // until it is handed to beginSheetModalForWindow.
 QMessageBox *makeCriticalAlert(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton,

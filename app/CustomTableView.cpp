@@ -148,7 +148,8 @@ void CustomTableView::paintEvent(QPaintEvent *event)
 {
     QTableView::paintEvent(event);
     QPainter p(viewport());
-    if (isShowingEmptyPicture()) {
+    // Edition 1 shows a hint label over the list instead of a picture.
+    if (QUILLON_EDITION != 1 && isShowingEmptyPicture()) {
         p.save();
         const bool main = m_isMain;
         QSvgRenderer svg(main ? kDropActiveImage : kDropInactiveImage);

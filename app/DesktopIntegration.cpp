@@ -30,19 +30,17 @@ bool openFolders(const QStringList &paths, const std::function<bool(const QUrl &
 }
 
 // Asks the file manager without waiting for it (starting one can take a
-// while); when the call fails, the folders are opened instead.
-bool callFileManager(const QString &method, const QStringList &paths, const std::function<bool(const QUrl &)> &open)
+// while); when the call fails, the files' folders are opened instead.
+bool busCall(const QString &method, const QStringList &uris, const std::function<bool(const QUrl &)> &open)
 {
-    if (paths.isEmpty())
-        return false;
+    QStringList paths;
+    for (const QString &uri : uris)
+        paths << QUrl(uri).toLocalFile();
     QDBusConnection bus = QDBusConnection::sessionBus();
     const bool available = bus.isConnected() && bus.interface()
         && (bus.interface()->isServiceRegistered(kService).value() || bus.interface()->activatableServiceNames().value().contains(kService));
     if (!available)
         return openFolders(paths, open);
-    QStringList uris;
-    for (const QString &p : paths)
-        uris << QUrl::fromLocalFile(p).toString(QUrl::FullyEncoded);
     QDBusMessage msg = QDBusMessage::createMethodCall(kService, kPath, kService, method);
     msg << uris << QString();
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(msg, 5000));
@@ -54,17 +52,31 @@ bool callFileManager(const QString &method, const QStringList &paths, const std:
     return true;
 }
 
+QStringList fileUris(const QStringList &paths)
+{
+    QStringList uris;
+    for (const QString &p : paths)
+        uris << QUrl::fromLocalFile(p).toString(QUrl::FullyEncoded);
+    return uris;
+}
+
 } // namespace
 
-DesktopIntegration DesktopIntegration::system()
+DesktopIntegration DesktopIntegration::system(FileManagerCall call)
 {
     DesktopIntegration d;
     d.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    d.showItems = [open = d.openUrl](const QStringList &paths) { return callFileManager(QStringLiteral("ShowItems"), paths, open); };
-    d.showItemProperties = [open = d.openUrl](const QStringList &paths) {
-        return callFileManager(QStringLiteral("ShowItemProperties"), paths, open);
+    d.showItems = [call](const QStringList &paths) { return !paths.isEmpty() && call(QStringLiteral("ShowItems"), fileUris(paths)); };
+    d.showItemProperties = [call](const QStringList &paths) {
+        return !paths.isEmpty() && call(QStringLiteral("ShowItemProperties"), fileUris(paths));
     };
     return d;
+}
+
+DesktopIntegration DesktopIntegration::system()
+{
+    const auto open = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    return system([open](const QString &method, const QStringList &uris) { return busCall(method, uris, open); });
 }
 
 } // namespace quillon

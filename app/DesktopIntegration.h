@@ -21,6 +21,14 @@ struct DesktopIntegration {
     // org.freedesktop.FileManager1 D-Bus service for showing files, falling back
     // to opening the files' folders when no file manager answers.
     static DesktopIntegration system();
+
+    // One call of the file manager's D-Bus interface: the method and the
+    // files' URIs; false when it could not be made.
+    using FileManagerCall = std::function<bool(const QString &method, const QStringList &uris)>;
+    // The real desktop's forms, with the file manager reached through `call`
+    // (tests record what would be sent; the URIs travel as D-Bus arguments,
+    // so no character of a file name can change the request).
+    static DesktopIntegration system(FileManagerCall call);
 };
 
 } // namespace quillon

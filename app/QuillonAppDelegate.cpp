@@ -185,6 +185,9 @@ void QuillonAppDelegate::buildWindow()
     m_outputSettingPanel->setObjectName(QStringLiteral("outputSettingPanel"));
     m_processViewPanel = new ProgressSheet(m_window.get());
     m_processViewPanel->setObjectName(QStringLiteral("processViewPanel"));
+#if QUILLON_EDITION == 1
+    buildEdition1Window();
+#endif
 
     m_loadProgressTimer = new QTimer(this);
     m_loadProgressTimer->setInterval(150);
@@ -317,12 +320,17 @@ void QuillonAppDelegate::connectCommands()
         header->setSortIndicator(column, order);
         m_model->sort(column, order);
     });
+#if QUILLON_EDITION != 1
     connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint &pos) {
         menuNeedsUpdate(m_headerContextMenu);
         m_headerContextMenu->popup(header->mapToGlobal(pos));
     });
     connect(header, &QHeaderView::sectionMoved, this, [table] { table->setDisableDrawing(false); });
+#else
+    connectEdition1Commands();
+#endif
 
+#if QUILLON_EDITION != 1
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
         // A sheet on the window keeps it the main window.
         QWidget *active = QApplication::activeWindow();
@@ -338,6 +346,7 @@ void QuillonAppDelegate::connectCommands()
         else
             windowDidResignMain();
     });
+#endif
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QuillonAppDelegate::applicationShouldTerminate);
 }
 
@@ -365,6 +374,9 @@ bool QuillonAppDelegate::awakeFromNib()
     setCombineOptions(m_settings->combineOptionIndex());
     // 5. The list's context menu.
     m_ui->mainTableView->setContextMenu(m_filesContextMenu);
+#if QUILLON_EDITION == 1
+    restoreShowSettings();
+#endif
     // 6. Key letters.
     const QColor controlText = m_window->palette().color(QPalette::Active, QPalette::ButtonText);
     auto *out = m_outputSettingPanel->ui();
@@ -376,6 +388,14 @@ bool QuillonAppDelegate::awakeFromNib()
     setButtonKeyCharacter(out->openFolderAfterConversionBtn, QStringLiteral("p"), controlText);
     setButtonKeyCharacter(progress->viewLogBtn, QStringLiteral("l"), controlText);
     setButtonKeyCharacter(progress->cancelProcessBtn, QStringLiteral("c"), controlText);
+#if QUILLON_EDITION == 1
+    setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), controlText);
+    setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), controlText);
+    setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), controlText);
+    setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), controlText);
+    setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), controlText);
+    setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), controlText);
+#endif
     // 7. The first settings tab.
     m_ui->settingTabView->setCurrentIndex(0);
     // 8.
@@ -390,7 +410,9 @@ bool QuillonAppDelegate::awakeFromNib()
         return false;
     // 12. Drops are handled by the table, which asks this controller.
     // 13. The window to the front.
+#if QUILLON_EDITION != 1
     restoreColumnLayout();
+#endif
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
@@ -404,8 +426,10 @@ bool QuillonAppDelegate::awakeFromNib()
     // 15. The include-subfolders segment.
     m_ui->filesFoldersSegmented->setSegmentSelected(SubfoldersSegment, inculdeSubfolders());
     m_ui->actionIncludeSubfolders->setChecked(inculdeSubfolders());
-    // 16. Double click.
+    // 16. Double click (edition 1 has none).
+#if QUILLON_EDITION != 1
     connect(m_ui->mainTableView, &QAbstractItemView::doubleClicked, this, &QuillonAppDelegate::fileDoubleClicked);
+#endif
     // 17. Recent folders.
 #if QUILLON_EDITION != 1
     restoreRecentItems();
@@ -463,6 +487,9 @@ bool QuillonAppDelegate::setupToolbarAndMenuItems()
     }
     // 2. About.
     connect(m_ui->actionAbout, &QAction::triggered, this, &QuillonAppDelegate::aboutAction, Qt::UniqueConnection);
+#if QUILLON_EDITION == 1
+    setupEdition1Toolbar();
+#endif
     // 3. The agreement after the application menu's third item.
     QMenu *appMenu = m_ui->menuApplication;
     const QList<QAction *> items = appMenu->actions();
@@ -497,8 +524,8 @@ bool QuillonAppDelegate::applicationShouldTerminate()
         endEditing();
 #if QUILLON_EDITION != 1
         saveRecentItems();
-#endif
         store()->setValue(kColumnLayoutKey, m_ui->mainTableView->horizontalHeader()->saveState());
+#endif
         if (m_settings)
             m_settings->synchronize();
         store()->sync();
@@ -643,6 +670,10 @@ void QuillonAppDelegate::filesFoldersSegmentedChanged(int segment)
         selectDeselectRemoveAll(4);
         break;
     case SubfoldersSegment:
+#if QUILLON_EDITION == 1
+        m_e1.inculdeSubfoldersBtn->toggle();
+        return;
+#endif
         setInculdeSubfolders(!inculdeSubfolders());
         control->setSegmentSelected(SubfoldersSegment, inculdeSubfolders());
         m_ui->actionIncludeSubfolders->setChecked(inculdeSubfolders());
@@ -697,10 +728,22 @@ void QuillonAppDelegate::helpSegmentedChanged(int segment)
         rateUs();
 }
 
-bool QuillonAppDelegate::inculdeSubfolders() const { return store()->value(kIncludeSubfoldersKey, false).toBool(); }
+bool QuillonAppDelegate::inculdeSubfolders() const
+{
+#if QUILLON_EDITION == 1
+    // The window's check box, not the stored option.
+    return m_e1.inculdeSubfoldersBtn->isChecked();
+#else
+    return store()->value(kIncludeSubfoldersKey, false).toBool();
+#endif
+}
 
 void QuillonAppDelegate::setInculdeSubfolders(bool include)
 {
+#if QUILLON_EDITION == 1
+    m_e1.inculdeSubfoldersBtn->setChecked(include);
+    return;
+#endif
     store()->setValue(kIncludeSubfoldersKey, include);
     store()->sync();
 }

@@ -27,6 +27,10 @@ class QAction;
 class QMenu;
 class QSettings;
 class QThread;
+class QToolBar;
+class QLabel;
+class QCheckBox;
+class QPushButton;
 class QTimer;
 class SegmentedControl;
 
@@ -55,6 +59,36 @@ struct QuillonAppEnvironment {
     std::function<bool(const QString &)> isWritableFolder;
 };
 
+#if QUILLON_EDITION == 1
+// The controls only edition 1's window has; built in QuillonAppDelegateEdition1.cpp.
+struct Edition1Controls {
+    QToolBar *toolbar = nullptr;
+    QAction *aboutToolbarItem = nullptr;
+    QAction *preferencesToolbarItem = nullptr;
+    QAction *dummyToolbarItem = nullptr;
+    QAction *exportToolbarItem = nullptr;
+    QAction *rightViewToolbarItem = nullptr;
+    QWidget *rightPane = nullptr; // the split view's second subview
+    QLabel *lableDragAndDrop = nullptr;
+    QPushButton *removeBtn = nullptr;
+    QPushButton *importBtn = nullptr;
+    QPushButton *addFilesBtn = nullptr;
+    QPushButton *addFolderBtn = nullptr;
+    QPushButton *searchBtn = nullptr;
+    QCheckBox *inculdeSubfoldersBtn = nullptr;
+    QPushButton *convertBtn = nullptr;
+    QPushButton *openFileButton = nullptr;
+    QPushButton *getInfoButton = nullptr;
+    QPushButton *openEnclosedFolderButton = nullptr;
+    QPushButton *selectAllButton = nullptr;
+    QPushButton *deselectAllButton = nullptr;
+    QPushButton *removeSelectedFilesButton = nullptr;
+    QPushButton *removeAllFilesButton = nullptr;
+    QPushButton *moveUpButton = nullptr;
+    QPushButton *moveDownButton = nullptr;
+};
+#endif
+
 // The controller of the main window: it owns the file list, the settings, the
 // current conversion run, the recent folders and the usage store, and is the
 // target of every command of the window, its menus and its segmented
@@ -74,6 +108,7 @@ public:
     using Environment = QuillonAppEnvironment;
 
     // Keys of the user defaults written here.
+    static inline const QString kShowSettingsKey = QStringLiteral("SHOWSETTINGS");
     static inline const QString kRecentItemsKey = QStringLiteral("RECENTITEMS");
     static inline const QString kIncludeSubfoldersKey = QStringLiteral("INCLUDESUBFOLDERS");
     static inline const QString kLicenseAcceptedKey = QStringLiteral("LICENSEAGREEMENTACCEPTED");
@@ -227,6 +262,19 @@ public:
     // The output-folder panel of Convert (null when none is shown).
     OpenPanel *outputFolderPanel() const { return m_outputFolderPanel; }
 
+#if QUILLON_EDITION == 1
+    // ---- edition 1's window (QuillonAppDelegateEdition1.cpp) ----
+    const Edition1Controls &edition1() const { return m_e1; }
+    bool isShowingSettings() const { return m_showSettings; }
+    void toggleSettings();
+    void showSettings(bool show);
+    void toggleRightView();
+    void collapseRightView();
+    void uncollapseRightView();
+    bool isRightViewCollapsed() const;
+    void getInfo();
+#endif
+
 signals:
     // A file-adding job has ended and its files are in the list.
     void loadFinished();
@@ -235,6 +283,21 @@ signals:
 
 private:
     friend class QuillonAppDelegateTest;
+#if QUILLON_EDITION == 1
+    void buildEdition1Window();
+    void connectEdition1Commands();
+    void setupEdition1Toolbar();
+    void restoreShowSettings();
+    void resetEdition1View(bool enable);
+    void updateEdition1Enabling();
+    void stopRunForSettings();
+    bool combineChecks();
+    // The toolbar's delegate: builds the items the window's definition lacks.
+    QAction *toolbarItemForItemIdentifier(const QString &identifier);
+    Edition1Controls m_e1;
+    bool m_showSettings = true;
+#endif
+    void startCombinedRun();
     void buildWindow();
     void buildMenus();
     void buildSegmentedControls();
@@ -248,7 +311,6 @@ private:
     void finishLoad();
     void updateLoadingProgress();
     void onOutputFolderPathChanged();
-    void startRunWithOutputFolder();
     void bindProgressSheet();
     void updateProgressSheet();
     void updateActionsEnabling();

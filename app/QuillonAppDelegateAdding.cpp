@@ -105,6 +105,8 @@ bool QuillonAppDelegate::acceptDrop(const QMimeData *data)
             return;
 #if QUILLON_EDITION != 1
         addRecentItem(folders);
+#else
+        m_e1.lableDragAndDrop->hide();
 #endif
         loadURLs(Arguments{urls, true, inculdeSubfolders()});
     });

@@ -195,6 +195,13 @@ void QuillonAppDelegate::showOutputSettings()
 {
     if (!m_viewEnabled)
         return;
+#if QUILLON_EDITION == 1
+    // The settings live in the window's pane here.
+    m_ui->settingTabView->setCurrentIndex(0);
+    if (!m_showSettings)
+        toggleSettings();
+    return;
+#endif
     m_outputSettingPanel->beginSheet();
     m_ui->mainTableView->viewport()->update();
 }
@@ -265,7 +272,11 @@ void QuillonAppDelegate::setCombineOptions(int index)
 
 void QuillonAppDelegate::chooseOutputFolder()
 {
+#if QUILLON_EDITION == 1
+    auto *panel = new OpenPanel(m_window.get());
+#else
     auto *panel = new OpenPanel(m_outputSettingPanel);
+#endif
     panel->setObjectName(QStringLiteral("chooseOutputFolderPanel"));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowTitle(tr("Output Folder"));
@@ -274,7 +285,11 @@ void QuillonAppDelegate::chooseOutputFolder()
     panel->setAllowsMultipleSelection(false);
     panel->setCanCreateDirectories(true);
     panel->setResolvesAliases(true);
+#if QUILLON_EDITION == 1
+    panel->setMessage(QStringLiteral("Select Output Folder:"));
+#else
     panel->setMessage(QStringLiteral("Choose Output Folder : "));
+#endif
     if (!m_settings->outputFolderPath().isEmpty())
         panel->setDirectory(m_settings->outputFolderPath());
     connect(panel, &QDialog::finished, this, [this, panel](int result) {
@@ -297,6 +312,9 @@ void QuillonAppDelegate::onOutputFolderPathChanged()
     const bool selected = !m_settings->outputFolderPath().isEmpty();
     m_isOutputFolderSelected = selected;
     m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(selected);
+#if QUILLON_EDITION == 1
+    m_outputSettingPanel->ui()->openFolderAfterConversionBtn->setEnabled(selected);
+#endif
     if (!selected)
         m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
     updateSettingsSummary();
@@ -306,6 +324,12 @@ void QuillonAppDelegate::onOutputFolderPathChanged()
 
 void QuillonAppDelegate::convertAction()
 {
+#if QUILLON_EDITION == 1
+    // Edition 1's Convert only combines; combine makes its own checks.
+    if (m_viewEnabled && m_e1.convertBtn->isEnabled() && !m_runActive)
+        combine();
+    return;
+#endif
     guarded("Error in convertAction : %1", [&] {
         if (!m_viewEnabled || !m_ui->commandSegmented->isSegmentEnabled(ConvertSegment) || m_outputFolderPanel)
             return;
@@ -397,6 +421,21 @@ void QuillonAppDelegate::convertAction()
 }
 
 void QuillonAppDelegate::combine()
+{
+#if QUILLON_EDITION == 1
+    bool go = false;
+    guarded("Error in (combine) : %1", [&] {
+        endEditing();
+        go = combineChecks();
+    });
+    if (!go)
+        return;
+    m_outputFolder = m_settings->outputFolderPath();
+#endif
+    startCombinedRun();
+}
+
+void QuillonAppDelegate::startCombinedRun()
 {
     guarded("Error in (combine) : %1", [&] {
         // Never a group size below 1: the planner divides by it.

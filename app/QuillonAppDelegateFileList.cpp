@@ -59,6 +59,17 @@ void QuillonAppDelegate::selectDeselectRemoveAll(int tag)
         case 3: {
             if (m_files.isEmpty())
                 break;
+#if QUILLON_EDITION == 1
+            if (applicationModalAlertPanel(m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
+                                           QStringLiteral("Yes"), QStringLiteral("No"))
+                == AlertFirstButtonReturn) {
+                m_files.clear();
+                m_model->reloadData();
+                resetView(true);
+                updateTotalLabel();
+            }
+            break;
+#endif
             QMessageBox *alert = makeCriticalAlert(m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
                                                    QStringLiteral("Yes"), QStringLiteral("No"));
             alert->setObjectName(QStringLiteral("removeAllAlert"));
@@ -205,6 +216,10 @@ void QuillonAppDelegate::openFileEnclosingFolder()
 
 void QuillonAppDelegate::getInfoFile()
 {
+#if QUILLON_EDITION == 1
+    getInfo();
+    return;
+#endif
     guarded("Error in (getInfo) : %1", [&] {
         const QStringList paths = selectedPaths();
         if (!paths.isEmpty() && m_desktop.showItemProperties)
@@ -265,12 +280,19 @@ bool QuillonAppDelegate::keyDownTableView(QKeyEvent *event)
 {
     if (!event || event->type() != QEvent::KeyPress || !(event->modifiers() & Qt::ControlModifier))
         return false;
+#if QUILLON_EDITION == 1
+    const bool upEnabled = m_e1.moveUpButton->isEnabled();
+    const bool downEnabled = m_e1.moveDownButton->isEnabled();
+#else
     SegmentedControl *nav = m_ui->navigationSegmented;
-    if (event->key() == Qt::Key_Up && nav->isSegmentEnabled(MoveUpSegment)) {
+    const bool upEnabled = nav->isSegmentEnabled(MoveUpSegment);
+    const bool downEnabled = nav->isSegmentEnabled(MoveDownSegment);
+#endif
+    if (event->key() == Qt::Key_Up && upEnabled) {
         moveUp();
         return true;
     }
-    if (event->key() == Qt::Key_Down && nav->isSegmentEnabled(MoveDownSegment)) {
+    if (event->key() == Qt::Key_Down && downEnabled) {
         moveDown();
         return true;
     }
@@ -354,6 +376,9 @@ void QuillonAppDelegate::updateActionsEnabling()
                                                                        ui->uncheckSelectedBtn, ui->invertSelectedBtn})
         b->setEnabled(selection);
     ui->pageSelectionBtn->setEnabled(containsMultiPageFiles());
+#if QUILLON_EDITION == 1
+    updateEdition1Enabling();
+#endif
 }
 
 void QuillonAppDelegate::showPageSelection()

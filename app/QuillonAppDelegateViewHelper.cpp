@@ -82,6 +82,9 @@ void QuillonAppDelegate::resetView(bool enable)
         m_ui->commandSegmented->setSegmentEnabled(OutputSettingsSegment, enable);
         m_ui->recentFoldersPopup->setEnabled(enable);
         m_ui->settingTabView->setEnabled(enable);
+#if QUILLON_EDITION == 1
+        resetEdition1View(enable);
+#else
         if (m_settings) {
             setCombineOptions(m_settings->combineOptionIndex());
             auto *keepDefault = m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn;
@@ -94,7 +97,12 @@ void QuillonAppDelegate::resetView(bool enable)
                 keepDefault->setEnabled(false);
             }
         }
+#endif
     });
+#if QUILLON_EDITION == 1
+    // Whatever failed above, the hint follows the list.
+    m_e1.lableDragAndDrop->setVisible(m_files.isEmpty());
+#endif
     tableViewSelectionDidChange();
     m_window->update();
     m_ui->mainTableView->viewport()->update();
