@@ -2,6 +2,7 @@
 // collapsed right pane, the toolbar, the command buttons and their enabling,
 // Convert's own checks, the hint label and Get Info per file.
 #include "app/FileListModel.h"
+#include "app/Sheets.h"
 #include "app/UiForms.h"
 #include "tst_app_support.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -185,13 +186,16 @@ void TestEdition1Window::toolbar()
     QVERIFY(!about->icon().isNull());
     QVERIFY(items.contains(app->edition1().exportToolbarItem));
     about->trigger();
-    QTRY_VERIFY(std::any_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(), [](QWidget *w) {
-        return w->isVisible() && w->objectName() == QLatin1String("About");
-    }));
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == QLatin1String("About"))
-            w->close();
-    }
+    auto shownAbout = [] {
+        const QWidgetList all = QApplication::allWidgets();
+        for (QWidget *w : all) {
+            if (w->isVisible() && w->objectName() == QLatin1String("About"))
+                return w;
+        }
+        return static_cast<QWidget *>(nullptr);
+    };
+    QTRY_VERIFY(shownAbout());
+    shownAbout()->close();
 }
 
 void TestEdition1Window::keyLetters_data()
