@@ -296,6 +296,7 @@ private:
     QAction *toolbarItemForItemIdentifier(const QString &identifier);
     Edition1Controls m_e1;
     bool m_showSettings = true;
+    bool m_dropHidesHint = false; // a drop's files are still loading
 #endif
     void startCombinedRun();
     void buildWindow();

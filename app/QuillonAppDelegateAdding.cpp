@@ -26,7 +26,8 @@ void QuillonAppDelegate::addFiles()
         panel->setAttribute(Qt::WA_DeleteOnClose);
         panel->setWindowTitle(tr("Add Files"));
         panel->setCanChooseFiles(true);
-        panel->setCanChooseDirectories(inculdeSubfolders());
+        // Edition 1's add-files panel never takes folders.
+        panel->setCanChooseDirectories(QUILLON_EDITION != 1 && inculdeSubfolders());
         panel->setResolvesAliases(true);
         panel->setAllowsMultipleSelection(true);
         panel->setMessage(QStringLiteral("Select Image or TIFF File(s):"));
@@ -106,6 +107,7 @@ bool QuillonAppDelegate::acceptDrop(const QMimeData *data)
 #if QUILLON_EDITION != 1
         addRecentItem(folders);
 #else
+        m_dropHidesHint = true;
         m_e1.lableDragAndDrop->hide();
 #endif
         loadURLs(Arguments{urls, true, inculdeSubfolders()});
@@ -150,6 +152,9 @@ void QuillonAppDelegate::finishLoad()
 {
     if (!m_loadThread)
         return;
+#if QUILLON_EDITION == 1
+    m_dropHidesHint = false;
+#endif
     m_loadThread->wait();
     delete m_loadThread;
     m_loadThread = nullptr;

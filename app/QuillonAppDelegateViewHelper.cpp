@@ -101,7 +101,7 @@ void QuillonAppDelegate::resetView(bool enable)
     });
 #if QUILLON_EDITION == 1
     // Whatever failed above, the hint follows the list.
-    m_e1.lableDragAndDrop->setVisible(m_files.isEmpty());
+    m_e1.lableDragAndDrop->setVisible(m_files.isEmpty() && !m_dropHidesHint);
 #endif
     tableViewSelectionDidChange();
     m_window->update();
