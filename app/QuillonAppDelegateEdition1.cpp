@@ -130,7 +130,7 @@ void QuillonAppDelegate::buildEdition1Window()
     ui->centralLayout->insertLayout(1, middle, 1);
     middle->addWidget(split, 1);
     middle->addWidget(ui->rightBox, 0);
-    ui->rightBox->setFixedWidth(340);
+    ui->rightBox->setFixedWidth(440);
 
     m_e1.rightPane = new QWidget;
     m_e1.rightPane->setObjectName(QStringLiteral("rightPane"));
