@@ -161,7 +161,12 @@ void QuillonAppDelegate::buildEdition1Window()
     conversionLayout->setContentsMargins(0, 0, 0, 0);
     // The output settings form lives in the pane here, not in a sheet.
     m_outputSettingPanel->setParent(conversionTab, Qt::Widget);
+    // As a sheet the form keeps a dialog's width; in the pane it must fit
+    // the pane and sit at the top of the tab.
+    m_outputSettingPanel->setMinimumSize(0, 0);
+    m_outputSettingPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     conversionLayout->addWidget(m_outputSettingPanel);
+    conversionLayout->addStretch(1);
     m_outputSettingPanel->show();
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
