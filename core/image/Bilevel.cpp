@@ -42,6 +42,7 @@ Page blankBilevel(const Page &src)
     out.xResolution = src.xResolution;
     out.yResolution = src.yResolution;
     out.resolutionUnit = src.resolutionUnit;
+    out.orientation = src.orientation;
     out.iccProfile.clear(); // a grey-scale or colour profile doesn't describe bilevel data
     out.pixels.assign(size_t(out.byteCount()), 0);
     return out;

@@ -27,7 +27,8 @@ public:
 
     // Decodes page `index` (0-based). Returns false, with a reason, when the
     // page is missing, corrupt, truncated or larger than kMaxDecodedPageBytes.
-    // JPEG EXIF orientation is applied, so pages come out upright.
+    // JPEG EXIF orientation is applied, so pages come out upright; TIFF pages
+    // keep their stored rows and report their Orientation tag instead.
     virtual bool readPage(int index, Page *out, QString *error) = 0;
 };
 

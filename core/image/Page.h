@@ -29,6 +29,7 @@ struct Page {
     float yResolution = 0;
     quint16 resolutionUnit = 2;    // TIFF ResolutionUnit: 1 none, 2 inch, 3 centimetre
     QByteArray iccProfile;
+    quint16 orientation = 1;       // TIFF Orientation of the rows as stored (1 = top-left); kept, not applied
 
     quint64 bytesPerRow() const { return (quint64(width) * samplesPerPixel * bitsPerSample + 7) / 8; }
     quint64 byteCount() const { return bytesPerRow() * height; }

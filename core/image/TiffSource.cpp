@@ -219,6 +219,11 @@ private:
             p.yResolution = hasY && yr > 0 ? yr : p.xResolution;
             p.resolutionUnit = (unit >= 1 && unit <= 3) ? unit : RESUNIT_INCH;
         }
+        // Rows stay in stored order and the tag goes with them: every
+        // orientation, transposed ones included, survives exactly.
+        quint16 orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+        p.orientation = orientation >= 1 && orientation <= 8 ? orientation : ORIENTATION_TOPLEFT;
         quint32 iccSize = 0;
         void *icc = nullptr;
         if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccSize, &icc) && icc && iccSize)
@@ -355,7 +360,8 @@ private:
             *error = QStringLiteral("cannot decode: %1").arg(QString::fromLocal8Bit(emsg));
             return false;
         }
-        img.req_orientation = ORIENTATION_TOPLEFT;
+        // Asking for the file's own orientation makes libtiff flip nothing.
+        img.req_orientation = out->orientation;
         auto *raster = reinterpret_cast<uint32_t *>(out->pixels.data());
         const int ok = TIFFRGBAImageGet(&img, raster, out->width, out->height);
         const bool alpha = img.alpha != 0;

@@ -268,6 +268,8 @@ bool TiffWriter::Impl::writePage(const Page &input, QString *error)
         ok = TIFFSetField(t, TIFFTAG_XRESOLUTION, x) && TIFFSetField(t, TIFFTAG_YRESOLUTION, y)
             && TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, unit);
     }
+    if (ok && page.orientation > 1 && page.orientation <= 8)
+        ok = TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
     if (ok && !page.iccProfile.isEmpty())
         ok = TIFFSetField(t, TIFFTAG_ICCPROFILE, quint32(page.iccProfile.size()), page.iccProfile.constData());
     if (!ok)

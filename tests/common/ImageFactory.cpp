@@ -360,6 +360,8 @@ bool writeTiffPage(TIFF *t, const Page &p, const TiffOptions &o, QString *why)
             && TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, p.resolutionUnit);
     if (ok && !p.iccProfile.isEmpty())
         ok = TIFFSetField(t, TIFFTAG_ICCPROFILE, quint32(p.iccProfile.size()), p.iccProfile.constData());
+    if (ok && p.orientation != 1)
+        ok = TIFFSetField(t, TIFFTAG_ORIENTATION, p.orientation);
     const quint32 rps = (ycbcr ? 16 : o.rowsPerStrip);
     if (ok && o.tiled)
         ok = TIFFSetField(t, TIFFTAG_TILEWIDTH, 16) && TIFFSetField(t, TIFFTAG_TILELENGTH, 16);

@@ -32,6 +32,7 @@ struct Tags {
     int pageNumber = -1, pageTotal = -1;
     float xRes = 0, yRes = 0;
     int resUnit = 0;
+    int orientation = 0; // 0: no tag
     bool hasGroup3Options = false;
 };
 
@@ -60,6 +61,7 @@ Tags readTags(const QString &path, int dir)
         TIFFGetField(tif, TIFFTAG_XRESOLUTION, &t.xRes);
         TIFFGetField(tif, TIFFTAG_YRESOLUTION, &t.yRes);
         if (TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &v)) t.resUnit = v;
+        if (TIFFGetField(tif, TIFFTAG_ORIENTATION, &v)) t.orientation = v;
     }
     TIFFClose(tif);
     return t;
@@ -341,6 +343,43 @@ private slots:
             QVERIFY(decodePage(out, i, &back));
             QVERIFY(samePixels(back, pages[size_t(i)]));
         }
+    }
+
+    void orientationCarriedOver_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("expectedTag");
+        QTest::newRow("none, upright: no tag") << 1 << 1 << 0;
+        QTest::newRow("none, upside down") << 1 << 3 << 3;
+        QTest::newRow("lzw, transposed") << 5 << 6 << 6;
+        QTest::newRow("g4 from colour, left-bottom") << 4 << 8 << 8;
+        QTest::newRow("packbits, mirrored") << 32773 << 2 << 2;
+    }
+
+    // A source's rows are stored as they were; its orientation must go with them,
+    // or the page shows turned.
+    void orientationCarriedOver()
+    {
+        QFETCH(int, compression);
+        QFETCH(int, orientation);
+        QFETCH(int, expectedTag);
+        Page p = makePage(PageKind::Rgb8, 30, 20, 4);
+        p.orientation = quint16(orientation);
+        const QString source = path(QStringLiteral("oriented-%1-%2.tif").arg(compression).arg(orientation));
+        QVERIFY(writeTiff(source, {p}));
+        Page decoded;
+        QVERIFY(decodePage(source, 0, &decoded));
+        QCOMPARE(decoded.orientation, quint16(orientation));
+        QVERIFY(samePixels(decoded, p));
+        const QString out = path(QStringLiteral("oriented-out-%1-%2.tif").arg(compression).arg(orientation));
+        QVERIFY(write(out, {decoded}, compression));
+        QCOMPARE(readTags(out, 0).orientation, expectedTag);
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        QCOMPARE(back.width, 30u);
+        QCOMPARE(back.height, 20u);
+        QCOMPARE(back.orientation, quint16(orientation));
     }
 
     void unknownCompressionIsNone_data()
