@@ -35,8 +35,8 @@ static const char kUsage[] =
     "  -h, --help           this text\n"
     "  -v, --version        the version\n"
     "\n"
-    "Exit status: 0 when every planned file was created, 1 otherwise (also when\n"
-    "cancelled with Ctrl-C), 2 for a usage error.\n";
+    "Exit status: 0 when every planned file was created from all its sources and\n"
+    "pages, 1 otherwise (also when cancelled with Ctrl-C), 2 for a usage error.\n";
 
 bool parsePageSelection(const QString &text, SelectionRange *out, QString *error)
 {
@@ -302,10 +302,19 @@ int CliRunner::run()
     m_out << "Log: " << process.log().logFilePath() << "\n";
     m_out << "Source files processed: " << process.totalFileProcessed() << " of " << process.totalFileSelected() << "\n";
     m_out << "Files created: " << process.totalFileCreated() << " of " << process.outputFiles.size() << "\n";
+    // A combined file can be created while some of its sources failed; a
+    // script must not take that for a clean run.
+    int pagesMissed = 0;
+    for (const LogFilesPtr &file : process.log().files)
+        for (const LogFilePtr &page : file->logFiles)
+            if (page->status != QLatin1String("Completed"))
+                ++pagesMissed;
+    if (pagesMissed > 0)
+        m_out << "Sources or pages not converted: " << pagesMissed << "\n";
     m_out.flush();
 
     const bool cancelled = process.message() == QLatin1String("Process cancelled!");
-    return (!cancelled && process.totalFileCreated() == process.outputFiles.size()) ? 0 : 1;
+    return (!cancelled && pagesMissed == 0 && process.totalFileCreated() == process.outputFiles.size()) ? 0 : 1;
 }
 
 void CliRunner::cancel()

@@ -322,6 +322,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
 
     image::TiffWriter writer(out.filename, compression, bigTiff);
     int gathered = 0; // pages handed to the writer, written or not
+    QString pageError; // already in the system log; the commit would repeat it
     auto addPage = [&](const image::Page &page, LogFile &rec) {
         ++gathered;
         QString error;
@@ -331,7 +332,9 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
         } else {
             rec.targetPageNo = 0;
             rec.status = QStringLiteral("Unable to save file!");
-            logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+            if (error != pageError)
+                logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+            pageError = error;
         }
     };
 
@@ -412,7 +415,8 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
     } else {
         if (gathered > 0) {
             record->status = QStringLiteral("Unable to save file!");
-            logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+            if (error != pageError)
+                logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
         } else {
             record->status = QStringLiteral("No Pages!");
         }

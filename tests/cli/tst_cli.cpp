@@ -235,6 +235,26 @@ void TestCli::badFilesAndMissingPaths()
     QVERIFY(stdOut.contains(QStringLiteral("Total 1 files created successfully.")));
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("good.tiff")});
     QVERIFY(stdErr.contains(QStringLiteral("Unable to load image!")));
+
+    // One combined file is created, yet three sources were lost: not a success.
+    const QString combined = freshOutput();
+    const int combineCode = run({QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("combine"), QStringLiteral("-n"),
+                                 QStringLiteral("all"), QStringLiteral("-o"), combined, bad},
+                                &stdOut, &stdErr);
+    QCOMPARE(combineCode, 1);
+    QVERIFY2(stdOut.contains(QStringLiteral("Files created: 1 of 1")), qPrintable(stdOut));
+    QVERIFY2(stdOut.contains(QStringLiteral("Sources or pages not converted: 3")), qPrintable(stdOut));
+    QCOMPARE(QDir(combined).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("all.tiff")});
+
+    // The same folder without its bad files converts cleanly.
+    for (const char *name : {"text.jpg", "zero.png", "truncated.png"})
+        QVERIFY(QFile::remove(bad + QLatin1Char('/') + QLatin1String(name)));
+    const QString clean = freshOutput();
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("combine"), QStringLiteral("-n"),
+                  QStringLiteral("all"), QStringLiteral("-o"), clean, bad},
+                 &stdOut, &stdErr),
+             0);
+    QVERIFY(!stdOut.contains(QStringLiteral("not converted")));
 }
 
 void TestCli::pageSelectionAndRecursion()

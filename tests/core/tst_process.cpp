@@ -372,7 +372,11 @@ void TestProcess::unwritableFolderLeavesNothing()
     // The folder vanished after planning: the page is gathered but cannot be saved.
     const QString gone = m_dir->filePath(QStringLiteral("gone"));
     auto p = makeProcess(0, {item(QStringLiteral("1.png"))}, gone);
+    startCapturingLog();
     p->start();
+    const QStringList syslog = capturedLog();
+    stopCapturingLog();
+    QCOMPARE(syslog.filter(QStringLiteral("Unable to save file!")).size(), 1); // said once, not per step
     QCOMPARE(p->log().files.first()->status, QStringLiteral("Unable to save file!"));
     QCOMPARE(p->totalFileCreated(), 0);
     QVERIFY(!QFileInfo::exists(gone));
