@@ -495,9 +495,17 @@ void QuillonAppDelegate::updateProgressSheet()
                                  .arg(selected)
                                  .arg(p->totalFileCreated())
                                  .arg(p->outputFiles.size()));
-    ui->messageLabel->setText(QString(p->message()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    if (completed)
-        ui->headingLabel->setText(p->message() == QLatin1String("Process cancelled!") ? tr("Conversion cancelled") : tr("Conversion finished"));
+    QString message = QString(p->message()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // "All files created" can hold for a combined file that lost some of its
+    // sources; say so, or the loss goes unnoticed.
+    const int lost = completed ? p->log().pagesNotConverted() : 0;
+    if (lost > 0)
+        message += QLatin1Char('\n') + tr("%n source image(s) or page(s) could not be converted; View Log lists them.", nullptr, lost);
+    ui->messageLabel->setText(message);
+    if (completed && p->message() == QLatin1String("Process cancelled!"))
+        ui->headingLabel->setText(tr("Conversion cancelled"));
+    else if (completed)
+        ui->headingLabel->setText(lost > 0 ? tr("Conversion finished with problems") : tr("Conversion finished"));
     else if (cancelling)
         ui->headingLabel->setText(tr("Cancelling after the file in process..."));
     else

@@ -304,11 +304,7 @@ int CliRunner::run()
     m_out << "Files created: " << process.totalFileCreated() << " of " << process.outputFiles.size() << "\n";
     // A combined file can be created while some of its sources failed; a
     // script must not take that for a clean run.
-    int pagesMissed = 0;
-    for (const LogFilesPtr &file : process.log().files)
-        for (const LogFilePtr &page : file->logFiles)
-            if (page->status != QLatin1String("Completed"))
-                ++pagesMissed;
+    const int pagesMissed = process.log().pagesNotConverted();
     if (pagesMissed > 0)
         m_out << "Sources or pages not converted: " << pagesMissed << "\n";
     m_out.flush();

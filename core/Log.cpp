@@ -110,4 +110,14 @@ bool Log::save(const QString &logsFolder)
     }
 }
 
+int Log::pagesNotConverted() const
+{
+    int count = 0;
+    for (const LogFilesPtr &file : files)
+        for (const LogFilePtr &page : file->logFiles)
+            if (page->status != QLatin1String("Completed"))
+                ++count;
+    return count;
+}
+
 } // namespace quillon

@@ -46,6 +46,10 @@ public:
     // The document as saved (pretty-printed UTF-8 XML).
     QByteArray toXml() const;
 
+    // Page records whose status is not "Completed": sources or pages lost
+    // even when their output file was written.
+    int pagesNotConverted() const;
+
     static QString logDateText(const QDateTime &date);  // "MM/dd/yyyy hh:mm:ss AM"
     static QString fileNameFor(const QDateTime &endTime); // "ddMMyyHHmmss.log"
 

@@ -48,6 +48,7 @@ private slots:
     void convertAsksForFolder_data();
     void convertAsksForFolder();
     void unwritableChosenFolder();
+    void lostSourcesAreReported();
     void cancelAndViewLog();
     void closeRemovesCheckedFiles();
     void timeLabelWithoutText();
@@ -338,6 +339,36 @@ void TestConversion::convertEachMode()
         QCOMPARE(f.usagesCount(), f.name() == feature ? 1 : 0);
         QCOMPARE(f.filesCount(), f.name() == feature ? 5 : 0);
     }
+}
+
+void TestConversion::lostSourcesAreReported()
+{
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(3, out);
+    QVERIFY(app);
+    // Broken after it was listed: the combined file is still made from the others.
+    QFile broken(m_fx->path(QStringLiteral("src/p2.png")));
+    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("not an image any more");
+    broken.close();
+    app->showOutputSettings();
+    auto *ui = app->outputSettingPanel()->ui();
+    QTest::mouseClick(ui->singleMultiPageTIFFBtn, Qt::LeftButton);
+    ui->singleMultiPageTIFFName->setText(QStringLiteral("All"));
+    emit ui->singleMultiPageTIFFName->textEdited(QStringLiteral("All"));
+    app->closeOutputSetting();
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    QTRY_VERIFY(app->processViewPanel()->isVisible());
+    waitUntilFinished(app.get());
+
+    auto *progress = app->processViewPanel()->ui();
+    QCOMPARE(app->process()->message(), QStringLiteral("All files created successfully."));
+    QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QStringLiteral("/All.tiff"))), 2);
+    QCOMPARE(progress->headingLabel->text(), QStringLiteral("Conversion finished with problems"));
+    QVERIFY2(progress->messageLabel->text().startsWith(QStringLiteral("All files created successfully.\n1 source image")),
+             qPrintable(progress->messageLabel->text()));
+    QTest::mouseClick(progress->closeProcessBtn, Qt::LeftButton);
 }
 
 void TestConversion::convertAsksForFolder_data()
