@@ -172,7 +172,7 @@ void QuillonAppDelegate::updateSettingsSummary()
     ui->summaryModeLabel->setText(combineModeName(mode));
     QString name;
     if (mode == 1)
-        name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tif");
+        name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tiff");
     else if (mode == 2)
         name = tr("%1, %2 images per file")
                    .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName())

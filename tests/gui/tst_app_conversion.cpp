@@ -297,6 +297,8 @@ void TestConversion::convertEachMode()
     emit ui->groupMultiPageTIFFName->textEdited(QStringLiteral("Set"));
     ui->tiffCompressionPopup->setCurrentIndex(compression);
     app->closeOutputSetting();
+    if (mode == 1) // the summary names the file the run will write
+        QCOMPARE(app->ui()->summaryNameLabel->text(), expected.first());
 
     // A valid default folder: the run starts at once, without a panel.
     QSignalSpy closed(app.get(), &QuillonAppDelegate::processClosed);
