@@ -552,7 +552,13 @@ std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format
         return nullptr;
     }
     const quint64 pageBytes = rowsBytes(info.width, info.height, pageBitsPerPixel(info));
-    const QImage::Format qtFormat = reader.imageFormat();
+    // Some Qt readers hand back an uninitialised format for a damaged header;
+    // take it as a number and keep only what names a real format.
+    const int rawFormat = int(reader.imageFormat());
+    const QImage::Format qtFormat = size.isValid() && rawFormat > int(QImage::Format_Invalid)
+            && rawFormat < int(QImage::NImageFormats)
+        ? QImage::Format(rawFormat)
+        : QImage::Format_Invalid;
     const int qtBits = qtFormat == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(qtFormat).bitsPerPixel();
     const quint64 imageBytes = rowsBytes(info.width, info.height, std::max(qtBits, 8));
     if (pageBytes > kMaxDecodedPageBytes || imageBytes > 2 * kMaxDecodedPageBytes

@@ -446,6 +446,12 @@ private slots:
         const qsizetype sof = hugeJpeg.indexOf(QByteArray::fromHex("ffc0"));
         QVERIFY(sof > 0);
         hugeJpeg.replace(sof + 5, 4, QByteArray::fromHex("ea60ea60")); // 60000 x 60000
+        // Huffman counts that add up to far more than a table holds: the reader
+        // fails on the header itself.
+        QByteArray bogusHuffman = jpeg;
+        const qsizetype dht = bogusHuffman.indexOf(QByteArray::fromHex("ffc4"));
+        QVERIFY(dht > 0);
+        bogusHuffman.replace(dht + 5, 4, QByteArray::fromHex("ffffffff"));
         QByteArray hugeGif = gif;
         hugeGif.replace(6, 4, QByteArray::fromHex("ffffffff"));
         {
@@ -478,6 +484,7 @@ private slots:
         QTest::newRow("text starting BM") << "bm.bmp" << QByteArray("BM is how this note starts, nothing more\n") << false;
         QTest::newRow("truncated jpeg") << "cut.jpg" << jpeg.left(jpeg.size() / 2) << true;
         QTest::newRow("jpeg header only") << "head.jpg" << jpeg.left(sof + 20) << true;
+        QTest::newRow("jpeg with bogus huffman table") << "huffman.jpg" << bogusHuffman << true;
         QTest::newRow("truncated png") << "cut.png" << png.left(png.size() / 2) << true;
         QTest::newRow("png signature only") << "sig.png" << png.left(8) << true;
         QTest::newRow("truncated tiff") << "cut.tif" << tiff.left(tiff.size() / 2) << false;
