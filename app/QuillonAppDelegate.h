@@ -70,6 +70,7 @@ struct Edition1Controls {
     QAction *rightViewToolbarItem = nullptr;
     QWidget *rightPane = nullptr; // the split view's second subview
     QLabel *lableDragAndDrop = nullptr;
+    QLabel *singleMultiPageTIFFLabel2 = nullptr; // after the mode-1 name field
     QPushButton *removeBtn = nullptr;
     QPushButton *importBtn = nullptr;
     QPushButton *addFilesBtn = nullptr;

@@ -245,6 +245,10 @@ void QuillonAppDelegate::setCombineOptions(int index)
         out->groupMultiPageTIFFName->setEnabled(false);
         for (QLabel *l : {out->singleImageTIFFLabel, out->singleMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel2})
             colour(l, disabledText);
+#if QUILLON_EDITION == 1
+        if (m_e1.singleMultiPageTIFFLabel2)
+            colour(m_e1.singleMultiPageTIFFLabel2, index == 1 ? normalText : disabledText);
+#endif
         switch (index) {
         case 0:
             out->singleImageTIFFBtn->setChecked(true);

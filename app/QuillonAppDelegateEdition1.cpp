@@ -171,6 +171,12 @@ void QuillonAppDelegate::buildEdition1Window()
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
+    // The mode-1 name field is followed by the extension the file gets.
+    out->modesGrid->removeWidget(out->singleMultiPageTIFFName);
+    out->modesGrid->addWidget(out->singleMultiPageTIFFName, 3, 2, 1, 3);
+    m_e1.singleMultiPageTIFFLabel2 = new QLabel(QStringLiteral(".tiff"), m_outputSettingPanel);
+    m_e1.singleMultiPageTIFFLabel2->setObjectName(QStringLiteral("singleMultiPageTIFFLabel2"));
+    out->modesGrid->addWidget(m_e1.singleMultiPageTIFFLabel2, 3, 5);
     auto *folderTab = new QWidget;
     folderTab->setObjectName(QStringLiteral("outputFolderTab"));
     auto *folderLayout = new QVBoxLayout(folderTab);

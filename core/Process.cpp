@@ -311,7 +311,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                         total += src->decodedSize(n - 1);
                 }
             } else {
-                total += src->decodedSize(0);
+                total += src->decodedSize(std::max(0, src->pageCount() - 1));
             }
             if (total > bigTiffThreshold) {
                 bigTiff = true;
@@ -384,7 +384,9 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                     QString error;
                     auto src = image::ImageSource::open(item->path(), &error);
                     image::Page page;
-                    if (!src || src->pageCount() < 1 || !src->readPage(0, &page, &error)) {
+                    // A single image is its file's last one (a multi-page TIFF under
+                    // another name gives its last page).
+                    if (!src || src->pageCount() < 1 || !src->readPage(src->pageCount() - 1, &page, &error)) {
                         rec->targetPageNo = 0;
                         rec->status = QStringLiteral("Unable to load image!");
                         logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));

@@ -87,6 +87,7 @@ private slots:
     void openFolderRules_data();
     void openFolderRules();
     void sourceReplacedByItsOutput();
+    void singleImageIsTheLastOfItsFile();
     void unwritableFolderLeavesNothing();
     void compressionTags_data();
     void compressionTags();
@@ -365,6 +366,27 @@ void TestProcess::sourceReplacedByItsOutput()
     image::Page page;
     QVERIFY(src->readPage(3, &page, &err));
     QCOMPARE(int(page.pixels.at(0)), 80);
+}
+
+void TestProcess::singleImageIsTheLastOfItsFile()
+{
+    // Content decides the decoder; the name decides single-image handling.
+    const QString path = m_src + QStringLiteral("/scan.png");
+    writeGreyTiff(path, 3);
+    auto p = makeProcess(0, {item(QStringLiteral("scan.png"))}, m_out);
+    p->start();
+    const auto &file = p->log().files.first();
+    QCOMPARE(file->status, QStringLiteral("Completed"));
+    QCOMPARE(file->logFiles.size(), 1);
+    QCOMPARE(file->logFiles.first()->sourcePageNo, 1);
+    const QString out = m_out + QStringLiteral("/scan.tiff");
+    QCOMPARE(pagesIn(out), 1);
+    QString err;
+    auto src = image::ImageSource::open(out, &err);
+    QVERIFY2(src, qPrintable(err));
+    image::Page page;
+    QVERIFY(src->readPage(0, &page, &err));
+    QCOMPARE(int(page.pixels.at(0)), 60); // the third page's grey
 }
 
 void TestProcess::unwritableFolderLeavesNothing()

@@ -27,6 +27,7 @@ private slots:
 
     void settingsPaneFirstStart();
     void settingsPaneSurvivesRestart();
+    void modeOneSecondLabel();
     void rightPaneCollapsedAtEveryStart();
     void toolbar();
     void keyLetters_data();
@@ -125,6 +126,26 @@ void TestEdition1Window::settingsPaneFirstStart()
     app->showSettings(true);
     QVERIFY(app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
+}
+
+void TestEdition1Window::modeOneSecondLabel()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    QLabel *label2 = app->edition1().singleMultiPageTIFFLabel2;
+    QVERIFY(label2);
+    QCOMPARE(label2->text(), QStringLiteral(".tiff"));
+    QVERIFY(label2->isVisible());
+    auto *ui = app->outputSettingPanel()->ui();
+    const QPalette pal = app->window()->palette();
+    for (QAbstractButton *mode : {ui->singleMultiPageTIFFBtn, ui->groupMultiPageTIFFBtn, ui->singleMultiPageTIFFBtn}) {
+        QTest::mouseClick(mode, Qt::LeftButton);
+        const bool on = mode == ui->singleMultiPageTIFFBtn;
+        // Coloured like the first mode-1 label, whichever mode is on.
+        QCOMPARE(label2->palette().color(QPalette::WindowText), ui->singleMultiPageTIFFLabel1->palette().color(QPalette::WindowText));
+        QCOMPARE(label2->palette().color(QPalette::WindowText),
+                 pal.color(on ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    }
 }
 
 void TestEdition1Window::settingsPaneSurvivesRestart()
