@@ -150,6 +150,15 @@ void OpenPanel::insertTopRow(QWidget *widget)
 void OpenPanel::accept()
 {
     if (acceptMode() == QFileDialog::AcceptSave) {
+        // Only the panel's own file type is written: another extension gets the
+        // right one added (before Qt's checks, so overwriting asks about the real name).
+        const QString suffix = defaultSuffix();
+        const QStringList typed = selectedFiles();
+        if (!suffix.isEmpty() && typed.size() == 1) {
+            const QFileInfo info(typed.first());
+            if (!info.isDir() && !info.fileName().isEmpty() && info.suffix().compare(suffix, Qt::CaseInsensitive) != 0)
+                selectFile(typed.first() + QLatin1Char('.') + suffix);
+        }
         // Qt's own checks (overwriting asks first); the name is kept if it accepts.
         m_chosen = selectedFiles();
         QFileDialog::accept();

@@ -119,10 +119,15 @@ void QuillonAppDelegate::bindOutputSettingsSheet()
         out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
     });
 
-    out->tiffCompressionPopup->setCurrentIndex(qBound(0, s->tiffCompressionIndex(), 4));
+    // An index the run doesn't know means no compression: show it as None.
+    const auto shownCompression = [s] {
+        const int index = s->tiffCompressionIndex();
+        return index >= 0 && index <= 4 ? index : 0;
+    };
+    out->tiffCompressionPopup->setCurrentIndex(shownCompression());
     connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, &Settings::setTiffCompressionIndex);
     connect(s, &Settings::tiffCompressionIndexChanged, out->tiffCompressionPopup,
-            [out, s] { out->tiffCompressionPopup->setCurrentIndex(qBound(0, s->tiffCompressionIndex(), 4)); });
+            [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
 
     auto bindBox = [](QAbstractButton *box, Settings *settings, bool (Settings::*get)() const, void (Settings::*set)(bool),
                       void (Settings::*changed)()) {

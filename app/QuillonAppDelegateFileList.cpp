@@ -345,9 +345,14 @@ void QuillonAppDelegate::tableViewSelectionDidChange()
 void QuillonAppDelegate::numberOfRowsChanged()
 {
     const bool empty = m_files.isEmpty();
+#if QUILLON_EDITION != 1
+    // Edition 1's table keeps the look it was given.
     CustomTableView *table = m_ui->mainTableView;
     table->setShowGrid(!empty);
     table->setAlternatingRowColors(!empty);
+#else
+    Q_UNUSED(empty);
+#endif
     tableViewSelectionDidChange();
 }
 

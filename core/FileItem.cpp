@@ -103,9 +103,9 @@ QDateTime FileItem::dateCreated() const
     const QFileInfo info(m_path);
     if (!info.exists())
         return {};
-    // Not every file system records a birth time; the metadata change time is the closest we have.
-    const QDateTime birth = info.birthTime();
-    return birth.isValid() ? birth : info.metadataChangeTime();
+    // Not every file system records a birth time; then there is no date to show
+    // (the status-change time would pass for one and mislead).
+    return info.birthTime();
 }
 
 QDateTime FileItem::dateAccessed() const

@@ -94,7 +94,7 @@ bool Log::save(const QString &logsFolder)
 {
     try {
         const QByteArray xml = toXml();
-        const QString folder = logsFolder.isEmpty() ? getAppPath() + QStringLiteral("/Logs") : logsFolder;
+        const QString folder = logsFolder.isEmpty() ? QDir(getAppPath()).filePath(QStringLiteral("Logs")) : logsFolder;
         m_logFilePath = QDir(folder).filePath(fileNameFor(endTime));
         QSaveFile file(m_logFilePath);
         bool written = file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size();

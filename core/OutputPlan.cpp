@@ -70,8 +70,8 @@ OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &sett
         break;
     }
     default:
-        // An unknown mode plans nothing, but still says how many were checked.
-        break;
+        // An unknown mode plans nothing and leaves the count as it was.
+        return plan;
     }
     plan.totalFileSelected = int(checked.size());
     return plan;

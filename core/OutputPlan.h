@@ -16,7 +16,7 @@ struct OutputFile {
 
 struct OutputPlan {
     QList<OutputFile> outputFiles;
-    int totalFileSelected = 0;
+    int totalFileSelected = 1; // the run's initial value; an unknown mode leaves it
 };
 
 // The program's own names of the three combine modes (also used to count usage).

@@ -241,6 +241,15 @@ void TestEdition1Window::keyLetters()
     QVERIFY(b);
     QVERIFY(keycharacter::hasMark(b));
     QCOMPARE(keycharacter::markIndex(b), int(b->text().indexOf(letter, 0, Qt::CaseInsensitive)));
+    // The marked letter is also the key.
+    QCOMPARE(b->shortcut(), QKeySequence(QStringLiteral("Alt+") + letter.toUpper()));
+    if (b->isEnabled() && b->isCheckable()) {
+        const bool before = b->isChecked();
+        app->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(app->window()));
+        QTest::keyClick(app->window(), letter.at(0).toLatin1(), Qt::AltModifier);
+        QTRY_COMPARE(b->isChecked(), !before); // a shortcut clicks with a short animation
+    }
 }
 
 void TestEdition1Window::resetViewEnabling_data()
@@ -303,6 +312,7 @@ void TestEdition1Window::hintLabelFollowsList()
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(app->files().size(), 2);
     QVERIFY(hint->isHidden());
+    QVERIFY(app->mainTableView()->showGrid());
 
     // Remove all asks in an application-modal alert; "No" keeps the list.
     auto no = answerNextAlert(QStringLiteral("No"));
@@ -319,7 +329,10 @@ void TestEdition1Window::hintLabelFollowsList()
     QVERIFY(yes->seen);
     QVERIFY(app->files().isEmpty());
     QVERIFY(hint->isVisible());
-    Q_UNUSED(appModal);
+    QVERIFY(appModal);
+    // Edition 1's table keeps its look whether or not the list is empty.
+    QVERIFY(app->mainTableView()->showGrid());
+    QVERIFY(app->mainTableView()->alternatingRowColors());
 }
 
 void TestEdition1Window::moveButtonsAndKeys()

@@ -41,6 +41,8 @@ private slots:
     void outputSettingsSheet();
     void chooseDefaultFolderInSheet();
     void emptyFolderClearsKeepAsDefault();
+    void storedCompressionShownAsWritten_data();
+    void storedCompressionShownAsWritten();
     void missingNames_data();
     void missingNames();
     void convertEachMode_data();
@@ -223,6 +225,37 @@ void TestConversion::emptyFolderClearsKeepAsDefault()
     QVERIFY(!app->isOutputFolderSelected());
     QVERIFY(!app->settings()->isSetCurrentAsDefaultOutputFolderPath());
     QVERIFY(!app->outputSettingPanel()->ui()->setCurrentAsDefaultOutputFolderPathBtn->isEnabled());
+}
+
+void TestConversion::storedCompressionShownAsWritten_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("lzw") << 3 << 3;
+    QTest::newRow("packbits") << 4 << 4;
+    QTest::newRow("past the list") << 7 << 0;
+    QTest::newRow("negative") << -2 << 0;
+}
+
+// The popup must name the compression the run will use: an index it doesn't
+// know writes uncompressed files.
+void TestConversion::storedCompressionShownAsWritten()
+{
+    QFETCH(int, stored);
+    QFETCH(int, shown);
+    QSettings *store = m_fx->store.get();
+    QVariantMap map = store->value(QStringLiteral("SETTINGS")).toMap();
+    map[QStringLiteral("tiffCompressionIndex")] = stored;
+    store->setValue(QStringLiteral("SETTINGS"), map);
+    auto app = m_fx->makeWindow();
+    QVERIFY(app->awakeFromNib());
+    auto *popup = app->outputSettingPanel()->ui()->tiffCompressionPopup;
+    QCOMPARE(popup->currentIndex(), shown);
+    QCOMPARE(app->ui()->summaryCompressionLabel->text(), popup->currentText());
+    if (shown == 0) {
+        popup->setCurrentIndex(4); // choosing PackBits must take effect
+        QCOMPARE(app->settings()->tiffCompressionIndex(), 4);
+    }
 }
 
 void TestConversion::missingNames_data()

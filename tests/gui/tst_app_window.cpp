@@ -59,6 +59,7 @@ private slots:
     void drops();
     void logsSegment();
     void importThroughSheet();
+    void exportThroughPanel_data();
     void exportThroughPanel();
     void cancelLoading();
     void recentFoldersAcrossRestart();
@@ -815,8 +816,21 @@ void TestWindow::importThroughSheet()
     QCOMPARE(app->recentItems().size(), 1); // imported paths are no recent folders
 }
 
+void TestWindow::exportThroughPanel_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension") << "list" << "list.txt";
+    QTest::newRow("txt") << "list.txt" << "list.txt";
+    QTest::newRow("upper-case TXT") << "list.TXT" << "list.TXT";
+    QTest::newRow("other type") << "list.csv" << "list.csv.txt";
+    QTest::newRow("dotted name") << "my.list" << "my.list.txt";
+}
+
 void TestWindow::exportThroughPanel()
 {
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
     auto app = openWindow();
     QVERIFY(app);
     addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
@@ -826,11 +840,12 @@ void TestWindow::exportThroughPanel()
     OpenPanel *panel = activePanel();
     QVERIFY(panel);
     QCOMPARE(panel->message(), QStringLiteral("Export List To Tab Delimited Text File :"));
-    const QString target = m_fx->path(QStringLiteral("list.txt"));
+    const QString target = m_fx->path(written);
     panel->setDirectory(m_fx->path(QString()));
-    panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("list"));
+    panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
     panel->accept();
     QTRY_VERIFY(QFileInfo::exists(target));
+    QCOMPARE(QDir(m_fx->path(QString())).entryList({QStringLiteral("*list*")}, QDir::Files), QStringList{written});
     QFile f(target);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
