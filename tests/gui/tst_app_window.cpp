@@ -897,6 +897,9 @@ void TestWindow::recentFoldersAcrossRestart()
     const QVariantList stored = m_fx->store->value(QStringLiteral("RECENTITEMS")).toList();
     QCOMPARE(stored.size(), 2);
     QVERIFY(stored.first().toMap().contains(QStringLiteral("lastUsedDate")));
+    // Whatever order the store holds, the newest comes first.
+    QVariantList reversed(stored.rbegin(), stored.rend());
+    m_fx->store->setValue(QStringLiteral("RECENTITEMS"), reversed);
 
     auto app = openWindow();
     QVERIFY(app);
