@@ -116,4 +116,13 @@ void beginSheetModalForWindow(QMessageBox *alert, QWidget *window, std::function
     alert->open();
 }
 
+int editionAlertPanel(QWidget *window, const QString &title, const QString &msg)
+{
+#if QUILLON_EDITION == 1
+    return applicationModalAlertPanel(window, title, msg);
+#else
+    return informationAlertPanel(window, title, msg);
+#endif
+}
+
 } // namespace quillon

@@ -51,11 +51,6 @@ ImportFilesWindowController::ImportFilesWindowController(QWidget *parent)
     setButtonKeyCharacter(m_ui->importFromTextBtn, QStringLiteral("T"), text, 0);
     setButtonKeyCharacter(m_ui->pasteFromClipboardBtn, QStringLiteral("p"), text, 1);
     setButtonKeyCharacter(m_ui->importBtn, QStringLiteral("i"), text, 1);
-    // The marked letters are the keys.
-    m_ui->importFromFileBtn->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F));
-    m_ui->importFromTextBtn->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
-    m_ui->pasteFromClipboardBtn->setShortcut(QKeySequence(Qt::ALT | Qt::Key_P));
-    m_ui->importBtn->setShortcut(QKeySequence(Qt::ALT | Qt::Key_I));
     importMethodChanged(FileMode);
 }
 
@@ -141,11 +136,7 @@ void ImportFilesWindowController::pasetFromClipboardAction()
 
 void ImportFilesWindowController::showAlert(const QString &message)
 {
-#if QUILLON_EDITION == 1
-    applicationModalAlertPanel(this, getAppTitle(), message);
-#else
-    informationAlertPanel(this, getAppTitle(), message);
-#endif
+    editionAlertPanel(this, getAppTitle(), message);
 }
 
 void ImportFilesWindowController::importAction()

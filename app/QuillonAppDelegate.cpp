@@ -641,12 +641,7 @@ bool QuillonAppDelegate::exportList(const QString &path)
         // The earlier file stays as it was; say so rather than seem to have saved.
         if (!error.isEmpty()) // an exception is already in the log
             logError(QStringLiteral("Error in (export) : %1").arg(error));
-        const QString text = tr("The list could not be exported to\n%1\n%2").arg(path, error);
-#if QUILLON_EDITION == 1
-        applicationModalAlertPanel(m_window.get(), getAppTitle(), text);
-#else
-        informationAlertPanel(m_window.get(), getAppTitle(), text);
-#endif
+        editionAlertPanel(m_window.get(), getAppTitle(), tr("The list could not be exported to\n%1\n%2").arg(path, error));
     }
     return written;
 }

@@ -101,12 +101,6 @@ void QuillonAppDelegate::buildEdition1Window()
     ui->bottomBarLayout->insertWidget(0, m_e1.moveUpButton);
     ui->bottomBarLayout->insertWidget(1, m_e1.moveDownButton);
     ui->bottomBarLayout->addWidget(m_e1.convertBtn);
-    // The marked letters are the buttons' keys (Alt+letter, as in the sheets).
-    const std::pair<QAbstractButton *, Qt::Key> keys[] = {{m_e1.addFilesBtn, Qt::Key_F}, {m_e1.addFolderBtn, Qt::Key_O},
-                                                         {m_e1.inculdeSubfoldersBtn, Qt::Key_U}, {m_e1.importBtn, Qt::Key_I},
-                                                         {m_e1.removeBtn, Qt::Key_R}, {m_e1.convertBtn, Qt::Key_C}};
-    for (const auto &[button, key] : keys)
-        button->setShortcut(QKeySequence(Qt::ALT | key));
 
     // The hint over the empty list, in place of edition 2's picture; mouse
     // events pass through it, so drops still reach the list.

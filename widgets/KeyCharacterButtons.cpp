@@ -1,6 +1,7 @@
 #include "widgets/KeyCharacterButtons.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeySequence>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextDocument>
@@ -55,6 +56,8 @@ void setMark(QAbstractButton *button, int index, const QColor &color)
     } else {
         button->setProperty(kIndex, index);
         button->setProperty(kColor, color);
+        // The marked letter is the button's key.
+        button->setShortcut(QKeySequence(QStringLiteral("Alt+") + button->text().at(index).toUpper()));
     }
     button->updateGeometry();
     button->update();

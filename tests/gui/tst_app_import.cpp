@@ -209,6 +209,10 @@ void TestImport::keyLettersMarked()
     QCOMPARE(keycharacter::markIndex(m_sheet->ui()->importFromTextBtn), int(m_sheet->ui()->importFromTextBtn->text().lastIndexOf(QLatin1Char('T'))));
     QCOMPARE(keycharacter::markIndex(m_sheet->ui()->pasteFromClipboardBtn), 0);
     QCOMPARE(keycharacter::markIndex(m_sheet->ui()->importBtn), 0);
+    QCOMPARE(m_sheet->ui()->importFromFileBtn->shortcut(), QKeySequence(QStringLiteral("Alt+F")));
+    QCOMPARE(m_sheet->ui()->importFromTextBtn->shortcut(), QKeySequence(QStringLiteral("Alt+T")));
+    QCOMPARE(m_sheet->ui()->pasteFromClipboardBtn->shortcut(), QKeySequence(QStringLiteral("Alt+P")));
+    QCOMPARE(m_sheet->ui()->importBtn->shortcut(), QKeySequence(QStringLiteral("Alt+I")));
     QPushButton plain(QStringLiteral("Close"));
     m_sheet->setButtonKeyCharacter(&plain, QStringLiteral("z"), Qt::red, 1);
     QVERIFY(!keycharacter::hasMark(&plain));

@@ -565,6 +565,7 @@ void TestWindow::keyLetters()
     for (const auto &[button, letter] : marked) {
         QVERIFY2(keycharacter::hasMark(button), qPrintable(button->objectName()));
         QCOMPARE(button->text().mid(keycharacter::markIndex(button), 1), letter);
+        QCOMPARE(button->shortcut(), QKeySequence(QStringLiteral("Alt+") + letter.toUpper())); // the mark is the key
     }
     // A title without the letter keeps its plain title; missing arguments do nothing.
     QPushButton plain(QStringLiteral("Close"));
