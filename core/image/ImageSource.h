@@ -30,6 +30,13 @@ public:
     // JPEG EXIF orientation is applied, so pages come out upright; TIFF pages
     // keep their stored rows and report their Orientation tag instead.
     virtual bool readPage(int index, Page *out, QString *error) = 0;
+
+    // Applies to the readPage calls that follow.
+    void setReadOptions(const ReadOptions &options) { m_readOptions = options; }
+    const ReadOptions &readOptions() const { return m_readOptions; }
+
+protected:
+    ReadOptions m_readOptions;
 };
 
 // Number of images in the file without decoding any: TIFF directory count, GIF

@@ -31,8 +31,25 @@ struct Page {
     QByteArray iccProfile;
     quint16 orientation = 1;       // TIFF Orientation of the rows as stored (1 = top-left); kept, not applied
 
+    // A page passed through still coded: when a source page is already stored
+    // with the compression the output asks for, its strips are copied as they
+    // are and `pixels` stays empty. 0 = not encoded.
+    int encodedCompression = 0;
+    quint32 encodedRowsPerStrip = 0;
+    std::vector<std::vector<quint8>> encodedStrips;
+
     quint64 bytesPerRow() const { return (quint64(width) * samplesPerPixel * bitsPerSample + 7) / 8; }
     quint64 byteCount() const { return bytesPerRow() * height; }
+};
+
+// What the reader of a page is going to do with it, so a decoder can take a
+// shorter road that gives the same output.
+struct ReadOptions {
+    // TIFF Compression tag value of the output (1 none, 3 G3, 4 G4, 5 LZW, 32773 PackBits).
+    // For 3 and 4 the page ends bilevel: a grey decode is enough, and a source
+    // page stored with the same coding may be handed over still encoded.
+    int outputCompression = 1;
+    bool bilevelOutput() const { return outputCompression == 3 || outputCompression == 4; }
 };
 
 // Pages whose decoded form would exceed this are refused (decompression bombs).
