@@ -112,6 +112,11 @@ void Process::setOwner(ProcessOwner *owner, QObject *context)
 void Process::applyPlan(const OutputPlan &plan)
 {
     outputFiles = plan.outputFiles;
+    qint64 bytes = 0;
+    for (const OutputFile &out : std::as_const(outputFiles))
+        for (const FileItemPtr &item : out.fileItems)
+            bytes += std::max<qint64>(item->size(), 1);
+    m_sourceBytesTotal = bytes;
     setTotalFileSelected(plan.totalFileSelected);
 }
 
@@ -397,6 +402,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                     rec->status = reason(e);
                 }
             }
+            m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
             ++m_totalFileProcessed;
             emit totalFileProcessedChanged();
             if (!m_isCombining)

@@ -45,6 +45,7 @@ class Process : public QObject {
     Q_PROPERTY(QString outputFileInProcess READ outputFileInProcess NOTIFY outputFileInProcessChanged)
     Q_PROPERTY(QString timeTaken READ timeTaken NOTIFY timeTakenChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(qint64 sourceBytesProcessed READ sourceBytesProcessed NOTIFY totalFileProcessedChanged)
 
 public:
     explicit Process(QObject *parent = nullptr);
@@ -64,6 +65,10 @@ public:
     void setTotalFileSelected(int v);
     int totalFileProcessed() const { return m_totalFileProcessed; }
     int totalFileCreated() const { return m_totalFileCreated; }
+    // Sizes on disk of the planned source items, and of those processed so far
+    // (for estimating the time left). An item that feeds several outputs counts each time.
+    qint64 sourceBytesTotal() const { return m_sourceBytesTotal; }
+    qint64 sourceBytesProcessed() const { return m_sourceBytesProcessed; }
     QString fileInProcess() const;
     QString outputFileInProcess() const;
     QString timeTaken() const;
@@ -121,6 +126,8 @@ private:
     std::atomic<int> m_totalFileSelected{1};
     std::atomic<int> m_totalFileProcessed{0};
     std::atomic<int> m_totalFileCreated{0};
+    std::atomic<qint64> m_sourceBytesTotal{0};
+    std::atomic<qint64> m_sourceBytesProcessed{0};
     mutable QMutex m_textMutex;
     QString m_fileInProcess;
     QString m_outputFileInProcess;
