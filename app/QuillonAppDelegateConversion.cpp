@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QSpinBox>
 
 #include <unistd.h>
 
@@ -128,6 +129,9 @@ void QuillonAppDelegate::bindOutputSettingsSheet()
     connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, &Settings::setTiffCompressionIndex);
     connect(s, &Settings::tiffCompressionIndexChanged, out->tiffCompressionPopup,
             [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
+
+    out->jobsSpinBox->setValue(s->jobs());
+    connect(out->jobsSpinBox, &QSpinBox::valueChanged, s, &Settings::setJobs);
 
     auto bindBox = [](QAbstractButton *box, Settings *settings, bool (Settings::*get)() const, void (Settings::*set)(bool),
                       void (Settings::*changed)()) {
@@ -454,6 +458,7 @@ void QuillonAppDelegate::startCombinedRun()
         process->setOwner(this, this);
         process->settings = m_settings;
         process->outputFolder = m_outputFolder;
+        process->jobs = m_settings->jobs();
         process->setIsCombining(true);
         process->applyPlan(planOutputFiles(m_files, *m_settings, m_outputFolder));
         process->setProperty("combineMode", m_settings->combineOptionIndex());

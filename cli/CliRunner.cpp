@@ -31,6 +31,8 @@ static const char kUsage[] =
     "  -r, --recursive      include subfolders when scanning folders\n"
     "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
+    "  -j, --jobs N         output files converted at once, and threads coding each\n"
+    "                       page (default: one per core; 1 = one after another)\n"
     "  -q, --quiet          no progress lines\n"
     "  -h, --help           this text\n"
     "  -v, --version        the version\n"
@@ -150,6 +152,16 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
                 return false;
             }
             o->compressionIndex = int(idx);
+        } else if (arg == QLatin1String("-j") || arg == QLatin1String("--jobs")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            bool ok = false;
+            o->jobs = v.toInt(&ok);
+            if (!ok || o->jobs < 1 || o->jobs > Settings::kMaxJobs) {
+                *error = QStringLiteral("--jobs takes a whole number from 1 to %1").arg(Settings::kMaxJobs);
+                return false;
+            }
         } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
             o->recursive = true;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
@@ -273,6 +285,7 @@ int CliRunner::run()
     process.setOwner(this, this);
     process.settings = &settings;
     process.outputFolder = m_options.outputFolder;
+    process.jobs = m_options.jobs;
     process.setIsCombining(true);
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 

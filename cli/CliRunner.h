@@ -1,14 +1,13 @@
 #pragma once
 #include "core/FileItem.h"
 #include "core/Process.h"
+#include "core/Settings.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QTextStream>
 
 namespace quillon {
-
-class Settings;
 
 // Parsed command line of quillon-convert.
 struct CliOptions {
@@ -20,6 +19,7 @@ struct CliOptions {
     int compressionIndex = 0;
     bool recursive = false;
     bool quiet = false;
+    int jobs = Settings::defaultJobs();
     SelectionRange pages; // applied to every TIFF source
 };
 

@@ -3,6 +3,7 @@
 #include "core/AppFolders.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
+#include "core/WorkPool.h"
 #include "core/image/ImageSource.h"
 #include "core/image/TiffWriter.h"
 
@@ -14,8 +15,11 @@
 #include <QThread>
 #include <QUrl>
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace quillon {
 
@@ -49,6 +53,34 @@ bool isMultiPageSource(const FileItem &item)
     const QString ext = item.type().toUpper();
     return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
 }
+
+// Paths as the file system names them, so two spellings of one file compare equal.
+QString canonicalPath(const QString &path)
+{
+    const QFileInfo fi(path);
+    const QString canonical = fi.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString dir = QFileInfo(fi.absolutePath()).canonicalFilePath();
+    return dir.isEmpty() ? fi.absoluteFilePath() : dir + QLatin1Char('/') + fi.fileName();
+}
+
+// What one output file writes and reads: two in work at once must not touch
+// each other's files, or the result would depend on which finished first.
+struct FileFootprint {
+    QString target;
+    std::set<QString> sources;
+
+    explicit FileFootprint(const OutputFile &out) : target(canonicalPath(out.filename))
+    {
+        for (const FileItemPtr &item : out.fileItems)
+            sources.insert(canonicalPath(item->path()));
+    }
+    bool clashesWith(const FileFootprint &other) const
+    {
+        return target == other.target || sources.count(other.target) || other.sources.count(target);
+    }
+};
 
 } // namespace
 
@@ -254,13 +286,7 @@ void Process::run()
     const int compression = compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
 
     try {
-        for (const OutputFile &out : std::as_const(outputFiles)) {
-            if (!m_isCombining)
-                break;
-            buildOutputFile(out, compression);
-            sendTimeTakenLabel();
-            setFileInProcess(QString());
-        }
+        dispatch(compression);
     } catch (const std::exception &e) {
         m_failed = true;
         logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
@@ -293,14 +319,105 @@ void Process::run()
     emit finished();
 }
 
-void Process::buildOutputFile(const OutputFile &out, int compression)
+void Process::dispatch(int compression)
 {
-    auto record = std::make_shared<LogFiles>();
-    record->filename = lastComponent(out.filename);
-    record->targetPath = folderOf(out.filename);
-    m_log.files.append(record);
-    setOutputFileInProcess(record->filename);
+    auto begin = [this](const OutputFile &out) {
+        auto record = std::make_shared<LogFiles>();
+        record->filename = lastComponent(out.filename);
+        record->targetPath = folderOf(out.filename);
+        m_log.files.append(record);
+        setOutputFileInProcess(record->filename);
+        return record;
+    };
 
+    if (jobs <= 1) {
+        for (const OutputFile &out : std::as_const(outputFiles)) {
+            if (!m_isCombining)
+                break;
+            buildOutputFile(out, begin(out), compression, nullptr);
+            sendTimeTakenLabel();
+            setFileInProcess(QString());
+        }
+        return;
+    }
+
+    // Files are begun in plan order (so the log keeps it), up to `jobs` at a
+    // time; the owner hears of each finished file from this thread, as it
+    // would without workers.
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::unique_ptr<FileFootprint>> inWork; // null once finished
+    int finished = 0;  // not yet reported to the owner
+    int running = 0;
+    bool broken = false; // a file could not be begun or finished: begin no more
+    WorkPool pool(jobs);
+
+    auto reportFinished = [&](std::unique_lock<std::mutex> &lock) {
+        while (finished > 0) {
+            --finished;
+            const bool idle = running == 0;
+            lock.unlock();
+            sendTimeTakenLabel();
+            if (idle)
+                setFileInProcess(QString());
+            lock.lock();
+        }
+    };
+
+    {
+        std::unique_lock lock(mutex);
+        for (const OutputFile &out : std::as_const(outputFiles)) {
+            auto footprint = std::make_unique<FileFootprint>(out);
+            auto mayBegin = [&] {
+                if (running >= jobs)
+                    return false;
+                for (const auto &other : inWork)
+                    if (other && other->clashesWith(*footprint))
+                        return false;
+                return true;
+            };
+            for (;;) {
+                reportFinished(lock);
+                if (!m_isCombining || broken || mayBegin())
+                    break;
+                changed.wait(lock);
+            }
+            if (!m_isCombining || broken)
+                break;
+            const size_t slot = inWork.size();
+            inWork.push_back(std::move(footprint));
+            ++running;
+            lock.unlock();
+            const std::shared_ptr<LogFiles> record = begin(out);
+            pool.submitJob([&, record, slot, out] {
+                bool ok = true;
+                try {
+                    buildOutputFile(out, record, compression, &pool);
+                } catch (const std::exception &e) {
+                    ok = false;
+                    m_failed = true;
+                    logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
+                }
+                std::lock_guard guard(mutex);
+                inWork[slot].reset();
+                --running;
+                ++finished;
+                broken = broken || !ok;
+                changed.notify_all();
+            });
+            lock.lock();
+        }
+        while (running > 0 || finished > 0) {
+            reportFinished(lock);
+            if (running > 0)
+                changed.wait(lock);
+        }
+    }
+}
+
+void Process::buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, int compression,
+                              WorkPool *pool)
+{
     // BigTIFF only when the decoded pages could pass what classic TIFF can address.
     bool bigTiff = false;
     if (out.fileItems.size() > 1 || (out.fileItems.size() == 1 && out.fileItems.first()->pages() > 1)) {
@@ -325,22 +442,27 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
         }
     }
 
-    image::TiffWriter writer(out.filename, compression, bigTiff);
     int gathered = 0; // pages handed to the writer, written or not
     QString pageError; // already in the system log; the commit would repeat it
-    auto addPage = [&](const image::Page &page, LogFile &rec) {
+    // Declared after what its page callbacks use: it may still call them when destroyed.
+    image::TiffWriter writer(out.filename, compression, bigTiff, pool);
+    const image::ReadOptions readOptions{compression};
+    // The record is filled in when the writer has written the page (with a
+    // pool, after the next page has been handed over).
+    auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec) {
         ++gathered;
-        QString error;
-        if (writer.addPage(page, &error)) {
-            rec.targetPageNo = writer.pageCount();
-            rec.status = QStringLiteral("Completed");
-        } else {
-            rec.targetPageNo = 0;
-            rec.status = QStringLiteral("Unable to save file!");
-            if (error != pageError)
-                logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
-            pageError = error;
-        }
+        writer.queuePage(std::move(page), [&out, &pageError, rec](bool ok, int pageNumber, const QString &error) {
+            if (ok) {
+                rec->targetPageNo = pageNumber;
+                rec->status = QStringLiteral("Completed");
+            } else {
+                rec->targetPageNo = 0;
+                rec->status = QStringLiteral("Unable to save file!");
+                if (error != pageError)
+                    logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
+                pageError = error;
+            }
+        });
     };
 
     try {
@@ -360,6 +482,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                         record->logFiles.append(rec);
                         logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
                     } else {
+                        src->setReadOptions(readOptions);
                         for (int n : getPageRanges(item.get())) {
                             auto rec = std::make_shared<LogFile>();
                             record->logFiles.append(rec);
@@ -373,7 +496,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                                     logError(QStringLiteral("Unable to load page! : %1 page %2 (%3)").arg(item->path()).arg(n).arg(error));
                                 continue;
                             }
-                            addPage(page, *rec);
+                            addPage(page, rec);
                         }
                     }
                 } catch (const std::exception &e) {
@@ -388,6 +511,8 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                 try {
                     QString error;
                     auto src = image::ImageSource::open(item->path(), &error);
+                    if (src)
+                        src->setReadOptions(readOptions);
                     image::Page page;
                     // A single image is its file's last one (a multi-page TIFF under
                     // another name gives its last page).
@@ -396,7 +521,7 @@ void Process::buildOutputFile(const OutputFile &out, int compression)
                         rec->status = QStringLiteral("Unable to load image!");
                         logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
                     } else {
-                        addPage(page, *rec);
+                        addPage(page, rec);
                     }
                 } catch (const std::exception &e) {
                     rec->status = reason(e);

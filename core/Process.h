@@ -16,6 +16,7 @@ class QThread;
 namespace quillon {
 
 class Settings;
+class WorkPool;
 
 // What a run needs from whoever started it (the main window or the CLI).
 // Both calls arrive on the thread of the owner's context object; the run
@@ -32,8 +33,11 @@ public:
 // One conversion run. The planner fills outputFiles, settings, outputFolder and
 // totalFileSelected and sets isCombining; start() then builds every output file
 // in order. start() is synchronous (usable without an event loop);
-// startInBackground() runs it on a thread of its own. Properties are safe to
-// read from any thread; their change signals are emitted on the run's thread.
+// startInBackground() runs it on a thread of its own. With jobs above 1 the
+// output files are built on a pool of that many workers, several at once,
+// while the log keeps the plan's order and the owner is still called from the
+// run's thread only. Properties are safe to read from any thread; their change
+// signals are emitted on the run's or the workers' threads.
 class Process : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isCombining READ isCombining WRITE setIsCombining NOTIFY isCombiningChanged)
@@ -83,6 +87,9 @@ public:
     QString logsFolder;
     // Outputs whose decoded pages may pass this many bytes are written as BigTIFF.
     quint64 bigTiffThreshold = quint64(3800) << 20;
+    // Workers: output files in work at once, and threads coding the strips of
+    // a page. 1 builds one file after another on the run's thread.
+    int jobs = 1;
 
     void start();
     void startInBackground();
@@ -112,7 +119,9 @@ signals:
 
 private:
     void run();
-    void buildOutputFile(const OutputFile &out, int compression);
+    void dispatch(int compression);
+    void buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, int compression,
+                         WorkPool *pool);
     void setText(QString &field, const QString &value, void (Process::*signal)());
     void setFileInProcess(const QString &v) { setText(m_fileInProcess, v, &Process::fileInProcessChanged); }
     void setOutputFileInProcess(const QString &v) { setText(m_outputFileInProcess, v, &Process::outputFileInProcessChanged); }
@@ -133,7 +142,7 @@ private:
     QString m_outputFileInProcess;
     QString m_timeTaken;
     QString m_message;
-    bool m_failed = false;
+    std::atomic<bool> m_failed{false};
     Log m_log;
     ProcessOwner *m_owner = nullptr;
     QPointer<QObject> m_ownerContext;

@@ -1,5 +1,8 @@
 #include "core/Settings.h"
 
+#include <QThread>
+#include <algorithm>
+
 #include "core/AppFolders.h"
 #include "core/SystemLog.h"
 #include "core/TextNumbers.h"
@@ -30,6 +33,23 @@ Settings::Settings(QSettings *store, QObject *parent)
 Settings::~Settings() = default;
 
 QSettings *Settings::store() { return m_store ? m_store : userDefaults(); }
+
+int Settings::defaultJobs()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, kMaxJobs);
+}
+
+int Settings::jobs()
+{
+    bool ok = false;
+    const int v = store()->value(kJobsKey).toInt(&ok);
+    return ok && v >= 1 ? std::min(v, kMaxJobs) : defaultJobs();
+}
+
+void Settings::setJobs(int v)
+{
+    store()->setValue(kJobsKey, std::clamp(v, 1, kMaxJobs));
+}
 
 #define QUILLON_SETTER(Type, name, member, signal) \
     void Settings::name(Type v)                    \

@@ -27,6 +27,16 @@ class Settings : public QObject {
 
 public:
     static inline const QString kKey = QStringLiteral("SETTINGS");
+    // Output files converted at once. A key of its own: edition 1 rewrites
+    // "SETTINGS" whole and would drop anything it doesn't know.
+    static inline const QString kJobsKey = QStringLiteral("CONVERSIONJOBS");
+    static constexpr int kMaxJobs = 64;
+    // One per core.
+    static int defaultJobs();
+    // Stored value, or the default when none (or a bad one) is stored; 1..kMaxJobs.
+    int jobs();
+    // Stored at once.
+    void setJobs(int v);
 
     // Loads from `store` (not owned; the application's store when null).
     explicit Settings(QSettings *store = nullptr, QObject *parent = nullptr);

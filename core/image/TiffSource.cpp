@@ -2,6 +2,8 @@
 
 #include "core/image/TiffSupport.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -75,6 +77,8 @@ public:
                          .arg(index + 1).arg(l.page.width).arg(l.page.height);
             return false;
         }
+        if (l.mode == Layout::Direct && readCoded(l, out, error))
+            return true;
         *out = std::move(l.page);
         out->pixels.resize(size_t(bytes));
         const bool ok = l.mode == Layout::Rgba ? readRgba(out, error) : readDirect(l, out, error);
@@ -86,6 +90,64 @@ public:
     }
 
 private:
+    // A fax page going to the same fax coding is handed over still coded: its
+    // strips are copied, not decoded and coded again. Each strip is decoded
+    // once all the same, so a damaged one fails here as it would have.
+    // False (and *out untouched) when the page doesn't qualify.
+    bool readCoded(const Layout &l, Page *out, QString *error)
+    {
+        TIFF *tif = m_tif.get();
+        const Page &p = l.page;
+        quint16 compression = COMPRESSION_NONE, fillOrder = FILLORDER_MSB2LSB;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
+        if (!m_readOptions.bilevelOutput() || compression != m_readOptions.outputCompression || l.tiled || l.planar
+            || p.bitsPerSample != 1 || p.samplesPerPixel != 1 || p.photometric != Photometric::MinIsWhite
+            || fillOrder != FILLORDER_MSB2LSB)
+            return false;
+        // Only the plain options our own fax pages carry, so the copy needs no other tags.
+        quint32 options = 0;
+        if (compression == COMPRESSION_CCITTFAX3)
+            TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP3OPTIONS, &options);
+        else
+            TIFFGetFieldDefaulted(tif, TIFFTAG_GROUP4OPTIONS, &options);
+        if (options != 0)
+            return false;
+        quint32 rps = p.height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+        if (rps == 0 || rps > p.height)
+            rps = p.height;
+        const quint32 strips = (p.height + rps - 1) / rps;
+        if (quint64(TIFFNumberOfStrips(tif)) != strips)
+            return false;
+        const quint64 bpr = p.bytesPerRow();
+        const quint64 fileSize = quint64(QFileInfo(m_path).size());
+        std::vector<std::vector<quint8>> coded(strips);
+        std::vector<quint8> scratch(size_t(bpr * rps));
+        for (quint32 s = 0; s < strips; ++s) {
+            const quint64 bytes = TIFFGetStrileByteCount(tif, s);
+            if (bytes == 0 || bytes > fileSize)
+                return false;
+            coded[s].resize(size_t(bytes));
+            if (TIFFReadRawStrip(tif, s, coded[s].data(), tmsize_t(bytes)) != tmsize_t(bytes))
+                return false;
+            const quint32 rows = std::min(rps, p.height - s * rps);
+            const tmsize_t want = tmsize_t(rows * bpr);
+            if (TIFFReadEncodedStrip(tif, s, scratch.data(), want) < want || m_messages.hasError()) {
+                *error = withReason(QStringLiteral("cannot decode strip %1").arg(s), &m_messages);
+                // Decoding it the usual way says the same; let it.
+                m_messages.takeError();
+                return false;
+            }
+        }
+        *out = l.page;
+        out->pixels.clear();
+        out->encodedCompression = compression;
+        out->encodedRowsPerStrip = rps;
+        out->encodedStrips = std::move(coded);
+        return true;
+    }
+
     bool select(int index, QString *error) const
     {
         if (index < 0 || index >= m_pages) {

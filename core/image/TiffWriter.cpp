@@ -1,6 +1,8 @@
 #include "core/image/TiffWriter.h"
 
+#include "core/WorkPool.h"
 #include "core/image/Bilevel.h"
+#include "core/image/LzwEncoder.h"
 #include "core/image/TiffSupport.h"
 
 #include <QDir>
@@ -76,6 +78,12 @@ bool checkPage(const Page &p, QString *why)
     }
     if (p.bytesPerRow() && p.height > std::numeric_limits<quint64>::max() / p.bytesPerRow())
         return fail(QStringLiteral("page is too large"));
+    if (p.encodedCompression) {
+        const quint32 rps = p.encodedRowsPerStrip;
+        if (!rps || p.encodedStrips.size() != (quint64(p.height) + rps - 1) / rps)
+            return fail(QStringLiteral("coded page with %1 strips").arg(p.encodedStrips.size()));
+        return true;
+    }
     if (p.pixels.size() < p.byteCount())
         return fail(QStringLiteral("page holds %1 bytes, needs %2").arg(p.pixels.size()).arg(p.byteCount()));
     return true;
@@ -98,6 +106,151 @@ QString systemError(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
+
+// What every strip of one page is coded with.
+struct StripCoding {
+    int compression = COMPRESSION_NONE;
+    bool predictor = false;
+    quint32 width = 0;
+    quint16 bitsPerSample = 8;
+    quint16 samplesPerPixel = 1;
+    quint16 photometric = PHOTOMETRIC_MINISBLACK;
+    quint64 bytesPerRow = 0;
+};
+
+// Horizontal differencing as TIFF Predictor 2 defines it, on a copy of the rows.
+void applyPredictor(const StripCoding &c, quint8 *rows, quint32 count)
+{
+    const quint64 n = quint64(c.width) * c.samplesPerPixel;
+    const unsigned stride = c.samplesPerPixel;
+    for (quint32 r = 0; r < count; ++r) {
+        quint8 *row = rows + r * c.bytesPerRow;
+        if (c.bitsPerSample == 8) {
+            for (quint64 i = n; i-- > stride;)
+                row[i] = quint8(row[i] - row[i - stride]);
+        } else {
+            auto *w = reinterpret_cast<quint16 *>(row); // rows are 2-byte aligned: whole samples
+            for (quint64 i = n; i-- > stride;)
+                w[i] = quint16(w[i] - w[i - stride]);
+        }
+    }
+}
+
+// libtiff's own coder, run on a TIFF that lives in memory: one strip in, its
+// coded bytes out. For the codings we don't do ourselves.
+struct MemoryTiff {
+    std::vector<quint8> *capture = nullptr;
+    toff_t position = 0;
+    toff_t size = 0;
+
+    static tmsize_t read(thandle_t, void *, tmsize_t) { return 0; }
+    static tmsize_t write(thandle_t h, void *buf, tmsize_t n)
+    {
+        auto *m = static_cast<MemoryTiff *>(h);
+        if (m->capture) {
+            const auto *b = static_cast<const quint8 *>(buf);
+            m->capture->insert(m->capture->end(), b, b + n);
+        }
+        m->position += toff_t(n);
+        m->size = std::max(m->size, m->position);
+        return n;
+    }
+    static toff_t seek(thandle_t h, toff_t off, int whence)
+    {
+        auto *m = static_cast<MemoryTiff *>(h);
+        switch (whence) {
+        case SEEK_SET: m->position = off; break;
+        case SEEK_CUR: m->position += off; break;
+        case SEEK_END: m->position = m->size + off; break;
+        default: break;
+        }
+        return m->position;
+    }
+    static int close(thandle_t) { return 0; }
+    static toff_t fileSize(thandle_t h) { return static_cast<MemoryTiff *>(h)->size; }
+    static int map(thandle_t, void **, toff_t *) { return 0; }
+    static void unmap(thandle_t, void *, toff_t) {}
+};
+
+bool codeWithLibtiff(const StripCoding &c, const quint8 *rows, quint32 count, std::vector<quint8> *out,
+                     QString *error)
+{
+    TiffMessages messages;
+    MemoryTiff mem;
+    TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
+    if (!opts) {
+        *error = QStringLiteral("out of memory");
+        return false;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, &TiffMessages::onError, &messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, &TiffMessages::onWarning, &messages);
+    TIFF *t = TIFFClientOpenExt("strip", "w", &mem, &MemoryTiff::read, &MemoryTiff::write, &MemoryTiff::seek,
+                                &MemoryTiff::close, &MemoryTiff::fileSize, &MemoryTiff::map, &MemoryTiff::unmap, opts);
+    TIFFOpenOptionsFree(opts);
+    if (!t) {
+        *error = withReason(QStringLiteral("cannot start the strip coder"), &messages);
+        return false;
+    }
+    bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, c.width) && TIFFSetField(t, TIFFTAG_IMAGELENGTH, count)
+        && TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bitsPerSample)
+        && TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.samplesPerPixel)
+        && TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.photometric)
+        && TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
+        && TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression) && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, count);
+    if (ok && c.predictor)
+        ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (ok && (c.compression == COMPRESSION_CCITTFAX3 || c.compression == COMPRESSION_CCITTFAX4)) {
+        ok = TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+        if (ok && c.compression == COMPRESSION_CCITTFAX3)
+            ok = TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, quint32(0));
+    }
+    if (ok) {
+        const tmsize_t size = tmsize_t(c.bytesPerRow * count);
+        mem.capture = out;
+        ok = TIFFWriteEncodedStrip(t, 0, const_cast<quint8 *>(rows), size) == size && !messages.hasError();
+        mem.capture = nullptr;
+    }
+    if (!ok)
+        *error = withReason(QStringLiteral("cannot code a strip"), &messages);
+    TIFFCleanup(t); // nothing more to write: no directory for a scratch file
+    return ok;
+}
+
+constexpr bool kOwnLzw = false;
+
+struct CodedStrip {
+    std::vector<quint8> data;
+    QString error;
+    bool ok = false;
+};
+
+// Codes `count` rows. For no compression nothing is made: the rows are written as they are.
+bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vector<quint8> *out, QString *error)
+{
+    out->clear();
+    switch (c.compression) {
+    case COMPRESSION_NONE:
+        return true;
+    case COMPRESSION_LZW: {
+        if (!kOwnLzw)
+            return codeWithLibtiff(c, rows, count, out, error);
+        const quint64 bytes = c.bytesPerRow * count;
+        if (c.predictor) {
+            std::vector<quint8> scratch(rows, rows + bytes);
+            applyPredictor(c, scratch.data(), count);
+            out->reserve(size_t(bytes / 2 + 64));
+            lzwEncode(scratch.data(), scratch.size(), out);
+        } else {
+            out->reserve(size_t(bytes / 2 + 64));
+            lzwEncode(rows, size_t(bytes), out);
+        }
+        return true;
+    }
+    default:
+        return codeWithLibtiff(c, rows, count, out, error);
+    }
+}
+
 } // namespace
 
 struct TiffWriter::Impl {
@@ -105,6 +258,7 @@ struct TiffWriter::Impl {
     QString tempPath;
     int compression = COMPRESSION_NONE;
     bool bigTiff = false;
+    WorkPool *pool = nullptr;
     TiffMessages messages; // before tif: libtiff may report while closing
     TiffPtr tif;
     int pages = 0;
@@ -168,67 +322,55 @@ struct TiffWriter::Impl {
         return true;
     }
 
+    using Strip = CodedStrip;
+    // The page in work: its strips are being coded on the pool.
+    struct Pending {
+        Page page; // keeps the rows alive while strips are coded from them
+        StripCoding coding;
+        quint32 rowsPerStrip = 0;
+        std::vector<Strip> strips;
+        WorkPool::Group group;
+        PageDone done;
+    };
+    std::unique_ptr<Pending> pending;
+
+    // Sets the page's tags; the strips follow. Returns the page to code (the
+    // bilevel form for fax codings).
+    bool startPage(const Page &input, Page *converted, const Page **page, StripCoding *coding, quint32 *rowsPerStrip,
+                   QString *error);
+    bool writeStrip(const Page &page, const StripCoding &coding, quint32 rowsPerStrip, size_t s, Strip &strip,
+                    QString *error);
+    bool endPage(QString *error);
     bool writePage(const Page &page, QString *error);
+    void finishPending();
 };
 
-TiffWriter::TiffWriter(const QString &targetPath, int compression, bool bigTiff) : d(std::make_unique<Impl>())
-{
-    d->target = targetPath;
-    d->compression = effectiveCompression(compression);
-    d->bigTiff = bigTiff;
-}
-
-TiffWriter::~TiffWriter()
-{
-    abort();
-}
-
-int TiffWriter::pageCount() const
-{
-    return d->pages;
-}
-
-void TiffWriter::abort()
-{
-    if (!d->failed && !d->committed)
-        d->fail(QStringLiteral("writing was cancelled"), nullptr);
-    d->dropTemp();
-}
-
-bool TiffWriter::addPage(const Page &page, QString *error)
-{
-    if (d->committed) {
-        if (error)
-            *error = QStringLiteral("already saved");
-        return false;
-    }
-    if (d->failed) {
-        if (error)
-            *error = d->failure;
-        return false;
-    }
-    QString why;
-    if (!checkPage(page, &why))
-        return d->fail(QStringLiteral("page %1: %2").arg(d->pages + 1).arg(why), error);
-    if (!d->tif && !d->createTemp(error))
-        return false;
-    return d->writePage(page, error);
-}
-
-bool TiffWriter::Impl::writePage(const Page &input, QString *error)
+bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page **pagePtr, StripCoding *coding,
+                                 quint32 *rowsPerStrip, QString *error)
 {
     const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
+    const bool passThrough = input.encodedCompression != 0;
+    if (passThrough && input.encodedCompression != compression)
+        return fail(QStringLiteral("page %1 is coded for another compression").arg(pages + 1), error);
     // CCITT codes black and white runs only: every page goes in as MinIsWhite bilevel.
-    Page converted;
-    if (ccitt && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
-        converted = toBilevel(input);
-    const Page &page = ccitt && converted.width ? converted : input;
+    if (!passThrough && ccitt && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
+        *converted = toBilevel(input);
+    const Page &page = ccitt && converted->width ? *converted : input;
+    *pagePtr = &page;
 
     TIFF *t = tif.get();
     const quint64 bpr = page.bytesPerRow();
-    const quint32 rowsPerStrip = quint32(std::clamp<quint64>(kStripBytes / std::max<quint64>(bpr, 1), 1, page.height));
+    *rowsPerStrip = passThrough ? page.encodedRowsPerStrip
+                                : quint32(std::clamp<quint64>(kStripBytes / std::max<quint64>(bpr, 1), 1, page.height));
     const bool predictor = compression == COMPRESSION_LZW && page.photometric != Photometric::Palette
         && (page.bitsPerSample == 8 || page.bitsPerSample == 16);
+    coding->compression = compression;
+    coding->predictor = predictor;
+    coding->width = page.width;
+    coding->bitsPerSample = page.bitsPerSample;
+    coding->samplesPerPixel = page.samplesPerPixel;
+    coding->photometric = photometricTag(page.photometric);
+    coding->bytesPerRow = bpr;
     const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
 
     bool ok = TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE)
@@ -239,7 +381,7 @@ bool TiffWriter::Impl::writePage(const Page &input, QString *error)
         && TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometricTag(page.photometric))
         && TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
         && TIFFSetField(t, TIFFTAG_COMPRESSION, compression)
-        && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip)
+        && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, *rowsPerStrip)
         // The total is not known while pages are still coming; 0 says so.
         && TIFFSetField(t, TIFFTAG_PAGENUMBER, quint16(std::min(pages, 65535)), quint16(0));
     if (ok && page.extraSamples) {
@@ -274,27 +416,195 @@ bool TiffWriter::Impl::writePage(const Page &input, QString *error)
         ok = TIFFSetField(t, TIFFTAG_ICCPROFILE, quint32(page.iccProfile.size()), page.iccProfile.constData());
     if (!ok)
         return fail(withReason(where, &messages), error);
+    return true;
+}
 
-    // libtiff's strip encoders (the predictor included) work on their own copy,
-    // so the page's rows go in as they are.
-    const quint32 strips = (page.height + rowsPerStrip - 1) / rowsPerStrip;
-    for (quint32 s = 0; s < strips; ++s) {
-        const quint32 rows = std::min(rowsPerStrip, page.height - s * rowsPerStrip);
-        const tmsize_t size = tmsize_t(bpr * rows);
-        void *buf = const_cast<quint8 *>(page.pixels.data() + quint64(s) * rowsPerStrip * bpr);
-        if (TIFFWriteEncodedStrip(t, s, buf, size) != size)
-            return fail(withReason(where, &messages), error);
+// Writes one coded strip (the rows as they are where nothing was coded).
+bool TiffWriter::Impl::writeStrip(const Page &page, const StripCoding &coding, quint32 rowsPerStrip, size_t s,
+                                  Strip &strip, QString *error)
+{
+    const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
+    if (!strip.ok)
+        return fail(where + QStringLiteral(": ") + strip.error, error);
+    const quint8 *data = strip.data.data();
+    tmsize_t size = tmsize_t(strip.data.size());
+    if (page.encodedCompression) {
+        data = page.encodedStrips[s].data();
+        size = tmsize_t(page.encodedStrips[s].size());
+    } else if (coding.compression == COMPRESSION_NONE) {
+        const quint32 rows = std::min(rowsPerStrip, page.height - quint32(s) * rowsPerStrip);
+        data = page.pixels.data() + quint64(s) * rowsPerStrip * coding.bytesPerRow;
+        size = tmsize_t(coding.bytesPerRow * rows);
     }
-    if (!TIFFWriteDirectory(t))
+    if (TIFFWriteRawStrip(tif.get(), tstrip_t(s), const_cast<quint8 *>(data), size) != size)
         return fail(withReason(where, &messages), error);
-    if (messages.hasError())
+    std::vector<quint8>().swap(strip.data); // written: free it now
+    return true;
+}
+
+bool TiffWriter::Impl::endPage(QString *error)
+{
+    const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
+    if (!TIFFWriteDirectory(tif.get()) || messages.hasError())
         return fail(withReason(where, &messages), error);
     ++pages;
     return true;
 }
 
+namespace {
+
+std::vector<CodedStrip> stripSlots(const Page &page, quint32 rowsPerStrip)
+{
+    const quint32 count = page.encodedCompression ? quint32(page.encodedStrips.size())
+                                                  : (page.height + rowsPerStrip - 1) / rowsPerStrip;
+    return std::vector<CodedStrip>(count);
+}
+
+void codeStripSlot(const Page &page, const StripCoding &coding, quint32 rowsPerStrip, quint32 s,
+                   CodedStrip *strip)
+{
+    if (page.encodedCompression) {
+        strip->ok = true;
+        return;
+    }
+    const quint32 rows = std::min(rowsPerStrip, page.height - s * rowsPerStrip);
+    const quint8 *src = page.pixels.data() + quint64(s) * rowsPerStrip * coding.bytesPerRow;
+    strip->ok = codeStrip(coding, src, rows, &strip->data, &strip->error);
+}
+
+} // namespace
+
+bool TiffWriter::Impl::writePage(const Page &input, QString *error)
+{
+    Page converted;
+    const Page *page = nullptr;
+    StripCoding coding;
+    quint32 rowsPerStrip = 0;
+    if (!startPage(input, &converted, &page, &coding, &rowsPerStrip, error))
+        return false;
+    std::vector<Strip> strips = stripSlots(*page, rowsPerStrip);
+    // One strip coded and written at a time: nothing more than a strip is held.
+    for (quint32 s = 0; s < strips.size(); ++s) {
+        codeStripSlot(*page, coding, rowsPerStrip, s, &strips[s]);
+        if (!writeStrip(*page, coding, rowsPerStrip, s, strips[s], error))
+            return false;
+    }
+    return endPage(error);
+}
+
+void TiffWriter::Impl::finishPending()
+{
+    if (!pending)
+        return;
+    std::unique_ptr<Pending> p = std::move(pending);
+    pool->wait(p->group);
+    QString why = failure;
+    bool ok = !failed;
+    for (size_t i = 0; ok && i < p->strips.size(); ++i)
+        ok = writeStrip(p->page, p->coding, p->rowsPerStrip, i, p->strips[i], &why);
+    ok = ok && endPage(&why);
+    const int number = ok ? pages : 0;
+    p->page = Page();
+    if (p->done)
+        p->done(ok, number, why);
+}
+
+TiffWriter::TiffWriter(const QString &targetPath, int compression, bool bigTiff, WorkPool *pool)
+    : d(std::make_unique<Impl>())
+{
+    d->target = targetPath;
+    d->compression = effectiveCompression(compression);
+    d->bigTiff = bigTiff;
+    d->pool = pool;
+}
+
+TiffWriter::~TiffWriter()
+{
+    abort();
+}
+
+int TiffWriter::pageCount() const
+{
+    return d->pages;
+}
+
+void TiffWriter::abort()
+{
+    d->finishPending();
+    if (!d->failed && !d->committed)
+        d->fail(QStringLiteral("writing was cancelled"), nullptr);
+    d->dropTemp();
+}
+
+bool TiffWriter::addPage(const Page &page, QString *error)
+{
+    d->finishPending();
+    if (d->committed) {
+        if (error)
+            *error = QStringLiteral("already saved");
+        return false;
+    }
+    if (d->failed) {
+        if (error)
+            *error = d->failure;
+        return false;
+    }
+    QString why;
+    if (!checkPage(page, &why))
+        return d->fail(QStringLiteral("page %1: %2").arg(d->pages + 1).arg(why), error);
+    if (!d->tif && !d->createTemp(error))
+        return false;
+    return d->writePage(page, error);
+}
+
+void TiffWriter::queuePage(Page &&page, PageDone done)
+{
+    if (!d->pool) {
+        QString error;
+        const bool ok = addPage(page, &error);
+        page = Page();
+        if (done)
+            done(ok, ok ? d->pages : 0, error);
+        return;
+    }
+    d->finishPending();
+    QString error;
+    auto refuse = [&](const QString &why) {
+        if (done)
+            done(false, 0, why);
+    };
+    if (d->committed)
+        return refuse(QStringLiteral("already saved"));
+    if (d->failed)
+        return refuse(d->failure);
+    if (!checkPage(page, &error)) {
+        d->fail(QStringLiteral("page %1: %2").arg(d->pages + 1).arg(error), &error);
+        return refuse(error);
+    }
+    if (!d->tif && !d->createTemp(&error))
+        return refuse(error);
+
+    auto p = std::make_unique<Impl::Pending>();
+    p->done = std::move(done);
+    Page converted;
+    const Page *coded = nullptr;
+    if (!d->startPage(page, &converted, &coded, &p->coding, &p->rowsPerStrip, &error))
+        return refuse(error);
+    // The writer keeps the page it codes from; the caller's is gone either way.
+    p->page = coded == &converted ? std::move(converted) : std::move(page);
+    page = Page();
+    p->strips = stripSlots(p->page, p->rowsPerStrip);
+    Impl::Pending *raw = p.get();
+    for (quint32 s = 0; s < raw->strips.size(); ++s)
+        d->pool->submitTask(raw->group, [raw, s] {
+            codeStripSlot(raw->page, raw->coding, raw->rowsPerStrip, s, &raw->strips[s]);
+        });
+    d->pending = std::move(p);
+}
+
 bool TiffWriter::commit(QString *error)
 {
+    d->finishPending();
     if (d->failed) {
         if (error)
             *error = d->failure;

@@ -2,20 +2,30 @@
 #include "core/image/Page.h"
 
 #include <QString>
+
+#include <functional>
 #include <memory>
+
+namespace quillon {
+class WorkPool;
+}
 
 namespace quillon::image {
 
 // Writes pages one at a time into a TIFF. Nothing stands under the target
 // name until commit(): pages go to a temporary file in the target's folder,
 // which commit() renames over the target. A writer destroyed without commit
-// removes its temporary file. Not thread-safe.
+// removes its temporary file. One thread drives a writer; with a pool, the
+// strips of a page are coded on the pool's threads.
 class TiffWriter {
 public:
     // compression: TIFF Compression tag value, 1 none, 3 CCITT G3, 4 CCITT G4,
     // 5 LZW, 32773 PackBits (anything else is written as 1).
     // bigTiff: write BigTIFF (for outputs that may pass 4 GiB).
-    TiffWriter(const QString &targetPath, int compression, bool bigTiff = false);
+    // pool: codes strips in parallel and lets queuePage return before its page
+    // is written; not owned, must outlive the writer. Without one, everything
+    // happens on the calling thread.
+    TiffWriter(const QString &targetPath, int compression, bool bigTiff = false, WorkPool *pool = nullptr);
     ~TiffWriter();
     TiffWriter(const TiffWriter &) = delete;
     TiffWriter &operator=(const TiffWriter &) = delete;
@@ -25,6 +35,17 @@ public:
     // failure the writer stays failed and later calls return false.
     bool addPage(const Page &page, QString *error);
 
+    // Called with the page's 1-based place in the file, or ok false and why.
+    using PageDone = std::function<void(bool ok, int pageNumber, const QString &error)>;
+    // Like addPage, but with a pool the page's strips are coded while the
+    // caller goes on (decoding the next page). At most one page is in work:
+    // the next queuePage or commit first finishes it. `done` runs on the
+    // calling thread, inside this call or a later queuePage/commit/abort.
+    // A page handed over still coded (Page::encodedCompression equal to the
+    // writer's compression) is copied strip by strip.
+    void queuePage(Page &&page, PageDone done);
+
+    // Pages written so far (a queued page counts once it is written).
     int pageCount() const;
 
     // Finishes the file and moves it over the target. Returns false (target
