@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Times quillon-convert side by side with ImageMagick, GraphicsMagick, libvips
-# (and tiffcp for TIFF to TIFF) on the same data set. Prints, per workload and
-# tool: wall time, source megapixels per second and peak memory.
+# Times quillon-convert (one job, and one job per core) side by side with
+# ImageMagick, GraphicsMagick, libvips (one file at a time, and two processes
+# at once) and tiffcp on the same data set, all in one run on this machine.
+# Prints, per workload and tool: median wall time, source megapixels per
+# second and peak memory; then per workload the fastest peer and the ratio
+# peer time / our time (above 1: we are faster).
 #
-#   bench/run.sh [--quick]      (--quick: fewer and smaller images)
+#   bench/run.sh [--quick]      --quick: fewer and smaller images, one repeat
+#   REPEAT=5 bench/run.sh       repeats per measurement (median taken; default 3)
+#   SYNC=1 bench/run.sh         also flush each output to disk (fdatasync) in every tool's run
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -11,6 +16,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
+repeat=${REPEAT:-3}
+((quick)) && repeat=${REPEAT:-1}
 
 need=()
 command -v convert >/dev/null || need+=(imagemagick)
@@ -27,6 +34,7 @@ scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench --target quillon-convert >/dev/null
 qc="$root/build-bench/cli/quillon-convert"
+cores=$(nproc)
 
 # Debian's ImageMagick policy caps memory, area and disk far below these workloads;
 # a policy of our own lifts the caps (environment variables cannot raise them).
@@ -43,24 +51,21 @@ cat > "$root/bench/out/magick/policy.xml" <<'XML'
 XML
 export MAGICK_CONFIGURE_PATH="$root/bench/out/magick"
 export XDG_DATA_HOME="$root/bench/out/xdg"
-data="$root/bench/out/data"
+if ((quick)); then data="$root/bench/out/data-quick"; else data="$root/bench/out/data"; fi
 work="$root/bench/out/work"
-if ((quick)); then W=1500; H=1000; NJ=4; NC=10; NP=100; else W=3000; H=2000; NJ=10; NC=40; NP=100; fi
+if ((quick)); then W=1500; H=1000; N=8; NP=20; else W=3000; H=2000; N=40; NP=100; fi
 
 make_data() {
   echo "Generating the data set in $data ..." >&2
-  rm -rf "$data"; mkdir -p "$data"/{jpg,jpg40,png,bmp,gif,g4src}
+  rm -rf "$data"; mkdir -p "$data"/{jpg,png,bmp,gif,g4src,g4}
   # Photo-like: a plasma fractal, varied per file.
   convert -size ${W}x${H} plasma:fractal -blur 0x2 "$data/base.png"
-  for i in $(seq 1 $NC); do
+  for i in $(seq 1 $N); do
     convert "$data/base.png" -modulate 100,$((80 + i % 40)),$((50 + (i * 7) % 100)) -roll +$((i * 37))+$((i * 23)) \
-      -quality 90 "$data/jpg40/photo$i.jpg"
-  done
-  for i in $(seq 1 $NJ); do cp "$data/jpg40/photo$i.jpg" "$data/jpg/"; done
-  for i in $(seq 1 $NJ); do
-    convert "$data/jpg/photo$i.jpg" -resize 66% "$data/png/image$i.png"
-    convert "$data/jpg/photo$i.jpg" -resize 66% -type TrueColor "BMP3:$data/bmp/image$i.bmp"
-    convert "$data/jpg/photo$i.jpg" -resize 40% -colors 256 "$data/gif/image$i.gif"
+      -quality 90 "$data/jpg/photo$i.jpg"
+    convert "$data/jpg/photo$i.jpg" -resize $((W * 2 / 3))x$((H * 3 / 4))! "$data/png/image$i.png"
+    convert "$data/jpg/photo$i.jpg" -resize $((W * 2 / 3))x$((H * 3 / 4))! -type TrueColor "BMP3:$data/bmp/image$i.bmp"
+    convert "$data/jpg/photo$i.jpg" -resize $((W * 8 / 15))x$((H * 3 / 5))! -colors 256 "$data/gif/image$i.gif"
   done
   # 1-bit A4 pages at 300 dpi that look like typed text, then a 100-page G4 TIFF.
   for i in $(seq 1 10); do
@@ -71,90 +76,126 @@ make_data() {
       -monochrome -compress Group4 "$data/g4src/page$i.tif"
   done
   args=(); for n in $(seq 1 $NP); do args+=("$data/g4src/page$(( (n - 1) % 10 + 1 )).tif"); done
-  tiffcp -c g4 "${args[@]}" "$data/book100.tif"
-  rm -rf "$data/g4src"
-  mkdir -p "$data/g4"; mv "$data/book100.tif" "$data/g4/"
-  mkdir -p "$data/one"; cp "$data/jpg/photo1.jpg" "$data/one/"
-  mkdir -p "$data/gifbmp"; cp "$data"/gif/* "$data"/bmp/* "$data/gifbmp/"
+  tiffcp -c g4 "${args[@]}" "$data/g4/book.tif"
+  rm -rf "$data/g4src" "$data/base.png"
 }
-[ -d "$data/g4" ] || make_data
+[ -f "$data/g4/book.tif" ] || make_data
 
 megapixels() { # total source megapixels of the files given (every page)
   identify -format '%w %h\n' "$@" 2>/dev/null | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}'
 }
 
-results="$root/bench/out/results.txt"
-: > "$results"
-printf '%-34s %-14s %9s %9s %10s\n' workload tool "wall s" "MP/s" "peak MiB" | tee -a "$results"
+sync_cmd=""
+[ "${SYNC:-0}" = 1 ] && sync_cmd="; sync -d $work/* 2>/dev/null || true"
 
+results="$root/bench/out/results.txt"
+summary="$root/bench/out/summary.txt"
+: > "$results"; : > "$summary"
+echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
+printf '%-36s %-16s %9s %9s %10s\n' workload tool "wall s" "MP/s" "peak MiB" | tee -a "$results"
+
+declare -A best_peer best_peer_tool ours1 oursN mem
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
-  rm -rf "$work"; mkdir -p "$work"
-  local t
-  # A tool that fails still gets its time printed, marked.
-  local status=ok tf; tf=$(mktemp)
-  /usr/bin/time -f '%e %M' -o "$tf" bash -c "$*" >/dev/null 2>&1 || status=failed
-  local wall kb; read -r wall kb < <(tail -n 1 "$tf"); rm -f "$tf"
-  local mps; mps=$(awk -v m="$mp" -v w="$wall" 'BEGIN { printf "%.1f", (w > 0 ? m / w : 0) }')
-  printf '%-34s %-14s %9s %9s %10d %s\n' "$wl" "$tool" "$wall" "$mps" $((kb / 1024)) "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
+  local walls=() kbmax=0 status=ok
+  for _ in $(seq 1 "$repeat"); do
+    rm -rf "$work"; mkdir -p "$work"
+    local tf; tf=$(mktemp)
+    /usr/bin/time -f '%e %M' -o "$tf" bash -c "$* $sync_cmd" >/dev/null 2>&1 || status=failed
+    local wall kb; read -r wall kb < <(tail -n 1 "$tf"); rm -f "$tf"
+    walls+=("$wall"); ((kb > kbmax)) && kbmax=$kb
+  done
+  local med; med=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
+  local mps; mps=$(awk -v m="$mp" -v w="$med" 'BEGIN { printf "%.1f", (w > 0 ? m / w : 0) }')
+  printf '%-36s %-16s %9s %9s %10d %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
+  [ $status = ok ] || return 0
+  case $tool in
+    quillon-j1) ours1[$wl]=$med ;;
+    quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
+    *) if [ -z "${best_peer[$wl]:-}" ] || awk -v a="$med" -v b="${best_peer[$wl]}" 'BEGIN { exit !(a < b) }'; then
+         best_peer[$wl]=$med; best_peer_tool[$wl]=$tool
+       fi ;;
+  esac
 }
 
-per_file() { # command template with IN and OUT, files...
+cmds_for() { # template with IN and OUT, files...: one command per line
   local tmpl=$1; shift
-  local s=""
   for f in "$@"; do
     local b; b=$(basename "${f%.*}")
-    s+="${tmpl//IN/$f}"; s="${s//OUT/$work/$b.tiff}; "
+    local c=${tmpl//IN/$f}; echo "${c//OUT/$work/$b.tiff}"
   done
-  echo "$s"
+}
+# Runs a file of commands one after another, or two at once.
+serial() { echo "bash $1"; }
+twice() { echo "VIPS_CONCURRENCY=1 xargs -P 2 -d '\\n' -n 1 sh -c < $1"; }
+
+peers_per_file() { # workload mp imagemagick-template gm-template vips-template files...
+  local wl=$1 mp=$2 im=$3 gmt=$4 vt=$5; shift 5
+  local d="$root/bench/out/cmds"; mkdir -p "$d"
+  cmds_for "convert $im" "$@" > "$d/im"; cmds_for "gm convert $gmt" "$@" > "$d/gm"; cmds_for "vips $vt" "$@" > "$d/vips"
+  measure "$wl" imagemagick "$mp" "$(serial "$d/im")"
+  measure "$wl" graphicsmagick "$mp" "$(serial "$d/gm")"
+  measure "$wl" vips "$mp" "$(serial "$d/vips")"
+  measure "$wl" "vips-2-at-once" "$mp" "$(twice "$d/vips")"
 }
 
-jpgs=("$data"/jpg/*.jpg); jpg40=("$data"/jpg40/*.jpg); pngs=("$data"/png/*.png)
-gifbmp=("$data"/gifbmp/*); g4="$data/g4/book100.tif"; one="$data/one/photo1.jpg"
-mp_jpg=$(megapixels "${jpgs[@]}"); mp_40=$(megapixels "${jpg40[@]}"); mp_png=$(megapixels "${pngs[@]}")
-mp_gb=$(megapixels "${gifbmp[@]}"); mp_g4=$(megapixels "$g4"); mp_one=$(megapixels "$one")
+ours() { # workload mp args...
+  local wl=$1 mp=$2; shift 2
+  measure "$wl" quillon-j1 "$mp" "$qc -q --jobs 1 -o $work $*"
+  measure "$wl" "quillon-j$cores" "$mp" "$qc -q --jobs $cores -o $work $*"
+}
 
-wl="JPEG -> single TIFFs, LZW"
-measure "$wl" quillon "$mp_jpg" "$qc -q -o $work -c lzw $data/jpg"
-measure "$wl" imagemagick "$mp_jpg" "$(per_file 'convert IN -compress LZW OUT' "${jpgs[@]}")"
-measure "$wl" graphicsmagick "$mp_jpg" "$(per_file 'gm convert IN -compress LZW OUT' "${jpgs[@]}")"
-measure "$wl" vips "$mp_jpg" "$(per_file 'vips tiffsave IN OUT --compression lzw --predictor horizontal' "${jpgs[@]}")"
+jpgs=("$data"/jpg/*.jpg); pngs=("$data"/png/*.png); bmps=("$data"/bmp/*.bmp); gifs=("$data"/gif/*.gif)
+g4="$data/g4/book.tif"
+mp_jpg=$(megapixels "${jpgs[@]}"); mp_png=$(megapixels "${pngs[@]}"); mp_bmp=$(megapixels "${bmps[@]}")
+mp_gif=$(megapixels "${gifs[@]}"); mp_g4=$(megapixels "$g4")
 
-wl="JPEG -> single TIFFs, none"
-measure "$wl" quillon "$mp_jpg" "$qc -q -o $work -c none $data/jpg"
-measure "$wl" imagemagick "$mp_jpg" "$(per_file 'convert IN -compress None OUT' "${jpgs[@]}")"
-measure "$wl" graphicsmagick "$mp_jpg" "$(per_file 'gm convert IN -compress None OUT' "${jpgs[@]}")"
-measure "$wl" vips "$mp_jpg" "$(per_file 'vips tiffsave IN OUT' "${jpgs[@]}")"
+wl="$N JPEG -> $N TIFF, LZW"
+ours "$wl" "$mp_jpg" -c lzw "$data/jpg"
+peers_per_file "$wl" "$mp_jpg" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${jpgs[@]}"
 
-wl="$NC JPEGs -> one multi-page LZW"
-measure "$wl" quillon "$mp_40" "$qc -q -o $work -m combine -n all -c lzw $data/jpg40"
-measure "$wl" imagemagick "$mp_40" "convert ${jpg40[*]} -compress LZW $work/all.tiff"
-measure "$wl" graphicsmagick "$mp_40" "gm convert ${jpg40[*]} -compress LZW $work/all.tiff"
-measure "$wl" vips "$mp_40" "vips arrayjoin '${jpg40[*]}' $work/tall.v --across 1 && vips tiffsave $work/tall.v $work/all.tiff --page-height $H --compression lzw --predictor horizontal"
+wl="$N JPEG -> $N TIFF, none"
+ours "$wl" "$mp_jpg" -c none "$data/jpg"
+peers_per_file "$wl" "$mp_jpg" 'IN -compress None OUT' 'IN -compress None OUT' 'tiffsave IN OUT' "${jpgs[@]}"
 
-wl="PNG -> PackBits"
-measure "$wl" quillon "$mp_png" "$qc -q -o $work -c packbits $data/png"
-measure "$wl" imagemagick "$mp_png" "$(per_file 'convert IN -compress RLE OUT' "${pngs[@]}")"
-measure "$wl" graphicsmagick "$mp_png" "$(per_file 'gm convert IN -compress RLE OUT' "${pngs[@]}")"
-measure "$wl" vips "$mp_png" "$(per_file 'vips tiffsave IN OUT --compression packbits' "${pngs[@]}")"
+wl="$N JPEG -> one $N-page TIFF, LZW"
+ours "$wl" "$mp_jpg" -m combine -n all -c lzw "$data/jpg"
+measure "$wl" imagemagick "$mp_jpg" "convert ${jpgs[*]} -compress LZW $work/all.tiff"
+measure "$wl" graphicsmagick "$mp_jpg" "gm convert ${jpgs[*]} -compress LZW $work/all.tiff"
+measure "$wl" vips "$mp_jpg" "vips arrayjoin '${jpgs[*]}' $work/tall.v --across 1 && vips tiffsave $work/tall.v $work/all.tiff --page-height $H --compression lzw --predictor horizontal"
 
-wl="100-page G4 -> G4"
-measure "$wl" quillon "$mp_g4" "$qc -q -o $work -c g4 $data/g4"
-measure "$wl" imagemagick "$mp_g4" "convert $g4 -compress Group4 $work/book100.tiff"
-measure "$wl" graphicsmagick "$mp_g4" "gm convert $g4 -compress Group4 $work/book100.tiff"
-measure "$wl" vips "$mp_g4" "vips tiffsave '$g4[n=-1]' $work/book100.tiff --compression ccittfax4 --bitdepth 1 --page-height 3508"
-measure "$wl" tiffcp "$mp_g4" "tiffcp -c g4 $g4 $work/book100.tiff"
+wl="$N PNG -> $N TIFF, PackBits"
+ours "$wl" "$mp_png" -c packbits "$data/png"
+peers_per_file "$wl" "$mp_png" 'IN -compress RLE OUT' 'IN -compress RLE OUT' 'tiffsave IN OUT --compression packbits' "${pngs[@]}"
 
-wl="colour JPEG -> G4"
-measure "$wl" quillon "$mp_one" "$qc -q -o $work -c g4 $one"
-measure "$wl" imagemagick "$mp_one" "convert $one -colorspace Gray -threshold 50% -compress Group4 $work/photo1.tiff"
-measure "$wl" graphicsmagick "$mp_one" "gm convert $one -colorspace Gray -threshold 50% -compress Group4 $work/photo1.tiff"
-measure "$wl" vips "$mp_one" "vips colourspace $one $work/g.v b-w && vips relational_const $work/g.v $work/t.v more 127 && vips tiffsave $work/t.v $work/photo1.tiff --compression ccittfax4 --bitdepth 1"
+wl="$NP-page G4 -> $NP-page G4"
+ours "$wl" "$mp_g4" -c g4 "$g4"
+measure "$wl" imagemagick "$mp_g4" "convert $g4 -compress Group4 $work/book.tiff"
+measure "$wl" graphicsmagick "$mp_g4" "gm convert $g4 -compress Group4 $work/book.tiff"
+measure "$wl" vips "$mp_g4" "vips tiffsave '$g4[n=-1]' $work/book.tiff --compression ccittfax4 --bitdepth 1 --page-height 3508"
+measure "$wl" tiffcp "$mp_g4" "tiffcp -c g4 $g4 $work/book.tiff"
 
-wl="GIF and BMP -> LZW"
-measure "$wl" quillon "$mp_gb" "$qc -q -o $work -c lzw $data/gifbmp"
-measure "$wl" imagemagick "$mp_gb" "$(per_file 'convert IN -compress LZW OUT' "${gifbmp[@]}")"
-measure "$wl" graphicsmagick "$mp_gb" "$(per_file 'gm convert IN -compress LZW OUT' "${gifbmp[@]}")"
-measure "$wl" vips "$mp_gb" "$(per_file 'vips tiffsave IN OUT --compression lzw' "${gifbmp[@]}")"
+wl="$N colour JPEG -> $N TIFF, G4"
+ours "$wl" "$mp_jpg" -c g4 "$data/jpg"
+peers_per_file "$wl" "$mp_jpg" 'IN -colorspace Gray -threshold 50% -compress Group4 OUT' \
+  'IN -colorspace Gray -threshold 50% -compress Group4 OUT' \
+  'colourspace IN OUT.v b-w && vips relational_const OUT.v OUT.t.v more 127 && vips tiffsave OUT.t.v OUT --compression ccittfax4 --bitdepth 1' "${jpgs[@]}"
 
+wl="$N GIF -> $N TIFF, LZW"
+ours "$wl" "$mp_gif" -c lzw "$data/gif"
+peers_per_file "$wl" "$mp_gif" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw' "${gifs[@]}"
+
+wl="$N BMP -> $N TIFF, LZW"
+ours "$wl" "$mp_bmp" -c lzw "$data/bmp"
+peers_per_file "$wl" "$mp_bmp" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${bmps[@]}"
+
+{
+  echo
+  printf '%-36s %-16s %9s %9s %9s %9s %8s\n' workload "fastest peer" "peer s" "ours j1" "ours j$cores" "ratio" "peak MiB"
+  for wl in "${!oursN[@]}"; do
+    ratio=$(awk -v p="${best_peer[$wl]:-0}" -v o="${oursN[$wl]}" 'BEGIN { printf "%.2f", (o > 0 ? p / o : 0) }')
+    printf '%-36s %-16s %9s %9s %9s %9s %8s\n' "$wl" "${best_peer_tool[$wl]:-?}" "${best_peer[$wl]:-?}" "${ours1[$wl]:-?}" \
+      "${oursN[$wl]}" "$ratio" "${mem[$wl]:-?}"
+  done | sort
+} | tee -a "$summary" | tee -a "$results"
 echo "Results saved in $results"

@@ -4,6 +4,7 @@
 #include "core/SystemLog.h"
 #include "core/image/ImageSource.h"
 #include "core/image/TiffWriter.h"
+#include "common/ImageFactory.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,7 +83,10 @@ private slots:
     void pageSelectionPastEnd();
     void emptyPageListGivesNoPages();
     void badSourcesDoNotStopTheRun();
+    void cancelFinishesCurrentFile_data();
     void cancelFinishesCurrentFile();
+    void workersGiveTheSameFilesAndLog_data();
+    void workersGiveTheSameFilesAndLog();
     void ownerCalledOnItsThreadAndWaitedFor();
     void openFolderRules_data();
     void openFolderRules();
@@ -281,12 +285,24 @@ void TestProcess::badSourcesDoNotStopTheRun()
     QVERIFY(syslog.size() >= 3);
 }
 
+void TestProcess::cancelFinishesCurrentFile_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("combined") << 1 << 1;
+    QTest::newRow("combined, workers") << 1 << 3;
+    QTest::newRow("single files, workers") << 0 << 3;
+}
+
 void TestProcess::cancelFinishesCurrentFile()
 {
+    QFETCH(int, mode);
+    QFETCH(int, jobs);
     QList<FileItemPtr> five;
     for (int i = 1; i <= 5; ++i)
         five << item(QStringLiteral("%1.%2").arg(i).arg(i == 2 ? QStringLiteral("jpg") : i == 3 ? QStringLiteral("bmp") : QStringLiteral("png")));
-    auto p = makeProcess(1, five, m_out);
+    auto p = makeProcess(mode, five, m_out);
+    p->jobs = jobs;
     Process *raw = p.get();
     connect(raw, &Process::fileInProcessChanged, this, [raw] {
         if (raw->fileInProcess() == QLatin1String("3.bmp"))
@@ -294,10 +310,120 @@ void TestProcess::cancelFinishesCurrentFile()
     }, Qt::DirectConnection);
     p->start();
     QCOMPARE(p->message(), QStringLiteral("Process cancelled!"));
-    QCOMPARE(p->totalFileProcessed(), 3);
-    QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 3);
+    const QStringList left = QDir(m_out).entryList(QDir::Files | QDir::Hidden);
+    if (mode == 1) {
+        QCOMPARE(p->totalFileProcessed(), 3);
+        QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 3);
+        QCOMPARE(left, QStringList{QStringLiteral("All.tiff")});
+    } else {
+        // Every file in work is finished, none is begun after the cancel.
+        QVERIFY(p->totalFileProcessed() >= 3 && p->totalFileProcessed() < 5);
+        QCOMPARE(p->totalFileCreated(), p->log().files.size());
+        QCOMPARE(left.size(), p->totalFileCreated());
+        for (const QString &name : left)
+            QCOMPARE(pagesIn(m_out + QLatin1Char('/') + name), 1);
+    }
     QCOMPARE(p->log().files.first()->status, QStringLiteral("Completed"));
     QVERIFY(QFile::exists(p->log().logFilePath()));
+}
+
+void TestProcess::workersGiveTheSameFilesAndLog_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("compression");
+    for (int c = 0; c <= 4; ++c)
+        QTest::addRow("single files, compression %d", c) << 0 << c;
+    QTest::newRow("one file, LZW") << 1 << 3;
+    QTest::newRow("one file, G4") << 1 << 2;
+    QTest::newRow("groups, PackBits") << 2 << 4;
+}
+
+// Several workers must give what one gives: the same files, pixel for pixel,
+// and the same log, record for record, in plan order.
+void TestProcess::workersGiveTheSameFilesAndLog()
+{
+    QFETCH(int, mode);
+    QFETCH(int, compression);
+    // Pages of several strips, a fax page, a name clash (1.png and 1.jpg both
+    // make 1.tiff; the later wins) and a file that is no image.
+    QImage photo(700, 300, QImage::Format_RGB888);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixelColor(x, y, QColor((x * 7) % 256, (y * 3) % 256, (x ^ y) % 256));
+    QVERIFY(photo.save(m_src + QStringLiteral("/big.png")));
+    QVERIFY(photo.save(m_src + QStringLiteral("/1.jpg"), "JPG"));
+    {
+        image::TiffWriter fax(m_src + QStringLiteral("/fax.tif"), 4);
+        image::Page page = testing::blankPage(1700, 900, 1, 1, 0, image::Photometric::MinIsWhite);
+        for (quint32 y = 0; y < page.height; ++y)
+            for (quint32 x = 0; x < page.width; x += 1 + (y % 13))
+                testing::setSampleAt(page, x, y, 0, (x / 40 + y / 30) % 2);
+        QString err;
+        QVERIFY2(fax.addPage(page, &err) && fax.addPage(page, &err) && fax.commit(&err), qPrintable(err));
+    }
+    const QStringList names = {QStringLiteral("1.png"), QStringLiteral("big.png"), QStringLiteral("2.jpg"),
+                               QStringLiteral("multi.tif"), QStringLiteral("notes.jpg"), QStringLiteral("fax.tif"),
+                               QStringLiteral("3.bmp"), QStringLiteral("1.jpg"), QStringLiteral("4.png")};
+    m_settings->setTiffCompressionIndex(compression);
+    m_settings->setGroupMultiPageTIFFCount(3);
+    std::unique_ptr<Process> runs[2];
+    QString folders[2];
+    for (int r = 0; r < 2; ++r) {
+        folders[r] = m_dir->filePath(QStringLiteral("out%1").arg(r));
+        QDir().mkpath(folders[r]);
+        QList<FileItemPtr> items;
+        for (const QString &n : names)
+            items << item(n);
+        runs[r] = makeProcess(mode, items, folders[r]);
+        runs[r]->jobs = r == 0 ? 1 : 3;
+        runs[r]->start();
+        QVERIFY(runs[r]->isCompleted());
+    }
+    QCOMPARE(runs[1]->message(), runs[0]->message());
+    QCOMPARE(runs[1]->totalFileProcessed(), runs[0]->totalFileProcessed());
+    QCOMPARE(runs[1]->totalFileCreated(), runs[0]->totalFileCreated());
+
+    const QStringList made = QDir(folders[0]).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QCOMPARE(QDir(folders[1]).entryList(QDir::Files | QDir::Hidden, QDir::Name), made);
+    QVERIFY(!made.isEmpty());
+    for (const QString &name : made) {
+        const int pages = pagesIn(folders[0] + QLatin1Char('/') + name);
+        QCOMPARE(pagesIn(folders[1] + QLatin1Char('/') + name), pages);
+        for (int i = 0; i < pages; ++i) {
+            image::Page a, b;
+            QString why;
+            QVERIFY2(testing::decodePage(folders[0] + QLatin1Char('/') + name, i, &a, &why), qPrintable(why));
+            QVERIFY2(testing::decodePage(folders[1] + QLatin1Char('/') + name, i, &b, &why), qPrintable(why));
+            QVERIFY2(testing::samePixels(a, b, &why), qPrintable(name + QStringLiteral(": ") + why));
+        }
+    }
+    if (mode == 0 && compression == 2) {
+        // A fax page going to fax is copied still coded: the same pixels come out.
+        for (int i = 0; i < 2; ++i) {
+            image::Page in, out;
+            QVERIFY(testing::decodePage(m_src + QStringLiteral("/fax.tif"), i, &in));
+            QVERIFY(testing::decodePage(folders[1] + QStringLiteral("/fax.tiff"), i, &out));
+            QVERIFY(testing::samePixels(in, out));
+        }
+    }
+
+    const auto &a = runs[0]->log().files;
+    const auto &b = runs[1]->log().files;
+    QCOMPARE(b.size(), a.size());
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        QCOMPARE(b[i]->filename, a[i]->filename);
+        QCOMPARE(b[i]->status, a[i]->status);
+        QCOMPARE(b[i]->pages, a[i]->pages);
+        QCOMPARE(b[i]->logFiles.size(), a[i]->logFiles.size());
+        for (qsizetype k = 0; k < a[i]->logFiles.size(); ++k) {
+            const LogFile &x = *a[i]->logFiles[k];
+            const LogFile &y = *b[i]->logFiles[k];
+            QCOMPARE(y.sourceFile, x.sourceFile);
+            QCOMPARE(y.sourcePageNo, x.sourcePageNo);
+            QCOMPARE(y.targetPageNo, x.targetPageNo);
+            QCOMPARE(y.status, x.status);
+        }
+    }
 }
 
 void TestProcess::ownerCalledOnItsThreadAndWaitedFor()
