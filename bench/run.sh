@@ -7,6 +7,7 @@
 # peer time / our time (above 1: we are faster).
 #
 #   bench/run.sh [--quick]      --quick: fewer and smaller images, one repeat
+#   bench/run.sh --prepare      only build and generate the data set
 #   REPEAT=5 bench/run.sh       repeats per measurement (median taken; default 3)
 #   SYNC=1 bench/run.sh         also flush each output to disk (fdatasync) in every tool's run
 #
@@ -14,8 +15,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-quick=0
+quick=0; prepare=0
 [ "${1:-}" = "--quick" ] && quick=1
+[ "${1:-}" = "--prepare" ] && prepare=1
 repeat=${REPEAT:-3}
 ((quick)) && repeat=${REPEAT:-1}
 
@@ -80,6 +82,7 @@ make_data() {
   rm -rf "$data/g4src" "$data/base.png"
 }
 [ -f "$data/g4/book.tif" ] || make_data
+((prepare)) && exit 0
 
 megapixels() { # total source megapixels of the files given (every page)
   identify -format '%w %h\n' "$@" 2>/dev/null | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}'
