@@ -290,14 +290,16 @@ int CliRunner::run()
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this, [this, &process, last = QString()]() mutable {
+        connect(&process, &Process::fileInProcessChanged, this, [this, &process, last = QString(), begun = 0]() mutable {
             // Queued notifications can arrive after the run has moved on; say each step once.
+            // With workers several sources are in work at once: number them as they are begun.
             const QString file = process.fileInProcess();
             const QString step = QString::number(process.totalFileProcessed()) + file;
             if (file.isEmpty() || step == last)
                 return;
             last = step;
-            m_err << "[" << process.totalFileProcessed() + 1 << "/" << process.totalFileSelected() << "] "
+            begun = std::min(std::max(begun + 1, process.totalFileProcessed() + 1), process.totalFileSelected());
+            m_err << "[" << begun << "/" << process.totalFileSelected() << "] "
                   << file << " -> " << process.outputFileInProcess() << "\n";
             m_err.flush();
         });
