@@ -54,6 +54,7 @@ private slots:
     void cancelAndViewLog();
     void closeRemovesCheckedFiles();
     void timeLabelWithoutText();
+    void quitDuringRunLeavesNoPartialFile_data();
     void quitDuringRunLeavesNoPartialFile();
 
 private:
@@ -540,15 +541,27 @@ void TestConversion::timeLabelWithoutText()
     QCOMPARE(app->ui()->labelTimeTaken->text(), QStringLiteral("Total Time Taken : 0 sec(s) 0/0"));
 }
 
+void TestConversion::quitDuringRunLeavesNoPartialFile_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one file") << 1 << 1;
+    QTest::newRow("one file, workers") << 1 << 3;
+    QTest::newRow("single files, workers") << 0 << 3;
+}
+
 void TestConversion::quitDuringRunLeavesNoPartialFile()
 {
+    QFETCH(int, mode);
+    QFETCH(int, jobs);
     const QString out = m_fx->path(QStringLiteral("out"));
     QDir().mkpath(out);
     auto app = openWithFiles(40, out);
     QVERIFY(app);
     for (const FileItemPtr &f : app->files())
         writeImage(f->path(), "PNG", Qt::darkRed, QSize(900, 700));
-    app->settings()->setCombineOptionIndex(1);
+    app->settings()->setJobs(jobs);
+    app->settings()->setCombineOptionIndex(mode);
     app->settings()->setSingleMultiPageTIFFName(QStringLiteral("Everything"));
     app->convertAction();
     QTRY_VERIFY(app->process() && !app->process()->fileInProcess().isEmpty());
@@ -558,6 +571,13 @@ void TestConversion::quitDuringRunLeavesNoPartialFile()
     // Cancelled like the Cancel button: the file under work keeps the pages
     // gathered so far and is completed; no temporary or broken file stays.
     const QStringList left = outputNames(out);
+    if (mode == 0) {
+        // Every file in work is finished; none is begun after the quit.
+        QVERIFY2(left.size() < 40, qPrintable(left.join(QLatin1Char(','))));
+        for (const QString &name : left)
+            QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QLatin1Char('/') + name)), 1);
+        return;
+    }
     QVERIFY2(left.size() <= 1, qPrintable(left.join(QLatin1Char(','))));
     for (const QString &name : left) {
         QCOMPARE(name, QStringLiteral("Everything.tiff"));
