@@ -106,8 +106,9 @@ Decoded decodeBmp(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, Q
             blue = 0xff;
         }
     }
-    // Alpha only where bit fields name it, as Qt's reader had it.
-    const bool hasAlpha = bitfields && alpha != 0;
+    // Alpha where bit fields name it, or a V4/V5 header's alpha mask over
+    // plain 32-bit pixels, as Qt's reader had it.
+    const bool hasAlpha = alpha != 0 && (bitfields || (bpp == 32 && alpha == 0xff000000u));
 
     int colours = 0;
     if (bpp <= 8) {

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -142,6 +143,10 @@ Outcome decodeInto(Job &job, Page *out)
         png_colorp colours = nullptr;
         int count = 0;
         if (!png_get_PLTE(job.png, job.info, &colours, &count) || count > 256)
+            return Outcome::Declined;
+        // Indices past the palette: Qt's reader fills those entries its own
+        // way; rare, so left to it.
+        if (depth == 1 ? count < 2 : *std::max_element(job.indices.begin(), job.indices.end()) >= count)
             return Outcome::Declined;
         png_bytep alpha = nullptr;
         int alphaCount = 0;
