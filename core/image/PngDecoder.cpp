@@ -83,11 +83,16 @@ Outcome decodeInto(Job &job, Page *out)
     int depth = 0, type = 0, interlace = 0;
     png_get_IHDR(job.png, job.info, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
     const bool trns = png_get_valid(job.png, job.info, PNG_INFO_tRNS) != 0;
-    // Grey and RGB with a tRNS key colour became colour-keyed alpha in
-    // Qt's hands; rare enough to leave to it.
-    if (trns && (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_RGB))
+    // A tRNS key colour is an alpha channel: 0 where the key matches. Qt's
+    // reader turned grey of 8 bits or fewer into a palette on the way, with
+    // its own rules for the keyed entry; those few are left to it.
+    if (trns && type == PNG_COLOR_TYPE_GRAY && depth < 16)
         return Outcome::Declined;
     const bool palette = type == PNG_COLOR_TYPE_PALETTE;
+    if (trns && !palette) {
+        png_set_tRNS_to_alpha(job.png);
+        type |= PNG_COLOR_MASK_ALPHA;
+    }
     switch (type) {
     case PNG_COLOR_TYPE_GRAY: setLayout(out, w, h, quint16(depth), 1, 0, Photometric::MinIsBlack); break;
     case PNG_COLOR_TYPE_GRAY_ALPHA: setLayout(out, w, h, quint16(depth), 2, 1, Photometric::MinIsBlack); break;
