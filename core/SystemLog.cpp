@@ -16,7 +16,9 @@ bool g_opened = false;
 QByteArray g_ident; // openlog keeps the pointer, so it must outlive the call
 } // namespace
 
-void logError(const QString &line)
+namespace {
+
+void logLine(int priority, const QString &line)
 {
     const QByteArray utf8 = line.toUtf8();
     QMutexLocker lock(&g_mutex);
@@ -27,10 +29,22 @@ void logError(const QString &line)
         openlog(g_ident.constData(), LOG_PID, LOG_USER);
         g_opened = true;
     }
-    syslog(LOG_ERR, "%s", utf8.constData());
+    syslog(priority, "%s", utf8.constData());
     std::fprintf(stderr, "%s\n", utf8.constData());
     if (g_capturing)
         g_captured.append(line);
+}
+
+} // namespace
+
+void logError(const QString &line)
+{
+    logLine(LOG_ERR, line);
+}
+
+void logWarning(const QString &line)
+{
+    logLine(LOG_WARNING, line);
 }
 
 void startCapturingLog()

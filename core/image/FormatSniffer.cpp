@@ -1,8 +1,12 @@
 #include "core/image/FormatSniffer.h"
 
-#include <QFile>
+#include "core/image/RasterDecoders.h"
+
 #include <QFileInfo>
 
+#include <zlib.h>
+
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -32,12 +36,72 @@ float dpiFromPpm(quint32 ppm)
 
 QString truncated(const char *what) { return QStringLiteral("truncated or corrupt %1 file").arg(QLatin1String(what)); }
 
+// Raw (filtered) byte count of a PNG's image data, from its header.
+quint64 pngRawBytes(quint32 w, quint32 h, int bitDepth, int colorType, bool interlaced)
+{
+    const int channels = colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1;
+    const quint64 bits = quint64(channels) * quint64(bitDepth);
+    auto rows = [&](quint64 pw, quint64 ph) { return pw && ph ? ph * (1 + (pw * bits + 7) / 8) : 0; };
+    if (!interlaced)
+        return rows(w, h);
+    // Adam7: x start, x step, y start, y step of each pass.
+    static const int pass[7][4] = {{0, 8, 0, 8}, {4, 8, 0, 8}, {0, 4, 4, 8}, {2, 4, 0, 4},
+                                   {0, 2, 2, 4}, {1, 2, 0, 2}, {0, 1, 1, 2}};
+    quint64 total = 0;
+    for (const auto &q : pass)
+        total += rows((quint64(w) + q[1] - q[0] - 1) / q[1], (quint64(h) + q[3] - q[2] - 1) / q[3]);
+    return total;
+}
+
+// True when the IDAT chunks inflate to one whole zlib stream of exactly the
+// size the header calls for. Walks chunks that walkPng has already bounded.
+bool pngIdatComplete(const uchar *p, qint64 n, const HeaderInfo &info, bool interlaced)
+{
+    const quint64 expected = pngRawBytes(info.width, info.height, info.bitDepth, info.pngColorType, interlaced);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    std::vector<uchar> scratch(1 << 16);
+    quint64 produced = 0;
+    int rc = Z_OK;
+    for (qint64 pos = 8; n - pos >= 12 && rc == Z_OK;) {
+        const quint32 len = be32(p + pos);
+        if (n - pos - 12 < qint64(len))
+            break;
+        if (std::memcmp(p + pos + 4, "IDAT", 4) == 0) {
+            z.next_in = const_cast<uchar *>(p + pos + 8);
+            z.avail_in = len;
+            while (z.avail_in > 0 && rc == Z_OK) {
+                z.next_out = scratch.data();
+                z.avail_out = uInt(scratch.size());
+                rc = inflate(&z, Z_NO_FLUSH);
+                produced += scratch.size() - z.avail_out;
+                if (produced > expected)
+                    rc = Z_DATA_ERROR;
+            }
+        }
+        pos += 12 + qint64(len);
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && produced == expected;
+}
+
 bool walkPng(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
 {
+    static const uchar iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
     qint64 pos = 8;
     bool seenHeader = false;
+    bool seenData = false;
+    bool interlaced = false;
     while (true) {
         if (n - pos < 12) {
+            // All chunks whole and only (part of) IEND missing: the image
+            // may still be complete, which its zlib stream tells.
+            if (seenData && std::memcmp(p + pos, iend, size_t(n - pos)) == 0
+                && pngIdatComplete(p, n, *info, interlaced)) {
+                info->missingEnd = true;
+                return true;
+            }
             *error = truncated("PNG");
             return false;
         }
@@ -57,6 +121,7 @@ bool walkPng(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
             info->height = be32(data + 4);
             info->bitDepth = data[8];
             info->pngColorType = data[9];
+            interlaced = data[12] != 0;
             if (info->pngColorType == 0 && info->bitDepth == 1)
                 info->palette = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
             seenHeader = true;
@@ -70,6 +135,8 @@ bool walkPng(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
             info->transparency = true;
         } else if (std::memcmp(type, "iCCP", 4) == 0) {
             info->embeddedIcc = true;
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            seenData = true;
         } else if (std::memcmp(type, "IEND", 4) == 0) {
             return true;
         }
@@ -82,22 +149,102 @@ bool isSof(uchar m)
     return m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc;
 }
 
+// Which parts of a JPEG's image the scans seen so far have delivered: every
+// component in a sequential frame; every coefficient of every component down
+// to its last bit in a progressive one.
+class JpegScans {
+public:
+    void frame(const uchar *seg, int segLen, bool progressive)
+    {
+        m_progressive = progressive;
+        m_components = std::min<int>(seg[5], kMaxComponents);
+        for (int c = 0; c < m_components && 8 + 3 * c < segLen; ++c)
+            m_ids[size_t(c)] = seg[6 + 3 * c];
+        for (auto &bits : m_bits)
+            bits.fill(-1);
+    }
+
+    void scan(const uchar *seg, int segLen)
+    {
+        if (segLen < 1)
+            return;
+        const int ns = seg[0];
+        if (segLen < 1 + 2 * ns + 3)
+            return;
+        const int ss = seg[1 + 2 * ns], se = std::min<int>(seg[2 + 2 * ns], 63), al = seg[3 + 2 * ns] & 15;
+        for (int i = 0; i < ns; ++i) {
+            const int c = index(seg[1 + 2 * i]);
+            if (c < 0)
+                continue;
+            if (!m_progressive) {
+                m_bits[size_t(c)].fill(0);
+                continue;
+            }
+            for (int k = ss; k <= se; ++k)
+                m_bits[size_t(c)][size_t(k)] = qint8(al);
+        }
+        m_seen = true;
+    }
+
+    bool complete() const
+    {
+        if (!m_seen)
+            return false;
+        for (int c = 0; c < m_components; ++c)
+            for (qint8 b : m_bits[size_t(c)])
+                if (b != 0)
+                    return false;
+        return true;
+    }
+
+private:
+    static constexpr int kMaxComponents = 4;
+    int index(int id) const
+    {
+        for (int c = 0; c < m_components; ++c)
+            if (m_ids[size_t(c)] == id)
+                return c;
+        return -1;
+    }
+    bool m_progressive = false;
+    bool m_seen = false;
+    int m_components = 0;
+    std::array<int, kMaxComponents> m_ids{};
+    std::array<std::array<qint8, 64>, kMaxComponents> m_bits{};
+};
+
+bool isProgressiveSof(uchar m)
+{
+    return m == 0xc2 || m == 0xc6 || m == 0xca || m == 0xce;
+}
+
 bool walkJpeg(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
 {
     qint64 pos = 2;
     bool seenFrame = false;
+    JpegScans scans;
+    // The file ended where only EOI was still due: accepted when every scan
+    // was there and its entropy data decodes to the end without running dry.
+    auto endsWithoutEoi = [&] {
+        if (!scans.complete() || !jpegEntropyComplete(p, n)) {
+            *error = truncated("JPEG");
+            return false;
+        }
+        info->missingEnd = true;
+        return true;
+    };
     while (true) {
         // Markers may be preceded by any number of fill bytes.
-        if (pos >= n || p[pos] != 0xff) {
-            *error = pos >= n ? truncated("JPEG") : QStringLiteral("corrupt JPEG file (marker expected)");
+        if (pos >= n)
+            return endsWithoutEoi();
+        if (p[pos] != 0xff) {
+            *error = QStringLiteral("corrupt JPEG file (marker expected)");
             return false;
         }
         while (pos < n && p[pos] == 0xff)
             ++pos;
-        if (pos >= n) {
-            *error = truncated("JPEG");
-            return false;
-        }
+        if (pos >= n)
+            return endsWithoutEoi();
         const uchar m = p[pos++];
         if (m == 0xd9) {
             if (!seenFrame) {
@@ -128,6 +275,7 @@ bool walkJpeg(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
             info->width = be16(seg + 3);
             info->jpegComponents = seg[5];
             info->bitDepth = seg[0];
+            scans.frame(seg, segLen, isProgressiveSof(m));
             seenFrame = true;
         } else if (m == 0xe0 && segLen >= 12 && std::memcmp(seg, "JFIF\0", 5) == 0) {
             const int units = seg[7];
@@ -146,19 +294,16 @@ bool walkJpeg(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
                 *error = QStringLiteral("corrupt JPEG file (scan before frame header)");
                 return false;
             }
+            scans.scan(seg, segLen);
             // Entropy-coded data: 0xff is followed by 0x00 (stuffing) or a
             // restart marker; anything else starts the next segment.
             while (true) {
-                const void *hit = std::memchr(p + pos, 0xff, size_t(n - pos));
-                if (!hit) {
-                    *error = truncated("JPEG");
-                    return false;
-                }
+                const void *hit = pos < n ? std::memchr(p + pos, 0xff, size_t(n - pos)) : nullptr;
+                if (!hit)
+                    return endsWithoutEoi();
                 pos = static_cast<const uchar *>(hit) - p;
-                if (pos + 1 >= n) {
-                    *error = truncated("JPEG");
-                    return false;
-                }
+                if (pos + 1 >= n)
+                    return endsWithoutEoi(); // the last byte is EOI's first
                 const uchar next = p[pos + 1];
                 if (next == 0x00 || (next >= 0xd0 && next <= 0xd7)) {
                     pos += 2;
@@ -384,27 +529,44 @@ const char *qtFormatName(FileFormat format)
     }
 }
 
+FileBytes::FileBytes(const QString &path) : m_file(path)
+{
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_error = m_file.errorString();
+        return;
+    }
+    const qint64 n = m_file.size();
+    if (n <= 0) {
+        m_error = QStringLiteral("empty file");
+        return;
+    }
+    m_data = m_file.map(0, n);
+    m_size = n;
+    if (!m_data) {
+        m_copy = m_file.readAll();
+        m_size = m_copy.size();
+        m_data = m_size > 0 ? reinterpret_cast<const uchar *>(m_copy.constData()) : nullptr;
+        if (!m_data)
+            m_error = m_file.errorString();
+    }
+}
+
 bool readHeader(const QString &path, FileFormat format, HeaderInfo *info, QString *error, bool countGifFrames)
 {
     *info = HeaderInfo();
     info->format = format;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = f.errorString();
+    const FileBytes file(path);
+    if (!file.isOpen()) {
+        *error = file.errorString();
         return false;
     }
-    qint64 n = f.size();
-    if (n <= 0) {
-        *error = QStringLiteral("empty file");
-        return false;
-    }
-    const uchar *p = f.map(0, n);
-    QByteArray fallback;
-    if (!p) {
-        fallback = f.readAll();
-        p = reinterpret_cast<const uchar *>(fallback.constData());
-        n = fallback.size();
-    }
+    return readHeader(file.data(), file.size(), format, info, error, countGifFrames);
+}
+
+bool readHeader(const uchar *p, qint64 n, FileFormat format, HeaderInfo *info, QString *error, bool countGifFrames)
+{
+    *info = HeaderInfo();
+    info->format = format;
     switch (format) {
     case FileFormat::Png: return walkPng(p, n, info, error);
     case FileFormat::Jpeg: return walkJpeg(p, n, info, error);

@@ -57,9 +57,11 @@ int countImages(const QString &path)
     case FileFormat::Tiff:
         return countTiffDirectories(path);
     case FileFormat::Gif: {
+        // Frames read whole before a damaged tail still count.
         HeaderInfo info;
         QString ignored;
-        return readHeader(path, FileFormat::Gif, &info, &ignored, true) ? info.gifFrames : 0;
+        readHeader(path, FileFormat::Gif, &info, &ignored, true);
+        return info.gifFrames;
     }
     case FileFormat::Png:
     case FileFormat::Jpeg:

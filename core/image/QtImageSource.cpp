@@ -1,5 +1,8 @@
 #include "core/image/QtImageSource.h"
 
+#include "core/SystemLog.h"
+#include "core/image/RasterDecoders.h"
+
 #include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
@@ -41,7 +44,7 @@ int pageBitsPerPixel(const HeaderInfo &i)
         default: return 64;
         }
     }
-    case FileFormat::Jpeg: return i.jpegComponents == 1 ? 8 : 24;
+    case FileFormat::Jpeg: return i.jpegComponents == 1 ? 8 : i.jpegComponents == 4 ? 32 : 24;
     case FileFormat::Bmp: return i.bitDepth <= 8 ? i.bitDepth : (i.transparency ? 32 : 24);
     case FileFormat::Gif: return i.transparency ? 32 : 8;
     default: return 64;
@@ -426,12 +429,22 @@ void raiseQtAllocationLimit()
     Q_UNUSED(once);
 }
 
+Decoded decodeDirect(const FileBytes &file, const HeaderInfo &info, const ReadOptions &options, Page *out,
+                     QString *error)
+{
+    switch (info.format) {
+    case FileFormat::Jpeg: return decodeJpeg(file.data(), file.size(), info, options, out, error);
+    case FileFormat::Png: return decodePng(file.data(), file.size(), info, out, error);
+    case FileFormat::Gif: return decodeGif(file.data(), file.size(), info, out, error);
+    case FileFormat::Bmp: return decodeBmp(file.data(), file.size(), info, out, error);
+    default: return Decoded::Declined;
+    }
+}
+
 class QtImageSource final : public ImageSource {
 public:
-    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes, QImage::Format qtFormat,
-                  QSize qtSize)
-        : m_path(path), m_info(info), m_pageBytes(pageBytes), m_qtFormat(qtFormat),
-          m_qtSize(qtSize)
+    QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes)
+        : m_path(path), m_info(info), m_pageBytes(pageBytes)
     {
     }
 
@@ -444,29 +457,69 @@ public:
             *error = QStringLiteral("page %1 does not exist").arg(index + 1);
             return false;
         }
+        const FileBytes file(m_path);
+        if (!file.isOpen()) {
+            *error = file.errorString();
+            return false;
+        }
+        switch (decodeDirect(file, m_info, m_readOptions, out, error)) {
+        case Decoded::Failed:
+            return false;
+        case Decoded::Declined:
+            if (!readWithQt(out, error))
+                return false;
+            break;
+        case Decoded::Ok:
+            break;
+        }
+        out->xResolution = m_info.xResolution;
+        out->yResolution = m_info.yResolution;
+        out->resolutionUnit = m_info.resolutionUnit;
+        if (m_info.missingEnd)
+            logWarning(QStringLiteral("Warning in (readPage) : %1 ends without its %2; its image data is complete")
+                           .arg(m_path, QLatin1String(m_info.format == FileFormat::Jpeg ? "EOI marker" : "IEND chunk")));
+        return true;
+    }
+
+private:
+    bool readWithQt(Page *out, QString *error)
+    {
         raiseQtAllocationLimit();
         QImageReader reader(m_path, qtFormatName(m_info.format));
         reader.setAutoTransform(true);
+        const QSize qtSize = reader.size();
+        // Some Qt readers hand back an uninitialised format for a damaged header;
+        // take it as a number and keep only what names a real format.
+        const int rawFormat = int(reader.imageFormat());
+        const QImage::Format qtFormat = qtSize.isValid() && rawFormat > int(QImage::Format_Invalid)
+                && rawFormat < int(QImage::NImageFormats)
+            ? QImage::Format(rawFormat)
+            : QImage::Format_Invalid;
+        const int qtBits = qtFormat == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(qtFormat).bitsPerPixel();
+        if (rowsBytes(m_info.width, m_info.height, std::max(qtBits, 8)) > 2 * kMaxDecodedPageBytes) {
+            *error = QStringLiteral("image is too large to decode (%1 x %2 pixels)").arg(m_info.width).arg(m_info.height);
+            return false;
+        }
         // Where the layouts allow, Qt decodes straight into the buffer that
         // becomes the page: no second full-size image and no copy.
         std::vector<quint8> buffer;
         QImage img;
         qsizetype stride = 0;
-        if (decodesInPlace(m_qtFormat, m_info) && m_qtSize.isValid()) {
-            stride = qsizetype(m_qtSize.width()) * (QImage::toPixelFormat(m_qtFormat).bitsPerPixel() / 8);
-            buffer.resize(size_t(stride) * size_t(m_qtSize.height()));
-            img = QImage(buffer.data(), m_qtSize.width(), m_qtSize.height(), stride, m_qtFormat);
+        if (decodesInPlace(qtFormat, m_info) && qtSize.isValid()) {
+            stride = qsizetype(qtSize.width()) * (QImage::toPixelFormat(qtFormat).bitsPerPixel() / 8);
+            buffer.resize(size_t(stride) * size_t(qtSize.height()));
+            img = QImage(buffer.data(), qtSize.width(), qtSize.height(), stride, qtFormat);
         }
         if (!reader.read(&img) || img.isNull()) {
             *error = QStringLiteral("cannot decode image: %1").arg(reader.errorString());
             return false;
         }
         const QByteArray icc = m_info.embeddedIcc ? img.colorSpace().iccProfile() : QByteArray();
-        const bool inPlace = !buffer.empty() && img.constBits() == buffer.data() && img.format() == m_qtFormat
-            && img.size() == m_qtSize && img.bytesPerLine() == stride;
+        const bool inPlace = !buffer.empty() && img.constBits() == buffer.data() && img.format() == qtFormat
+            && img.size() == qtSize && img.bytesPerLine() == stride;
         if (inPlace) {
             img = QImage();
-            adoptInPlace(std::move(buffer), m_qtFormat, m_qtSize, m_info, out);
+            adoptInPlace(std::move(buffer), qtFormat, qtSize, m_info, out);
         } else {
             std::vector<quint8>().swap(buffer);
             if (img.colorCount() == 0 && img.format() == QImage::Format_Indexed8)
@@ -474,19 +527,13 @@ public:
             if (!pageFromImage(img, m_info, out, error))
                 return false;
         }
-        out->xResolution = m_info.xResolution;
-        out->yResolution = m_info.yResolution;
-        out->resolutionUnit = m_info.resolutionUnit;
         out->iccProfile = icc;
         return true;
     }
 
-private:
     QString m_path;
     HeaderInfo m_info;
     quint64 m_pageBytes;
-    QImage::Format m_qtFormat;
-    QSize m_qtSize;
 };
 
 } // namespace
@@ -539,34 +586,25 @@ std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format
     HeaderInfo info;
     if (!readHeader(path, format, &info, error))
         return nullptr;
-    QImageReader reader(path, qtFormatName(format));
-    // The larger of what the file and Qt say: a GIF's canvas is its logical
-    // screen, which Qt's size() doesn't report.
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty()) {
-        info.width = std::max(info.width, quint32(size.width()));
-        info.height = std::max(info.height, quint32(size.height()));
+    if (!info.width || !info.height) {
+        // A GIF whose logical screen is 0 x 0: its canvas is what Qt's reader
+        // makes of the first frame.
+        const QSize size = QImageReader(path, qtFormatName(format)).size();
+        if (size.isValid() && !size.isEmpty()) {
+            info.width = std::max(info.width, quint32(size.width()));
+            info.height = std::max(info.height, quint32(size.height()));
+        }
     }
     if (!info.width || !info.height) {
         *error = QStringLiteral("image without a size");
         return nullptr;
     }
     const quint64 pageBytes = rowsBytes(info.width, info.height, pageBitsPerPixel(info));
-    // Some Qt readers hand back an uninitialised format for a damaged header;
-    // take it as a number and keep only what names a real format.
-    const int rawFormat = int(reader.imageFormat());
-    const QImage::Format qtFormat = size.isValid() && rawFormat > int(QImage::Format_Invalid)
-            && rawFormat < int(QImage::NImageFormats)
-        ? QImage::Format(rawFormat)
-        : QImage::Format_Invalid;
-    const int qtBits = qtFormat == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(qtFormat).bitsPerPixel();
-    const quint64 imageBytes = rowsBytes(info.width, info.height, std::max(qtBits, 8));
-    if (pageBytes > kMaxDecodedPageBytes || imageBytes > 2 * kMaxDecodedPageBytes
-        || info.width > quint32(INT_MAX / 8) || info.height > quint32(INT_MAX / 8)) {
+    if (pageBytes > kMaxDecodedPageBytes || info.width > quint32(INT_MAX / 8) || info.height > quint32(INT_MAX / 8)) {
         *error = QStringLiteral("image is too large to decode (%1 x %2 pixels)").arg(info.width).arg(info.height);
         return nullptr;
     }
-    return std::make_unique<QtImageSource>(path, info, pageBytes, qtFormat, size);
+    return std::make_unique<QtImageSource>(path, info, pageBytes);
 }
 
 } // namespace quillon::image::detail

@@ -6,8 +6,9 @@ class QImage;
 
 namespace quillon::image::detail {
 
-// BMP, JPEG, PNG and GIF pages through QImageReader, kept in their stored form
-// (grey, 16-bit, palette, 1-bit, alpha) as far as a Page can carry it.
+// BMP, JPEG, PNG and GIF pages, kept in their stored form (grey, 16-bit,
+// palette, 1-bit, alpha) as far as a Page can carry it: through the direct
+// decoders of RasterDecoders.h, and QImageReader for the variants they decline.
 std::unique_ptr<ImageSource> openQtSource(const QString &path, FileFormat format, QString *error);
 
 // Turns a decoded image into a page. `info` tells what the file stored (bit

@@ -11,6 +11,10 @@
 
 #include <tiffio.h>
 
+#include <csetjmp>
+#include <cstdio> // jpeglib.h needs FILE
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -512,7 +516,7 @@ bool writePng(const QString &path, const Page &p, const std::vector<quint8> &pal
 
 // ---------------------------------------------------------------- BMP
 
-bool writeBmp(const QString &path, const Page &p, QString *why)
+bool writeBmp(const QString &path, const Page &p, QString *why, bool topDown)
 {
     const bool palette = p.photometric == Photometric::Palette && (p.bitsPerSample == 1 || p.bitsPerSample == 4 || p.bitsPerSample == 8);
     const bool grey = p.photometric == Photometric::MinIsBlack && p.samplesPerPixel == 1 && (p.bitsPerSample == 1 || p.bitsPerSample == 8);
@@ -532,7 +536,7 @@ bool writeBmp(const QString &path, const Page &p, QString *why)
     putLe32(b, offset);
     putLe32(b, dib);
     putLe32(b, p.width);
-    putLe32(b, p.height); // bottom-up
+    putLe32(b, topDown ? quint32(-qint32(p.height)) : p.height);
     putLe16(b, 1);
     putLe16(b, quint16(bpp));
     putLe32(b, v4 ? 3 : 0); // BI_BITFIELDS for the alpha variant
@@ -561,7 +565,7 @@ bool writeBmp(const QString &path, const Page &p, QString *why)
         b.append(char(bl)).append(char(g)).append(char(r)).append('\0');
     }
     for (quint32 k = 0; k < p.height; ++k) {
-        const quint32 y = p.height - 1 - k;
+        const quint32 y = topDown ? k : p.height - 1 - k;
         QByteArray row;
         if (bpp <= 8) {
             row = QByteArray(reinterpret_cast<const char *>(p.pixels.data() + y * p.bytesPerRow()), qsizetype(p.bytesPerRow()));
@@ -572,6 +576,42 @@ bool writeBmp(const QString &path, const Page &p, QString *why)
                     row.append(char(sampleAt(p, x, y, 3)));
             }
         }
+        row.resize(rowBytes, '\0');
+        b += row;
+    }
+    return writeBytes(path, b) || fail(why, QStringLiteral("cannot write %1").arg(path));
+}
+
+bool writeBmp16(const QString &path, quint32 w, quint32 h, const std::vector<quint16> &pixels, bool rgb565, QString *why)
+{
+    if (pixels.size() != size_t(w) * h)
+        return fail(why, QStringLiteral("pixel count does not match the size"));
+    const quint32 rowBytes = (w * 16 + 31) / 32 * 4;
+    const quint32 offset = 14 + 40 + (rgb565 ? 12 : 0);
+    QByteArray b("BM");
+    putLe32(b, offset + rowBytes * h);
+    putLe32(b, 0);
+    putLe32(b, offset);
+    putLe32(b, 40);
+    putLe32(b, w);
+    putLe32(b, h); // bottom-up
+    putLe16(b, 1);
+    putLe16(b, 16);
+    putLe32(b, rgb565 ? 3 : 0);
+    putLe32(b, rowBytes * h);
+    putLe32(b, 0);
+    putLe32(b, 0);
+    putLe32(b, 0);
+    putLe32(b, 0);
+    if (rgb565) {
+        putLe32(b, 0xf800);
+        putLe32(b, 0x07e0);
+        putLe32(b, 0x001f);
+    }
+    for (quint32 k = 0; k < h; ++k) {
+        QByteArray row;
+        for (quint32 x = 0; x < w; ++x)
+            putLe16(row, pixels[size_t(h - 1 - k) * w + x]);
         row.resize(rowBytes, '\0');
         b += row;
     }
@@ -686,6 +726,66 @@ bool writeJpeg(const QString &path, quint32 w, quint32 h, int exifOrientation, b
         jpeg.insert(2, app1 + exif);
     }
     return writeBytes(path, jpeg) || fail(why, QStringLiteral("cannot write %1").arg(path));
+}
+
+namespace {
+
+struct JpegErrorJump {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr c)
+{
+    std::longjmp(reinterpret_cast<JpegErrorJump *>(c->err)->jump, 1);
+}
+
+} // namespace
+
+bool writeCmykJpeg(const QString &path, const Page &ink, bool adobe, QString *why)
+{
+    if (ink.photometric != Photometric::Separated || ink.samplesPerPixel != 4 || ink.bitsPerSample != 8)
+        return fail(why, QStringLiteral("not a Cmyk8 page"));
+    std::vector<quint8> stored(ink.pixels);
+    if (adobe)
+        for (quint8 &v : stored)
+            v = quint8(255 - v);
+    struct State {
+        jpeg_compress_struct cinfo{};
+        JpegErrorJump err{};
+        unsigned char *out = nullptr;
+        unsigned long size = 0;
+    };
+    auto state = std::make_unique<State>();
+    State &st = *state;
+    st.cinfo.err = jpeg_std_error(&st.err.pub);
+    st.err.pub.error_exit = jpegErrorExit;
+    if (setjmp(st.err.jump)) {
+        jpeg_destroy_compress(&st.cinfo);
+        std::free(st.out);
+        return fail(why, QStringLiteral("libjpeg could not write the CMYK JPEG"));
+    }
+    jpeg_create_compress(&st.cinfo);
+    jpeg_mem_dest(&st.cinfo, &st.out, &st.size);
+    st.cinfo.image_width = ink.width;
+    st.cinfo.image_height = ink.height;
+    st.cinfo.input_components = 4;
+    st.cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&st.cinfo);
+    jpeg_set_colorspace(&st.cinfo, JCS_CMYK);
+    st.cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_set_quality(&st.cinfo, 100, TRUE);
+    jpeg_start_compress(&st.cinfo, TRUE);
+    const quint64 bpr = ink.bytesPerRow();
+    while (st.cinfo.next_scanline < st.cinfo.image_height) {
+        JSAMPROW row = stored.data() + st.cinfo.next_scanline * bpr;
+        jpeg_write_scanlines(&st.cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&st.cinfo);
+    const QByteArray bytes(reinterpret_cast<const char *>(st.out), qsizetype(st.size));
+    jpeg_destroy_compress(&st.cinfo);
+    std::free(st.out);
+    return writeBytes(path, bytes) || fail(why, QStringLiteral("cannot write %1").arg(path));
 }
 
 // ---------------------------------------------------------------- misc

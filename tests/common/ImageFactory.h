@@ -71,8 +71,14 @@ bool writeTiff(const QString &path, PageKind kind, int count, const TiffOptions 
 bool writePng(const QString &path, const Page &page, const std::vector<quint8> &paletteAlpha = {},
               QString *why = nullptr);
 
-// BMP of a Palette (1, 4, 8-bit), 1-bit or 8-bit MinIsBlack, RGB or RGBA 8-bit page.
-bool writeBmp(const QString &path, const Page &page, QString *why = nullptr);
+// BMP of a Palette (1, 4, 8-bit), 1-bit or 8-bit MinIsBlack, RGB or RGBA 8-bit page,
+// bottom-up as most writers store it, or top-down (negative height).
+bool writeBmp(const QString &path, const Page &page, QString *why = nullptr, bool topDown = false);
+
+// 16-bit BMP of raw pixel words (row by row, top row first): 5-6-5 with bit-field
+// masks, or 5-5-5 as plain BI_RGB.
+bool writeBmp16(const QString &path, quint32 width, quint32 height, const std::vector<quint16> &pixels, bool rgb565,
+                QString *why = nullptr);
 
 // GIF of Palette pages of one size (each frame with its own colour table).
 bool writeGif(const QString &path, const std::vector<Page> &frames, int transparentIndex = -1,
@@ -82,6 +88,11 @@ bool writeGif(const QString &path, const std::vector<Page> &frames, int transpar
 // blue, so that rotations show; exifOrientation 1..8 adds an EXIF block.
 bool writeJpeg(const QString &path, quint32 width, quint32 height, int exifOrientation = 0, bool grey = false,
                QString *why = nullptr);
+
+// CMYK JPEG (quality 100, no subsampling) of a Cmyk8 page, whose samples are ink
+// (0 = none). `adobe`: with an Adobe APP14 marker and the samples stored
+// inverted, as Adobe's applications write CMYK; otherwise stored as they are.
+bool writeCmykJpeg(const QString &path, const Page &ink, bool adobe, QString *why = nullptr);
 
 // CRC-32 as PNG chunks use it, for tests that patch chunk data.
 quint32 crc32(const QByteArray &data);

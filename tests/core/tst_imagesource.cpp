@@ -1,9 +1,13 @@
 // Decoding: every source form comes out as the page that was stored.
 #include "common/ImageFactory.h"
+#include "core/SystemLog.h"
+#include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
 
 #include <QDir>
+#include <QBuffer>
 #include <QFile>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -261,28 +265,74 @@ private slots:
     void bmpForms_data()
     {
         QTest::addColumn<PageKind>("kind");
-        QTest::newRow("1-bit") << PageKind::BilevelMinIsBlack;
-        QTest::newRow("grey8") << PageKind::Grey8;
-        QTest::newRow("palette1") << PageKind::Palette1;
-        QTest::newRow("palette4") << PageKind::Palette4;
-        QTest::newRow("palette8") << PageKind::Palette8;
-        QTest::newRow("rgb8") << PageKind::Rgb8;
-        QTest::newRow("rgba8") << PageKind::Rgba8;
+        QTest::addColumn<bool>("topDown");
+        QTest::newRow("1-bit") << PageKind::BilevelMinIsBlack << false;
+        QTest::newRow("grey8") << PageKind::Grey8 << false;
+        QTest::newRow("palette1") << PageKind::Palette1 << false;
+        QTest::newRow("palette4") << PageKind::Palette4 << false;
+        QTest::newRow("palette8") << PageKind::Palette8 << false;
+        QTest::newRow("rgb8") << PageKind::Rgb8 << false;
+        QTest::newRow("rgba8") << PageKind::Rgba8 << false;
+        QTest::newRow("palette4 top-down") << PageKind::Palette4 << true;
+        QTest::newRow("rgb8 top-down") << PageKind::Rgb8 << true;
+        QTest::newRow("rgba8 top-down") << PageKind::Rgba8 << true;
     }
 
     void bmpForms()
     {
         QFETCH(PageKind, kind);
+        QFETCH(bool, topDown);
         Page p = makePage(kind, 33, 19, 2);
         p.xResolution = p.yResolution = 200;
         const QString file = path(QStringLiteral("form.bmp"));
         QString why;
-        QVERIFY2(writeBmp(file, p, &why), qPrintable(why));
+        QVERIFY2(writeBmp(file, p, &why, topDown), qPrintable(why));
         Page page;
         QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
         QVERIFY2(samePixels(page, p, &why), qPrintable(why));
         QCOMPARE(page.xResolution, 200.f);
         QCOMPARE(countImages(file), 1);
+    }
+
+    void bmpSixteenBit_data()
+    {
+        QTest::addColumn<bool>("rgb565");
+        QTest::addColumn<int>("word");
+        QTest::addColumn<int>("red");
+        QTest::addColumn<int>("green");
+        QTest::addColumn<int>("blue");
+        QTest::newRow("565 white") << true << 0xffff << 255 << 255 << 255;
+        QTest::newRow("565 black") << true << 0x0000 << 0 << 0 << 0;
+        QTest::newRow("565 mid") << true << (16 << 11 | 32 << 5 | 16) << 132 << 130 << 132;
+        QTest::newRow("565 one step") << true << (1 << 11 | 1 << 5 | 1) << 8 << 4 << 8;
+        QTest::newRow("555 white") << false << 0x7fff << 255 << 255 << 255;
+        QTest::newRow("555 mid") << false << (16 << 10 | 16 << 5 | 16) << 132 << 132 << 132;
+        QTest::newRow("555 pure red") << false << (31 << 10) << 255 << 0 << 0;
+    }
+
+    // Each 5- or 6-bit field spans the full 8-bit range: v * 255 / max, rounded.
+    void bmpSixteenBit()
+    {
+        QFETCH(bool, rgb565);
+        QFETCH(int, word);
+        QFETCH(int, red);
+        QFETCH(int, green);
+        QFETCH(int, blue);
+        const quint32 w = 5, h = 3;
+        std::vector<quint16> pixels(w * h, 0);
+        pixels[1 * w + 3] = quint16(word); // one pixel, so that a row or column mix-up shows
+        const QString file = path(QStringLiteral("sixteen.bmp"));
+        QString why;
+        QVERIFY2(writeBmp16(file, w, h, pixels, rgb565, &why), qPrintable(why));
+        Page page;
+        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+        QCOMPARE(page.photometric, Photometric::RGB);
+        QCOMPARE(page.samplesPerPixel, quint16(3));
+        QCOMPARE(page.bitsPerSample, quint16(8));
+        QCOMPARE(sampleAt(page, 3, 1, 0), quint32(red));
+        QCOMPARE(sampleAt(page, 3, 1, 1), quint32(green));
+        QCOMPARE(sampleAt(page, 3, 1, 2), quint32(blue));
+        QCOMPARE(sampleAt(page, 2, 1, 0) + sampleAt(page, 3, 0, 1) + sampleAt(page, 3, 2, 2), 0u);
     }
 
     void gifForms_data()
@@ -335,11 +385,16 @@ private slots:
         QTest::addColumn<int>("orientation");
         QTest::addColumn<bool>("swapped");
         QTest::addColumn<bool>("redOnTop"); // else red on the left (1), right (3)
-        QTest::newRow("none") << 0 << false << false;
-        QTest::newRow("1") << 1 << false << false;
-        QTest::newRow("3") << 3 << false << false;
-        QTest::newRow("6") << 6 << true << true;
-        QTest::newRow("8") << 8 << true << false;
+        QTest::addColumn<bool>("rowsReversed"); // stored rows run against the axis they land on
+        QTest::newRow("none") << 0 << false << false << false;
+        QTest::newRow("1") << 1 << false << false << false;
+        QTest::newRow("2") << 2 << false << false << false;
+        QTest::newRow("3") << 3 << false << false << true;
+        QTest::newRow("4") << 4 << false << false << true;
+        QTest::newRow("5") << 5 << true << true << false;
+        QTest::newRow("6") << 6 << true << true << true;
+        QTest::newRow("7") << 7 << true << false << true;
+        QTest::newRow("8") << 8 << true << false << false;
     }
 
     // The page comes out upright: the red (stored left) half ends where the
@@ -349,6 +404,7 @@ private slots:
         QFETCH(int, orientation);
         QFETCH(bool, swapped);
         QFETCH(bool, redOnTop);
+        QFETCH(bool, rowsReversed);
         const QString file = path(QStringLiteral("o.jpg"));
         QVERIFY(writeJpeg(file, 64, 32, orientation));
         Page page;
@@ -360,14 +416,95 @@ private slots:
         QCOMPARE(page.height, swapped ? 64u : 32u);
         auto red = [&](quint32 x, quint32 y) { return sampleAt(page, x, y, 0) > 150 && sampleAt(page, x, y, 2) < 100; };
         auto blue = [&](quint32 x, quint32 y) { return sampleAt(page, x, y, 2) > 150 && sampleAt(page, x, y, 0) < 100; };
+        // The stored rows grow lighter downwards; that runs along x once swapped.
+        auto level = [&](quint32 x, quint32 y) { return int(sampleAt(page, x, y, red(x, y) ? 0 : 2)); };
         if (swapped) {
             QCOMPARE(red(16, 10), redOnTop);
             QCOMPARE(blue(16, 54), redOnTop);
             QCOMPARE(red(16, 54), !redOnTop);
+            QCOMPARE(level(3, 10) > level(28, 10), rowsReversed);
         } else {
-            const bool redLeft = orientation != 3;
+            const bool redLeft = orientation != 3 && orientation != 2;
             QCOMPARE(red(10, 16), redLeft);
             QCOMPARE(blue(54, 16), redLeft);
+            QCOMPARE(level(10, 3) > level(10, 28), rowsReversed);
+        }
+    }
+
+    void jpegColourForms_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("forFax"); // the output will be CCITT fax
+        QTest::addColumn<int>("photometric");
+        QTest::addColumn<int>("samples");
+        QTest::newRow("colour") << "colour" << false << int(Photometric::RGB) << 3;
+        QTest::newRow("colour for fax") << "colour" << true << int(Photometric::MinIsBlack) << 1;
+        QTest::newRow("grey for fax") << "grey" << true << int(Photometric::MinIsBlack) << 1;
+        QTest::newRow("cmyk adobe") << "cmyk-adobe" << false << int(Photometric::Separated) << 4;
+        QTest::newRow("cmyk plain") << "cmyk-plain" << false << int(Photometric::Separated) << 4;
+        QTest::newRow("cmyk for fax") << "cmyk-adobe" << true << int(Photometric::Separated) << 4;
+    }
+
+    // CMYK stays ink (0 = none, whichever way the file stored it); a colour
+    // page bound for fax is decoded as grey, and thresholds as its colour
+    // decode would.
+    void jpegColourForms()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, forFax);
+        QFETCH(int, photometric);
+        QFETCH(int, samples);
+        const QString file = path(QStringLiteral("forms.jpg"));
+        Page ink;
+        if (source.startsWith(QLatin1String("cmyk"))) {
+            ink = blankPage(64, 40, 8, 4, 0, Photometric::Separated);
+            for (quint32 y = 0; y < 40; ++y)
+                for (quint32 x = 0; x < 64; ++x) {
+                    setSampleAt(ink, x, y, 0, x * 4);
+                    setSampleAt(ink, x, y, 1, y * 6);
+                    setSampleAt(ink, x, y, 2, 30);
+                    setSampleAt(ink, x, y, 3, x < 32 ? 0 : 200);
+                }
+            QVERIFY(writeCmykJpeg(file, ink, source == QLatin1String("cmyk-adobe")));
+        } else {
+            QVERIFY(writeJpeg(file, 64, 40, 0, source == QLatin1String("grey")));
+        }
+        QString why;
+        auto src = ImageSource::open(file, &why);
+        QVERIFY2(src, qPrintable(why));
+        ReadOptions options;
+        options.outputCompression = forFax ? 4 : 1;
+        src->setReadOptions(options);
+        Page page;
+        QVERIFY2(src->readPage(0, &page, &why), qPrintable(why));
+        QCOMPARE(int(page.photometric), photometric);
+        QCOMPARE(int(page.samplesPerPixel), samples);
+        QCOMPARE(page.bitsPerSample, quint16(8));
+        QCOMPARE(page.width, 64u);
+        QCOMPARE(page.height, 40u);
+        if (!ink.pixels.empty()) {
+            double total = 0;
+            for (quint32 y = 0; y < 40; ++y)
+                for (quint32 x = 0; x < 64; ++x)
+                    for (int s = 0; s < 4; ++s)
+                        total += std::abs(int(sampleAt(page, x, y, s)) - int(sampleAt(ink, x, y, s)));
+            QVERIFY2(total / (64 * 40 * 4) < 3, qPrintable(QString::number(total / (64 * 40 * 4))));
+        }
+        if (forFax && source == QLatin1String("colour")) {
+            Page colour;
+            QVERIFY(decodePage(file, 0, &colour));
+            QCOMPARE(colour.photometric, Photometric::RGB);
+            const Page a = quillon::image::detail::toBilevel(page);
+            const Page b = quillon::image::detail::toBilevel(colour);
+            int differ = 0;
+            for (quint32 y = 0; y < 40; ++y)
+                for (quint32 x = 0; x < 64; ++x) {
+                    differ += sampleAt(a, x, y) != sampleAt(b, x, y);
+                    const double luma = 0.299 * sampleAt(colour, x, y, 0) + 0.587 * sampleAt(colour, x, y, 1)
+                        + 0.114 * sampleAt(colour, x, y, 2);
+                    QVERIFY2(std::abs(luma - sampleAt(page, x, y)) < 4, qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
+                }
+            QVERIFY2(differ <= 64 * 40 / 200, qPrintable(QString::number(differ)));
         }
     }
 
@@ -528,6 +665,98 @@ private slots:
             QVERIFY2(why.contains(QLatin1String("too large")), qPrintable(why));
     }
 
+    void missingEnd_data()
+    {
+        QTest::addColumn<QByteArray>("full");
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<bool>("converts"); // pixel for pixel as the full file, with a warning logged
+
+        const QString scratch = path(QStringLiteral("scratch"));
+        auto fileBytes = [](const QString &f) {
+            QFile in(f);
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        };
+        QVERIFY(writeJpeg(scratch, 64, 48));
+        const QByteArray jpeg = fileBytes(scratch);
+        QVERIFY(jpeg.endsWith("\xff\xd9"));
+        QByteArray progressive;
+        {
+            QImage img(64, 48, QImage::Format_RGB32);
+            for (int y = 0; y < 48; ++y)
+                for (int x = 0; x < 64; ++x)
+                    img.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) % 256));
+            QBuffer buffer(&progressive);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "jpeg");
+            writer.setProgressiveScanWrite(true);
+            QVERIFY(writer.write(img));
+        }
+        const qsizetype lastScan = progressive.lastIndexOf(QByteArray::fromHex("ffda"));
+        QVERIFY(lastScan > progressive.indexOf(QByteArray::fromHex("ffda"))); // several scans
+        QVERIFY(writePng(scratch, makePage(PageKind::Rgb8, 64, 48)));
+        const QByteArray png = fileBytes(scratch);
+        QVERIFY(png.endsWith(QByteArray::fromHex("0000000049454e44ae426082")));
+        // The same PNG with its image data split over two IDAT chunks.
+        QByteArray twoIdat;
+        {
+            const qsizetype at = png.indexOf("IDAT") - 4;
+            const quint32 len = qFromBigEndian<quint32>(png.constData() + at);
+            const QByteArray data = png.mid(at + 8, len);
+            twoIdat = png.left(at);
+            for (const QByteArray &part : {data.left(data.size() / 2), data.mid(data.size() / 2)}) {
+                char be[4];
+                qToBigEndian(quint32(part.size()), be);
+                twoIdat += QByteArray(be, 4);
+                const QByteArray body = "IDAT" + part;
+                twoIdat += body;
+                qToBigEndian(crc32(body), be);
+                twoIdat += QByteArray(be, 4);
+            }
+            twoIdat += png.mid(at + 12 + len);
+        }
+
+        QTest::newRow("jpeg without EOI") << jpeg << jpeg.left(jpeg.size() - 2) << true;
+        QTest::newRow("jpeg without EOI's last byte") << jpeg << jpeg.left(jpeg.size() - 1) << true;
+        QTest::newRow("progressive jpeg without EOI") << progressive << progressive.left(progressive.size() - 2) << true;
+        QTest::newRow("jpeg cut in its scan") << jpeg << jpeg.left(jpeg.size() - 40) << false;
+        QTest::newRow("progressive jpeg cut before its last scan") << progressive << progressive.left(lastScan) << false;
+        QTest::newRow("png without IEND") << png << png.left(png.size() - 12) << true;
+        QTest::newRow("png with half an IEND") << png << png.left(png.size() - 5) << true;
+        QTest::newRow("png without its second IDAT") << twoIdat << twoIdat.left(twoIdat.lastIndexOf("IDAT") - 4) << false;
+        QTest::newRow("png cut in IDAT") << png << png.left(png.size() - 20) << false;
+    }
+
+    // Files that lack only their end marker convert; files whose image data is
+    // cut are refused when opened, as before.
+    void missingEnd()
+    {
+        QFETCH(QByteArray, full);
+        QFETCH(QByteArray, damaged);
+        QFETCH(bool, converts);
+        const QString whole = path(QStringLiteral("whole.img"));
+        const QString cut = path(QStringLiteral("cut.img"));
+        QVERIFY(writeBytes(whole, full));
+        QVERIFY(writeBytes(cut, damaged));
+        Page expected;
+        QString why;
+        QVERIFY2(decodePage(whole, 0, &expected, &why), qPrintable(why));
+        quillon::startCapturingLog();
+        auto source = ImageSource::open(cut, &why);
+        QCOMPARE(bool(source), converts);
+        if (!converts) {
+            QVERIFY(why.contains(QLatin1String("truncated")));
+            quillon::stopCapturingLog();
+            return;
+        }
+        Page page;
+        QVERIFY2(source->readPage(0, &page, &why), qPrintable(why));
+        const QStringList logged = quillon::capturedLog();
+        quillon::stopCapturingLog();
+        QVERIFY2(samePixels(page, expected, &why), qPrintable(why));
+        QCOMPARE(logged.size(), 1);
+        QVERIFY2(logged[0].contains(cut), qPrintable(logged[0]));
+    }
+
     void missingFilesAndBadIndexes()
     {
         QString why;
@@ -560,6 +789,8 @@ private slots:
         QTest::newRow("tiff 4 pages") << "tiff" << 4;
         QTest::newRow("bigtiff 2 pages") << "bigtiff" << 2;
         QTest::newRow("gif 3 frames") << "gif" << 3;
+        QTest::newRow("gif 3 frames, damaged tail") << "gif-tail" << 3;
+        QTest::newRow("gif 3 frames, last one cut") << "gif-cut" << 2;
         QTest::newRow("png") << "png" << 1;
         QTest::newRow("jpeg") << "jpeg" << 1;
         QTest::newRow("bmp") << "bmp" << 1;
@@ -576,9 +807,18 @@ private slots:
             TiffOptions o;
             o.bigTiff = true;
             QVERIFY(writeTiff(file, PageKind::Rgb16, expected, o));
-        } else if (kind == QLatin1String("gif")) {
+        } else if (kind.startsWith(QLatin1String("gif"))) {
             QVERIFY(writeGif(file, {makePage(PageKind::Palette8, 8, 8, 0), makePage(PageKind::Palette8, 8, 8, 1),
                                     makePage(PageKind::Palette8, 8, 8, 2)}));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QByteArray bytes = f.readAll();
+            f.close();
+            if (kind == QLatin1String("gif-tail"))
+                bytes = bytes.left(bytes.size() - 1) + "\x21\xfe\x40 a comment cut short"; // no trailer either
+            else if (kind == QLatin1String("gif-cut"))
+                bytes = bytes.left(bytes.size() - 30);
+            QVERIFY(writeBytes(file, bytes));
         } else if (kind == QLatin1String("png")) {
             QVERIFY(writePng(file, makePage(PageKind::Grey8)));
         } else if (kind == QLatin1String("jpeg")) {
