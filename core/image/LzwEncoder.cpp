@@ -24,78 +24,99 @@ constexpr unsigned kFull = 4094;
 constexpr std::int64_t kCheckGap = 10000;
 
 // Open addressing over (prefix, byte) in 16384 slots, at most a quarter
-// full. A code is known by its 14-bit name, code * kNameFactor mod 16384,
-// which spreads the codes (handed out in order) over the table. A slot word
-// is byte << 23 | distance from the home slot << 14 | name of the new string;
-// byte and home slot together identify the prefix. The top bit is clear in
-// every slot word and set in an empty slot.
-constexpr unsigned kNameBits = 14;
-constexpr unsigned kSlots = 1u << kNameBits;
-constexpr std::uint32_t kNameMask = kSlots - 1;
-constexpr std::uint32_t kNameFactor = 10131;
-constexpr std::uint32_t kNameInverse = 3739;
-static_assert((kNameFactor * kNameInverse & kNameMask) == 1);
-constexpr std::uint32_t kMaxDistance = 511;
-constexpr std::uint32_t kEmpty = 0xffffffffu;
-// The top bit marks the word of a one-byte string, never stored in a slot.
-constexpr std::uint32_t kLiteral = 0x80000000u;
+// full. A string in the table is known by its slot; a one-byte string by
+// kSlots + byte. A slot holds only a 16-bit tag: byte << 8 | whether the
+// prefix is one byte << 7 | distance from the home slot. Byte, home slot and
+// that bit identify the prefix. So the tags fit in L1, and a hit costs an
+// add, an and and a load before the next lookup: the slot found is the next
+// prefix. Codes sit apart, read only when codes are packed.
+constexpr unsigned kSlotBits = 14;
+constexpr std::uint32_t kSlots = 1u << kSlotBits;
+constexpr std::uint32_t kSlotMask = kSlots - 1;
+constexpr std::uint32_t kMaxDistance = 126; // 127 could read as kEmptyTag
+constexpr std::uint32_t kEmptyTag = 0xffff;
 
-constexpr std::uint32_t nameOf(std::uint32_t code)
+constexpr std::uint32_t literalId(std::uint32_t byte)
 {
-    return (code * kNameFactor) & kNameMask;
+    return kSlots + byte;
 }
 
-constexpr std::uint32_t codeOf(std::uint32_t word)
+// The tag of (prefix, byte) `distance` past the home slot.
+constexpr std::uint32_t tagOf(std::uint32_t prefix, std::uint32_t byte, std::uint32_t distance)
 {
-    return ((word & kNameMask) * kNameInverse) & kNameMask;
+    return (byte << 8) | ((prefix >> (kSlotBits - 7)) & 0x80) | distance;
 }
 
-// What a slot word >> kNameBits is when it holds (prefix, byte) `distance`
-// past the home slot.
-constexpr std::uint32_t tagOf(std::uint32_t byte, std::uint32_t distance)
-{
-    return (byte << (31 - kNameBits - 8)) | distance;
-}
-
-// Per byte: its part of the home slot (the prefix's part is its own name, so
-// a hit costs an xor, an and and a load before the next lookup) and the word
-// of the one-byte string.
-struct ByteInfo {
-    std::uint32_t spread;
-    std::uint32_t literal;
-};
-constexpr std::array<ByteInfo, 256> kBytes = [] {
-    std::array<ByteInfo, 256> a{};
+// The byte's part of the home slot.
+constexpr std::array<std::uint16_t, 256> kSpread = [] {
+    std::array<std::uint16_t, 256> a{};
     for (std::uint32_t b = 0; b < 256; ++b)
-        a[b] = ByteInfo{(b * 0x9e3779b1u) >> (32 - kNameBits), kLiteral | nameOf(b)};
+        a[b] = std::uint16_t((b * 0x9e3779b1u) >> (32 - kSlotBits));
     return a;
 }();
 
-inline std::uint32_t homeSlot(std::uint32_t word, std::uint32_t byte)
+inline std::uint32_t homeSlot(std::uint32_t prefix, std::uint32_t byte)
 {
-    return (kBytes[byte].spread ^ word) & kNameMask;
+    return (prefix * 9 + kSpread[byte]) & kSlotMask;
 }
 
 // Strings of one repeated byte, so a long run is coded a whole string at a
-// time: the longest such string in the table, and for a few bytes the word
-// of every shorter one.
+// time: the longest such string in the table, and for a few bytes every
+// shorter one.
 struct Run {
-    std::uint32_t longest; // word; only its name counts
+    std::uint16_t longest;
     std::uint16_t length;
     std::int16_t lengths; // index into Tables::lengths, or -1
 };
 constexpr int kRunBytes = 4;
 
-// Codes wait here as names, to be packed into bits by width in one pass.
+// Codes wait here as string ids, to be packed into bits by width in one pass.
 constexpr unsigned kCodeRoom = 16384;
 constexpr std::size_t kSegment = 2048; // bytes between checks for room
 
+// Where the hot loop stores when it has nothing to store.
+constexpr std::uint32_t kScratch = kSlots + kFirst;
+
 struct Tables {
-    std::uint32_t table[kSlots];
+    std::uint16_t tags[kScratch + 1];
+    std::uint16_t codes[kScratch + 1]; // by string id; kSlots + b holds b
     Run runs[256];
-    std::uint16_t codes[kCodeRoom];
-    std::uint32_t lengths[kRunBytes][kFull];
+    int runBytesUsed;
+    std::uint16_t waiting[kCodeRoom];
+    std::uint16_t lengths[kRunBytes][kFull];
 };
+
+void initTables(Tables &t)
+{
+    for (std::uint32_t b = 0; b < kFirst; ++b)
+        t.codes[literalId(b)] = std::uint16_t(b);
+}
+
+void clearTables(Tables &t)
+{
+    std::fill_n(t.tags, kSlots, kEmptyTag);
+    for (std::uint32_t b = 0; b < 256; ++b)
+        t.runs[b] = Run{std::uint16_t(literalId(b)), 1, -1};
+    t.runBytesUsed = 0;
+}
+
+// Notes the string in `slot` (kScratch: none), prefix extended by c, if it is
+// a longer run of c.
+inline void noteRun(Tables &t, std::uint32_t prefix, std::uint32_t c, std::uint32_t slot)
+{
+    Run &run = t.runs[c];
+    if (run.longest != prefix || slot == kScratch)
+        return;
+    run.longest = std::uint16_t(slot);
+    ++run.length;
+    if (run.lengths >= 0) {
+        t.lengths[run.lengths][run.length] = std::uint16_t(slot);
+    } else if (run.length == 2 && t.runBytesUsed < kRunBytes) {
+        run.lengths = std::int16_t(t.runBytesUsed++);
+        t.lengths[run.lengths][1] = std::uint16_t(prefix);
+        t.lengths[run.lengths][2] = std::uint16_t(slot);
+    }
+}
 
 inline std::uint64_t load64(const quint8 *p)
 {
@@ -104,10 +125,124 @@ inline std::uint64_t load64(const quint8 *p)
     return v;
 }
 
+inline bool runAhead(const quint8 *p, std::uint32_t c)
+{
+    return load64(p) == c * 0x0101010101010101ull;
+}
+
 // The width of the next code once freeEnt strings are in the table.
 constexpr unsigned widthAt(unsigned freeEnt)
 {
     return kBitsMin + (freeEnt >= 512) + (freeEnt >= 1024) + (freeEnt >= 2048);
+}
+
+// Writes codes high bit first. Widths follow the decoder: one more bit once
+// a code would not fit in the next (a code early), back to 9 after a Clear.
+struct Packer {
+    quint8 *op;
+    std::uint64_t acc = 0; // the low `pending` bits are not yet written
+    unsigned pending = 0;
+    unsigned width = kBitsMin;
+    unsigned freeEnt = kFirst;
+
+    // Must run before the table is cleared.
+    Q_NEVER_INLINE void pack(const Tables &t, unsigned n)
+    {
+        quint8 *o = op;
+        std::uint64_t a = acc;
+        unsigned bits = pending;
+        unsigned w = width;
+        unsigned f = freeEnt;
+        for (unsigned i = 0; i < n; ++i) {
+            const std::uint32_t id = t.waiting[i];
+            const std::uint32_t code = t.codes[id];
+            a = (a << w) | code;
+            bits += w;
+            // 8 bytes each time, moving on by the whole ones: no branch.
+            qToBigEndian(a << (64 - bits), o);
+            o += bits >> 3;
+            bits &= 7;
+            f = code == kClear ? kFirst : f + 1;
+            w = widthAt(f);
+        }
+        op = o;
+        acc = a;
+        pending = bits;
+        width = w;
+        freeEnt = f;
+    }
+
+    quint8 *finish()
+    {
+        if (pending > 0)
+            *op++ = quint8(acc << (8 - pending));
+        return op;
+    }
+};
+
+// The state the hot loop works on.
+struct Hot {
+    const quint8 *p;
+    std::uint32_t word; // the string matched so far
+    unsigned n; // codes waiting
+    unsigned freeEnt;
+};
+
+// Codes bytes before `stop` (which leaves 8 bytes to read ahead). Returns
+// early just after a miss that fills the table or is followed by a run of its
+// byte, for the caller to handle.
+Q_NEVER_INLINE bool advance(Tables &t, Hot *hot, const quint8 *stop)
+{
+    const quint8 *p = hot->p;
+    std::uint32_t word = hot->word;
+    unsigned n = hot->n;
+    unsigned freeEnt = hot->freeEnt;
+    // The tag bit of the prefix: set after a miss (a one-byte prefix), clear
+    // after a hit (a prefix in the table).
+    std::uint32_t oneByte = word >= kSlots ? 0x80 : 0;
+    while (p < stop) {
+        const std::uint32_t c = *p++;
+        std::uint32_t h = homeSlot(word, c);
+        std::uint32_t want = (c << 8) | oneByte;
+        std::uint32_t tag = t.tags[h];
+        if (tag == want) [[likely]] {
+            word = h;
+            oneByte = 0;
+            continue;
+        }
+        if (tag != kEmptyTag) {
+            // The home slot holds another string: look further.
+            std::uint32_t distance = 0;
+            do {
+                h = (h + 1) & kSlotMask;
+                tag = t.tags[h];
+                ++want;
+            } while (tag != want && tag != kEmptyTag && ++distance < kMaxDistance);
+            if (tag == want) {
+                word = h;
+                oneByte = 0;
+                continue;
+            }
+            if (tag != kEmptyTag)
+                h = kScratch; // too far from home: coded, never entered
+        }
+        t.tags[h] = std::uint16_t(want);
+        t.codes[h] = std::uint16_t(freeEnt);
+        t.waiting[n++] = std::uint16_t(word);
+        ++freeEnt;
+        const std::uint32_t prefix = word;
+        word = literalId(c);
+        oneByte = 0x80;
+        if (t.runs[c].longest == prefix || runAhead(p, c) || freeEnt == kFull) [[unlikely]] {
+            noteRun(t, prefix, c, h);
+            if (freeEnt == kFull || runAhead(p, c)) {
+                *hot = Hot{p, word, n, freeEnt};
+                return false;
+            }
+        }
+    }
+    *hot = Hot{p, word, n, freeEnt};
+    return true;
 }
 
 } // namespace
@@ -117,80 +252,45 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
     const auto tables = std::make_unique_for_overwrite<Tables>();
     Tables &t = *tables;
     unsigned n = 0; // codes waiting
-    auto push = [&](std::uint32_t name) __attribute__((always_inline)) { t.codes[n++] = std::uint16_t(name); };
+    auto push = [&](std::uint32_t id) __attribute__((always_inline)) { t.waiting[n++] = std::uint16_t(id); };
 
     // At most one code of 12 bits per input byte, a Clear every 3836 codes,
     // the first Clear, a last Clear, EOI, and slack for the 8-byte stores.
     const std::size_t start = out->size();
     out->resize(start + size + size / 2 + size / 1024 + 24);
     quint8 *const begin = out->data() + start;
-    quint8 *op = begin;
-    std::uint64_t acc = 0; // the low `pending` bits are not yet written
-    unsigned pending = 0;
-    unsigned packWidth = kBitsMin;
-    unsigned packFree = kFirst;
-    // Widths follow the decoder: one more bit once a code would not fit in
-    // the next (a code early), back to 9 after a Clear.
+    Packer packer{begin};
     auto pack = [&] {
-        for (unsigned i = 0; i < n; ++i) {
-            const std::uint32_t code = codeOf(t.codes[i]);
-            acc = (acc << packWidth) | code;
-            pending += packWidth;
-            qToBigEndian(acc << (64 - pending), op);
-            op += pending >> 3;
-            pending &= 7;
-            packFree = code == kClear ? kFirst : packFree + 1;
-            packWidth = widthAt(packFree);
-        }
+        packer.pack(t, n);
         n = 0;
     };
 
-    push(nameOf(kClear));
+    push(literalId(kClear));
     if (size > 0) {
-        int runBytesUsed = 0;
-        auto clearTables = [&]() __attribute__((always_inline)) {
-            std::fill_n(t.table, kSlots, kEmpty);
-            for (std::uint32_t b = 0; b < 256; ++b)
-                t.runs[b] = Run{kBytes[b].literal, 1, -1};
-            runBytesUsed = 0;
-        };
-        clearTables();
-
+        initTables(t);
+        clearTables(t);
         const quint8 *p = data;
         const quint8 *const end = data + size;
         unsigned freeEnt = kFirst;
-        // For the ratio check: where bytes were counted from, the width of
-        // the Clear that started the count, the input position of the next check.
+        // For the ratio check: where bytes were counted from and the width
+        // of the Clear that started the count.
         const quint8 *countFrom = data;
         std::int64_t clearBits = kBitsMin;
         std::int64_t checkpoint = kCheckGap;
         std::int64_t ratio = 0;
-        auto checkFrom = [&] { return std::int64_t(countFrom - data) + checkpoint; };
 
-        auto restart = [&]() __attribute__((always_inline)) {
-            clearTables();
+        auto restart = [&] {
+            push(literalId(kClear));
+            pack();
+            clearTables(t);
             ratio = 0;
             countFrom = p;
             clearBits = widthAt(freeEnt);
             freeEnt = kFirst;
-            push(nameOf(kClear));
         };
-        // After `word` went in as code freeEnt - 1, prefix `prefix` and last
-        // byte c: keeps the runs current, then clears or checks the ratio as
-        // libtiff does.
-        auto added = [&](std::uint32_t prefix, std::uint32_t c, std::uint32_t word) __attribute__((always_inline)) {
-            Run &run = t.runs[c];
-            if (((run.longest ^ prefix) & kNameMask) == 0) {
-                run.longest = word;
-                ++run.length;
-                if (run.lengths >= 0) {
-                    t.lengths[run.lengths][run.length] = word;
-                } else if (run.length == 2 && runBytesUsed < kRunBytes) {
-                    run.lengths = std::int16_t(runBytesUsed++);
-                    t.lengths[run.lengths][1] = prefix;
-                    t.lengths[run.lengths][2] = word;
-                }
-            }
+        // After code freeEnt - 1 went to a new string: clears or checks the
+        // ratio as libtiff does.
+        auto added = [&] {
             if (freeEnt == kFull) {
                 restart();
             } else if (widthAt(freeEnt) != widthAt(freeEnt - 1)) {
@@ -221,18 +321,22 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
         // past its home; p is just past c. A string that would sit too far
         // from home is coded but not entered: it is then never used, which
         // the decoder does not mind.
-        auto emitAndAdd = [&](std::uint32_t prefix, std::uint32_t c, std::uint32_t h, std::uint32_t distance)
-                              __attribute__((always_inline)) {
+        auto emitAndAdd = [&](std::uint32_t prefix, std::uint32_t c, std::uint32_t h, std::uint32_t distance) {
             push(prefix);
-            const std::uint32_t word = (tagOf(c, distance) << kNameBits) | nameOf(freeEnt++);
-            if (distance <= kMaxDistance)
-                t.table[h] = word;
-            added(prefix, c, word);
+            if (distance > kMaxDistance) {
+                h = kScratch;
+            } else {
+                t.tags[h] = std::uint16_t(tagOf(prefix, c, distance));
+                t.codes[h] = std::uint16_t(freeEnt);
+            }
+            ++freeEnt;
+            noteRun(t, prefix, c, h);
+            added();
         };
         // A run of c starts at p, just after a miss on c: skips to its end,
-        // adding the strings that LZW would add there. Returns the word of
-        // the string matched at the end.
-        auto skipRun = [&](std::uint32_t c) __attribute__((always_inline)) -> std::uint32_t {
+        // adding the strings that LZW would add there. Returns the string
+        // matched at the end.
+        auto skipRun = [&](std::uint32_t c) -> std::uint32_t {
             const std::uint64_t pattern = c * 0x0101010101010101ull;
             const quint8 *q = p;
             while (end - q >= 8 && load64(q) == pattern)
@@ -249,76 +353,57 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
                 left -= run.length;
                 std::uint32_t h = homeSlot(longest, c);
                 std::uint32_t distance = 0;
-                while (t.table[h] != kEmpty && distance <= kMaxDistance) {
-                    ++distance;
-                    h = (h + 1) & kNameMask;
-                }
+                for (; t.tags[h] != kEmptyTag && distance <= kMaxDistance; ++distance)
+                    h = (h + 1) & kSlotMask;
                 emitAndAdd(longest, c, h, distance);
             }
             if (run.lengths < 0)
-                return kBytes[c].literal;
+                return literalId(c);
             p += left;
             return t.lengths[run.lengths][1 + left];
         };
 
-        std::uint32_t word = kBytes[*p++].literal; // the string matched so far
+        std::uint32_t word = literalId(*p++); // the string matched so far
         // One byte, any case.
-        auto step = [&]() __attribute__((always_inline)) {
+        auto step = [&] {
             const std::uint32_t c = *p++;
             std::uint32_t h = homeSlot(word, c);
-            std::uint32_t distance = 0;
-            for (std::uint32_t found = t.table[h]; (found >> kNameBits) != tagOf(c, distance); found = t.table[h]) {
-                if (found == kEmpty || distance > kMaxDistance) {
+            for (std::uint32_t distance = 0; t.tags[h] != tagOf(word, c, distance); ++distance) {
+                if (t.tags[h] == kEmptyTag || distance == kMaxDistance) {
+                    if (t.tags[h] != kEmptyTag)
+                        ++distance;
                     emitAndAdd(word, c, h, distance);
-                    word = kBytes[c].literal;
-                    if (end - p >= 8 && load64(p) == c * 0x0101010101010101ull)
+                    word = literalId(c);
+                    if (end - p >= 8 && runAhead(p, c))
                         word = skipRun(c);
                     return;
                 }
-                ++distance;
-                h = (h + 1) & kNameMask;
+                h = (h + 1) & kSlotMask;
             }
-            word = t.table[h];
+            word = h;
         };
 
         while (end - p >= 8) {
             if (n >= kCodeRoom / 2)
                 pack();
-            // Bytes after which a miss is due for the ratio check go by step().
-            const std::int64_t at = p - data;
-            const std::int64_t room = std::min({std::int64_t(kSegment), std::int64_t(end - p) - 8, checkFrom() - 1 - at});
+            // A miss after which the ratio check is due goes by step().
+            const std::int64_t room = std::min({std::int64_t(kSegment), std::int64_t(end - p) - 8,
+                                                std::int64_t(countFrom - p) + checkpoint - 1});
             if (room <= 0) {
                 step();
                 continue;
             }
-            // A hit or a miss in the home slot takes no branch: data that
-            // compresses little misses every other byte, too often to predict.
-            for (const quint8 *const stop = p + room; p < stop;) {
-                const std::uint64_t ahead = load64(p);
-                const std::uint32_t c = std::uint32_t(ahead & 0xff);
-                const std::uint32_t h = homeSlot(word, c);
-                const std::uint32_t found = t.table[h];
-                const std::uint32_t key = c << (31 - 8);
-                if ((found ^ key) - kSlots < kLiteral - kSlots) [[unlikely]] {
-                    step(); // the home slot holds another string
-                    continue;
-                }
-                ++p;
-                const std::uint32_t miss = std::uint32_t(std::int32_t(found) >> 31); // all ones if empty
-                const std::uint32_t prefix = word;
-                const std::uint32_t fresh = key | nameOf(freeEnt);
-                t.table[h] = found & (fresh | ~miss);
-                word = std::min(found, kBytes[c].literal);
-                t.codes[n] = std::uint16_t(prefix);
-                n -= miss;
-                freeEnt -= miss;
-                const bool runAhead = (ahead >> 8) == c * 0x01010101010101ull;
-                const bool runGrows = ((t.runs[c].longest ^ prefix) & kNameMask) == 0;
-                if ((miss & unsigned(runAhead | runGrows | (freeEnt == kFull))) != 0) [[unlikely]] {
-                    added(prefix, c, fresh);
-                    if (runAhead)
-                        word = skipRun(c);
-                }
+            Hot hot{p, word, n, freeEnt};
+            const bool done = advance(t, &hot, p + room);
+            p = hot.p;
+            word = hot.word;
+            n = hot.n;
+            freeEnt = hot.freeEnt;
+            if (!done) {
+                const std::uint32_t c = p[-1];
+                added();
+                if (end - p >= 8 && runAhead(p, c))
+                    word = skipRun(c);
             }
         }
         while (p != end)
@@ -326,13 +411,11 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
 
         push(word);
         if (++freeEnt == kFull)
-            push(nameOf(kClear));
+            push(literalId(kClear));
     }
-    push(nameOf(kEoi));
+    push(literalId(kEoi));
     pack();
-    if (pending > 0)
-        *op++ = quint8(acc << (8 - pending));
-    out->resize(start + std::size_t(op - begin));
+    out->resize(start + std::size_t(packer.finish() - begin));
 }
 
 } // namespace quillon::image
