@@ -30,7 +30,7 @@ constexpr std::int64_t kCheckGap = 10000;
 // that bit identify the prefix. So the tags fit in L1, and a hit costs an
 // add, an and and a load before the next lookup: the slot found is the next
 // prefix. Codes sit apart, read only when codes are packed.
-constexpr unsigned kSlotBits = 14;
+constexpr unsigned kSlotBits = 15;
 constexpr std::uint32_t kSlots = 1u << kSlotBits;
 constexpr std::uint32_t kSlotMask = kSlots - 1;
 constexpr std::uint32_t kMaxDistance = 126; // 127 could read as kEmptyTag
@@ -154,16 +154,19 @@ struct Packer {
         unsigned w = width;
         unsigned f = freeEnt;
         for (unsigned i = 0; i < n; ++i) {
-            const std::uint32_t id = t.waiting[i];
-            const std::uint32_t code = t.codes[id];
+            const std::uint32_t code = t.codes[t.waiting[i]];
             a = (a << w) | code;
             bits += w;
             // 8 bytes each time, moving on by the whole ones: no branch.
             qToBigEndian(a << (64 - bits), o);
             o += bits >> 3;
             bits &= 7;
-            f = code == kClear ? kFirst : f + 1;
-            w = widthAt(f);
+            if (code == kClear) [[unlikely]] {
+                f = kFirst;
+                w = kBitsMin;
+            } else if (++f == 1u << w && w < 12) [[unlikely]] {
+                ++w;
+            }
         }
         op = o;
         acc = a;
