@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -23,25 +24,26 @@ constexpr unsigned kFull = 4094;
 // doing the same keeps our strips byte for byte what libtiff wrote before.
 constexpr std::int64_t kCheckGap = 10000;
 
-// Open addressing over (prefix, byte) in 16384 slots, at most a quarter
-// full. A string in the table is known by its slot; a one-byte string by
-// kSlots + byte. A slot holds only a 16-bit tag: byte << 8 | whether the
-// prefix is one byte << 7 | distance from the home slot. Byte, home slot and
-// that bit identify the prefix. So the tags fit in L1, and a hit costs an
-// add, an and and a load before the next lookup: the slot found is the next
-// prefix. Codes sit apart, read only when codes are packed.
+// The string table: open addressing over (prefix, byte) in 32768 slots, at
+// most an eighth full. A string in the table is known by its slot, a
+// one-byte string by kSlots + byte. A slot holds a 16-bit tag, byte << 8 |
+// whether the prefix is one byte << 7 | distance from the home slot, which
+// with the home slot identifies the prefix. A hit thus needs the tag only
+// for the branch: the next lookup starts from the slot at once.
 constexpr unsigned kSlotBits = 15;
 constexpr std::uint32_t kSlots = 1u << kSlotBits;
 constexpr std::uint32_t kSlotMask = kSlots - 1;
-constexpr std::uint32_t kMaxDistance = 126; // 127 could read as kEmptyTag
+constexpr std::uint32_t kMaxDistance = 126; // 127 could make kEmptyTag
 constexpr std::uint32_t kEmptyTag = 0xffff;
+// "No slot": a string too far from home is coded but never entered, which
+// the decoder does not mind. Stores for it land here.
+constexpr std::uint32_t kNone = kSlots + kFirst;
 
 constexpr std::uint32_t literalId(std::uint32_t byte)
 {
     return kSlots + byte;
 }
 
-// The tag of (prefix, byte) `distance` past the home slot.
 constexpr std::uint32_t tagOf(std::uint32_t prefix, std::uint32_t byte, std::uint32_t distance)
 {
     return (byte << 8) | ((prefix >> (kSlotBits - 7)) & 0x80) | distance;
@@ -51,71 +53,69 @@ constexpr std::uint32_t tagOf(std::uint32_t prefix, std::uint32_t byte, std::uin
 constexpr std::array<std::uint16_t, 256> kSpread = [] {
     std::array<std::uint16_t, 256> a{};
     for (std::uint32_t b = 0; b < 256; ++b)
-        a[b] = std::uint16_t((b * 0x9e3779b1u) >> (32 - kSlotBits));
+        a[b] = std::uint16_t(((b + 1) * 0x9e3779b1u) >> (32 - kSlotBits));
     return a;
 }();
 
+// The prefix's part is multiplied so that strings sharing bytes in another
+// order do not share a home; 9 is odd, so different prefixes still differ.
 inline std::uint32_t homeSlot(std::uint32_t prefix, std::uint32_t byte)
 {
     return (prefix * 9 + kSpread[byte]) & kSlotMask;
 }
 
-// Strings of one repeated byte, so a long run is coded a whole string at a
-// time: the longest such string in the table, and for a few bytes every
-// shorter one.
+// Codes wait as string ids, to be packed into bits by width in one pass.
+constexpr unsigned kCodeRoom = 8192;
+constexpr unsigned kPackAt = 4096;
+constexpr std::ptrdiff_t kSegment = 2048; // bytes the hot loop takes at a time
+
+// Per byte: the longest string of it repeated that the table holds, as
+// last seen, so a run is coded a whole string at a time; for a few bytes
+// also every shorter one, so the end of a run is found at once too.
 struct Run {
-    std::uint16_t longest;
-    std::uint16_t length;
-    std::int16_t lengths; // index into Tables::lengths, or -1
+    unsigned generation; // of the table it was read from
+    std::uint32_t length;
+    std::uint32_t top;
+    int chain; // index into Tables::chains, or -1
 };
-constexpr int kRunBytes = 4;
-
-// Codes wait here as string ids, to be packed into bits by width in one pass.
-constexpr unsigned kCodeRoom = 16384;
-constexpr std::size_t kSegment = 2048; // bytes between checks for room
-
-// Where the hot loop stores when it has nothing to store.
-constexpr std::uint32_t kScratch = kSlots + kFirst;
+constexpr int kChains = 4;
+struct Chain {
+    std::uint32_t byte;
+    std::uint16_t ids[kFull]; // ids[k] is the string of k bytes
+};
 
 struct Tables {
-    std::uint16_t tags[kScratch + 1];
-    std::uint16_t codes[kScratch + 1]; // by string id; kSlots + b holds b
-    Run runs[256];
-    int runBytesUsed;
+    std::uint16_t tags[kNone + 1];
+    std::uint16_t codes[kNone + 1]; // by string id; literalId(b) holds b
     std::uint16_t waiting[kCodeRoom];
-    std::uint16_t lengths[kRunBytes][kFull];
+    Run runs[256];
+    Chain chains[kChains];
 };
 
-void initTables(Tables &t)
+// Whether (prefix, byte) is in the table: its slot, else the slot it would
+// go to (kNone if none) and its tag there.
+inline bool lookup(const Tables &t, std::uint32_t prefix, std::uint32_t byte, std::uint32_t *slot, std::uint32_t *tag)
 {
-    for (std::uint32_t b = 0; b < kFirst; ++b)
-        t.codes[literalId(b)] = std::uint16_t(b);
-}
-
-void clearTables(Tables &t)
-{
-    std::fill_n(t.tags, kSlots, kEmptyTag);
-    for (std::uint32_t b = 0; b < 256; ++b)
-        t.runs[b] = Run{std::uint16_t(literalId(b)), 1, -1};
-    t.runBytesUsed = 0;
-}
-
-// Notes the string in `slot` (kScratch: none), prefix extended by c, if it is
-// a longer run of c.
-inline void noteRun(Tables &t, std::uint32_t prefix, std::uint32_t c, std::uint32_t slot)
-{
-    Run &run = t.runs[c];
-    if (run.longest != prefix || slot == kScratch)
-        return;
-    run.longest = std::uint16_t(slot);
-    ++run.length;
-    if (run.lengths >= 0) {
-        t.lengths[run.lengths][run.length] = std::uint16_t(slot);
-    } else if (run.length == 2 && t.runBytesUsed < kRunBytes) {
-        run.lengths = std::int16_t(t.runBytesUsed++);
-        t.lengths[run.lengths][1] = std::uint16_t(prefix);
-        t.lengths[run.lengths][2] = std::uint16_t(slot);
+    std::uint32_t h = homeSlot(prefix, byte);
+    std::uint32_t want = tagOf(prefix, byte, 0);
+    for (;;) {
+        const std::uint32_t found = t.tags[h];
+        if (found == want) {
+            *slot = h;
+            return true;
+        }
+        if (found == kEmptyTag)
+            break;
+        if ((want & 0x7f) == kMaxDistance) {
+            h = kNone;
+            break;
+        }
+        h = (h + 1) & kSlotMask;
+        ++want;
     }
+    *slot = h;
+    *tag = want;
+    return false;
 }
 
 inline std::uint64_t load64(const quint8 *p)
@@ -125,9 +125,41 @@ inline std::uint64_t load64(const quint8 *p)
     return v;
 }
 
-inline bool runAhead(const quint8 *p, std::uint32_t c)
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
+
+// Where the run of `byte` from p ends.
+inline const quint8 *runEnd(const quint8 *p, const quint8 *end, std::uint32_t byte)
 {
-    return load64(p) == c * 0x0101010101010101ull;
+    while (end - p >= 8 && load64(p) == byte * kEveryByte)
+        p += 8;
+    while (p != end && *p == byte)
+        ++p;
+    return p;
+}
+
+// Runs shorter than this go by the hot loop, which is about as fast.
+constexpr std::ptrdiff_t kLongRun = 32;
+
+// Where the first run of at least kLongRun equal bytes starts in [from,
+// end), or end. Such a run holds 8 aligned bytes.
+inline const quint8 *findRun(const quint8 *from, const quint8 *end, const quint8 *dataEnd)
+{
+    const quint8 *q = from + (-reinterpret_cast<std::uintptr_t>(from) & 7);
+    while (end - q >= 8) {
+        const std::uint64_t w = load64(q);
+        if (w != (w & 0xff) * kEveryByte) {
+            q += 8;
+            continue;
+        }
+        const quint8 *first = q;
+        while (first > from && first[-1] == *q)
+            --first;
+        const quint8 *last = runEnd(q + 8, std::min(dataEnd, first + kLongRun), *q);
+        if (last - first >= kLongRun)
+            return first;
+        q = last + (-reinterpret_cast<std::uintptr_t>(last) & 7);
+    }
+    return end;
 }
 
 // The width of the next code once freeEnt strings are in the table.
@@ -186,22 +218,20 @@ struct Packer {
 // The state the hot loop works on.
 struct Hot {
     const quint8 *p;
-    std::uint32_t word; // the string matched so far
+    std::uint32_t word; // id of the string matched so far
     unsigned n; // codes waiting
     unsigned freeEnt;
 };
 
-// Codes bytes before `stop` (which leaves 8 bytes to read ahead). Returns
-// early just after a miss that fills the table or is followed by a run of its
-// byte, for the caller to handle.
+// The hot loop: codes the bytes before `stop`. Returns false early, just
+// after the miss that fills the table.
 Q_NEVER_INLINE bool advance(Tables &t, Hot *hot, const quint8 *stop)
 {
     const quint8 *p = hot->p;
     std::uint32_t word = hot->word;
     unsigned n = hot->n;
     unsigned freeEnt = hot->freeEnt;
-    // The tag bit of the prefix: set after a miss (a one-byte prefix), clear
-    // after a hit (a prefix in the table).
+    // The tag bit of the prefix: set after a miss, clear after a hit.
     std::uint32_t oneByte = word >= kSlots ? 0x80 : 0;
     while (p < stop) {
         const std::uint32_t c = *p++;
@@ -214,7 +244,7 @@ Q_NEVER_INLINE bool advance(Tables &t, Hot *hot, const quint8 *stop)
             continue;
         }
         if (tag != kEmptyTag) {
-            // The home slot holds another string: look further.
+            // The home slot holds another string.
             std::uint32_t distance = 0;
             do {
                 h = (h + 1) & kSlotMask;
@@ -227,21 +257,16 @@ Q_NEVER_INLINE bool advance(Tables &t, Hot *hot, const quint8 *stop)
                 continue;
             }
             if (tag != kEmptyTag)
-                h = kScratch; // too far from home: coded, never entered
+                h = kNone;
         }
         t.tags[h] = std::uint16_t(want);
         t.codes[h] = std::uint16_t(freeEnt);
         t.waiting[n++] = std::uint16_t(word);
-        ++freeEnt;
-        const std::uint32_t prefix = word;
         word = literalId(c);
         oneByte = 0x80;
-        if (t.runs[c].longest == prefix || runAhead(p, c) || freeEnt == kFull) [[unlikely]] {
-            noteRun(t, prefix, c, h);
-            if (freeEnt == kFull || runAhead(p, c)) {
-                *hot = Hot{p, word, n, freeEnt};
-                return false;
-            }
+        if (++freeEnt == kFull) [[unlikely]] {
+            *hot = Hot{p, word, n, freeEnt};
+            return false;
         }
     }
     *hot = Hot{p, word, n, freeEnt};
@@ -254,8 +279,10 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
 {
     const auto tables = std::make_unique_for_overwrite<Tables>();
     Tables &t = *tables;
+    for (std::uint32_t b = 0; b < kFirst; ++b)
+        t.codes[literalId(b)] = std::uint16_t(b);
     unsigned n = 0; // codes waiting
-    auto push = [&](std::uint32_t id) __attribute__((always_inline)) { t.waiting[n++] = std::uint16_t(id); };
+    auto push = [&](std::uint32_t id) { t.waiting[n++] = std::uint16_t(id); };
 
     // At most one code of 12 bits per input byte, a Clear every 3836 codes,
     // the first Clear, a last Clear, EOI, and slack for the 8-byte stores.
@@ -270,8 +297,15 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
 
     push(literalId(kClear));
     if (size > 0) {
-        initTables(t);
-        clearTables(t);
+        unsigned generation = 0;
+        for (Run &run : t.runs)
+            run.generation = generation;
+        auto clearTable = [&] {
+            std::fill_n(t.tags, kSlots, kEmptyTag);
+            ++generation;
+        };
+        clearTable();
+
         const quint8 *p = data;
         const quint8 *const end = data + size;
         unsigned freeEnt = kFirst;
@@ -285,14 +319,14 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
         auto restart = [&] {
             push(literalId(kClear));
             pack();
-            clearTables(t);
+            clearTable();
             ratio = 0;
             countFrom = p;
             clearBits = widthAt(freeEnt);
             freeEnt = kFirst;
         };
-        // After code freeEnt - 1 went to a new string: clears or checks the
-        // ratio as libtiff does.
+        // After code freeEnt - 1 went to a new string, p just past its last
+        // byte: clears or checks the ratio as libtiff does.
         auto added = [&] {
             if (freeEnt == kFull) {
                 restart();
@@ -320,97 +354,115 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
                     ratio = r;
             }
         };
-        // Codes `prefix` and enters it extended by c at slot h, `distance`
-        // past its home; p is just past c. A string that would sit too far
-        // from home is coded but not entered: it is then never used, which
-        // the decoder does not mind.
-        auto emitAndAdd = [&](std::uint32_t prefix, std::uint32_t c, std::uint32_t h, std::uint32_t distance) {
+        // Codes `prefix` and enters the new string at `slot` with `tag`.
+        auto emitAndEnter = [&](std::uint32_t prefix, std::uint32_t slot, std::uint32_t tag) {
             push(prefix);
-            if (distance > kMaxDistance) {
-                h = kScratch;
-            } else {
-                t.tags[h] = std::uint16_t(tagOf(prefix, c, distance));
-                t.codes[h] = std::uint16_t(freeEnt);
-            }
+            t.tags[slot] = std::uint16_t(tag);
+            t.codes[slot] = std::uint16_t(freeEnt);
             ++freeEnt;
-            noteRun(t, prefix, c, h);
             added();
         };
-        // A run of c starts at p, just after a miss on c: skips to its end,
-        // adding the strings that LZW would add there. Returns the string
-        // matched at the end.
+        // A run of c starts at p, just after a miss on c: codes it a whole
+        // string at a time, adding the strings LZW would add. Returns the
+        // string matched at its end, or c if the hot loop is to match the rest.
+        int nextChain = 0;
         auto skipRun = [&](std::uint32_t c) -> std::uint32_t {
-            const std::uint64_t pattern = c * 0x0101010101010101ull;
-            const quint8 *q = p;
-            while (end - q >= 8 && load64(q) == pattern)
-                q += 8;
-            while (q != end && *q == c)
-                ++q;
-            std::size_t left = std::size_t(q - p);
-            const Run &run = t.runs[c];
+            std::size_t left = std::size_t(runEnd(p, end, c) - p);
+            Run &run = t.runs[c];
+            if (run.generation != generation)
+                run = Run{generation, 1, literalId(c), -1};
+            auto grow = [&](std::uint32_t slot) {
+                run.top = slot;
+                ++run.length;
+                if (run.chain >= 0)
+                    t.chains[run.chain].ids[run.length] = std::uint16_t(slot);
+            };
+            std::uint32_t slot, tag;
+            while (lookup(t, run.top, c, &slot, &tag))
+                grow(slot);
             while (1 + left > run.length) {
-                if (n >= kCodeRoom / 2)
+                if (n >= kPackAt)
                     pack();
-                const std::uint32_t longest = run.longest;
                 p += run.length;
                 left -= run.length;
-                std::uint32_t h = homeSlot(longest, c);
-                std::uint32_t distance = 0;
-                for (; t.tags[h] != kEmptyTag && distance <= kMaxDistance; ++distance)
-                    h = (h + 1) & kSlotMask;
-                emitAndAdd(longest, c, h, distance);
+                const unsigned before = generation;
+                emitAndEnter(run.top, slot, tag);
+                if (generation != before)
+                    run = Run{generation, 1, literalId(c), -1};
+                else if (slot != kNone)
+                    grow(slot);
+                lookup(t, run.top, c, &slot, &tag); // not there: run is up to date
             }
-            if (run.lengths < 0)
+            if (left < std::size_t(kLongRun))
                 return literalId(c);
+            if (run.chain < 0) {
+                // Take over the chain used longest ago and read it in.
+                Chain &chain = t.chains[nextChain];
+                for (Run &other : t.runs) {
+                    if (other.chain == nextChain)
+                        other.chain = -1;
+                }
+                run.chain = nextChain;
+                nextChain = (nextChain + 1) % kChains;
+                chain.ids[1] = std::uint16_t(literalId(c));
+                for (std::uint32_t k = 1; k < run.length; ++k) {
+                    lookup(t, chain.ids[k], c, &slot, &tag);
+                    chain.ids[k + 1] = std::uint16_t(slot);
+                }
+            }
             p += left;
-            return t.lengths[run.lengths][1 + left];
+            return t.chains[run.chain].ids[1 + left];
         };
 
         std::uint32_t word = literalId(*p++); // the string matched so far
-        // One byte, any case.
+        // One byte, any case. Returns whether it went on through a run.
         auto step = [&] {
             const std::uint32_t c = *p++;
-            std::uint32_t h = homeSlot(word, c);
-            for (std::uint32_t distance = 0; t.tags[h] != tagOf(word, c, distance); ++distance) {
-                if (t.tags[h] == kEmptyTag || distance == kMaxDistance) {
-                    if (t.tags[h] != kEmptyTag)
-                        ++distance;
-                    emitAndAdd(word, c, h, distance);
-                    word = literalId(c);
-                    if (end - p >= 8 && runAhead(p, c))
-                        word = skipRun(c);
-                    return;
-                }
-                h = (h + 1) & kSlotMask;
+            std::uint32_t slot, tag;
+            if (lookup(t, word, c, &slot, &tag)) {
+                word = slot;
+                return false;
             }
-            word = h;
+            emitAndEnter(word, slot, tag);
+            word = literalId(c);
+            if (end - p < 8 || load64(p) != c * kEveryByte)
+                return false;
+            word = skipRun(c);
+            return true;
         };
 
-        while (end - p >= 8) {
-            if (n >= kCodeRoom / 2)
+        const quint8 *runsFrom = p; // where a run may start that is not yet coded
+        while (p != end) {
+            if (n >= kPackAt)
                 pack();
-            // A miss after which the ratio check is due goes by step().
-            const std::int64_t room = std::min({std::int64_t(kSegment), std::int64_t(end - p) - 8,
-                                                std::int64_t(countFrom - p) + checkpoint - 1});
+            // Bytes the hot loop may take: it does not check the ratio.
+            const std::ptrdiff_t room = std::min({kSegment, end - p, (countFrom - p) + checkpoint - 1});
             if (room <= 0) {
                 step();
                 continue;
             }
+            const quint8 *const stop = p + room;
+            const quint8 *const run = runsFrom < stop ? findRun(std::max(p, runsFrom), stop, end) : stop;
+            if (run == p) {
+                // Up to its first miss byte by byte, then most of it at once.
+                runsFrom = runEnd(p, end, *p);
+                while (p < runsFrom) {
+                    if (n >= kPackAt)
+                        pack();
+                    if (step())
+                        break;
+                }
+                continue;
+            }
             Hot hot{p, word, n, freeEnt};
-            const bool done = advance(t, &hot, p + room);
+            const bool notFull = advance(t, &hot, run);
             p = hot.p;
             word = hot.word;
             n = hot.n;
             freeEnt = hot.freeEnt;
-            if (!done) {
-                const std::uint32_t c = p[-1];
-                added();
-                if (end - p >= 8 && runAhead(p, c))
-                    word = skipRun(c);
-            }
+            if (!notFull)
+                restart();
         }
-        while (p != end)
-            step();
 
         push(word);
         if (++freeEnt == kFull)
