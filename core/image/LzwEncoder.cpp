@@ -137,27 +137,22 @@ inline const quint8 *runEnd(const quint8 *p, const quint8 *end, std::uint32_t by
     return p;
 }
 
-// Runs shorter than this go by the hot loop, which is about as fast.
-constexpr std::ptrdiff_t kLongRun = 32;
+// Runs shorter than about this are left to the hot loop, about as fast.
+constexpr std::size_t kLongRun = 32;
 
-// Where the first run of at least kLongRun equal bytes starts in [from,
-// end), or end. Such a run holds 8 aligned bytes.
-inline const quint8 *findRun(const quint8 *from, const quint8 *end, const quint8 *dataEnd)
+// Where the first run of at least kLongRun - 1 equal bytes starts in [from,
+// end), or end: three aligned 8-byte words of one byte in a row.
+inline const quint8 *findRun(const quint8 *from, const quint8 *end)
 {
-    const quint8 *q = from + (-reinterpret_cast<std::uintptr_t>(from) & 7);
-    while (end - q >= 8) {
+    for (const quint8 *q = from + (-reinterpret_cast<std::uintptr_t>(from) & 7); end - q >= 24; q += 8) {
         const std::uint64_t w = load64(q);
-        if (w != (w & 0xff) * kEveryByte) {
-            q += 8;
-            continue;
-        }
-        const quint8 *first = q;
-        while (first > from && first[-1] == *q)
-            --first;
-        const quint8 *last = runEnd(q + 8, std::min(dataEnd, first + kLongRun), *q);
-        if (last - first >= kLongRun)
+        // One test, not three branches: short runs are common in some images.
+        if (((w ^ load64(q + 8)) | (w ^ load64(q + 16)) | (w ^ (w & 0xff) * kEveryByte)) == 0) [[unlikely]] {
+            const quint8 *first = q;
+            while (first > from && first[-1] == *q)
+                --first;
             return first;
-        q = last + (-reinterpret_cast<std::uintptr_t>(last) & 7);
+        }
     }
     return end;
 }
@@ -393,7 +388,7 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
                     grow(slot);
                 lookup(t, run.top, c, &slot, &tag); // not there: run is up to date
             }
-            if (left < std::size_t(kLongRun))
+            if (left < kLongRun)
                 return literalId(c);
             if (run.chain < 0) {
                 // Take over the chain used longest ago and read it in.
@@ -442,7 +437,7 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
                 continue;
             }
             const quint8 *const stop = p + room;
-            const quint8 *const run = runsFrom < stop ? findRun(std::max(p, runsFrom), stop, end) : stop;
+            const quint8 *const run = runsFrom < stop ? findRun(std::max(p, runsFrom), stop) : stop;
             if (run == p) {
                 // Up to its first miss byte by byte, then most of it at once.
                 runsFrom = runEnd(p, end, *p);
