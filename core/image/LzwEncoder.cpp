@@ -294,7 +294,7 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
     if (size > 0) {
         unsigned generation = 0;
         for (Run &run : t.runs)
-            run.generation = generation;
+            run = Run{generation, 1, 0, -1};
         auto clearTable = [&] {
             std::fill_n(t.tags, kSlots, kEmptyTag);
             ++generation;
@@ -388,7 +388,9 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
                     grow(slot);
                 lookup(t, run.top, c, &slot, &tag); // not there: run is up to date
             }
-            if (left < kLongRun)
+            // Not worth reading a chain in for a short end: the hot loop
+            // matches it, hitting all the way.
+            if (left < kLongRun || (run.chain < 0 && left * 4 < run.length))
                 return literalId(c);
             if (run.chain < 0) {
                 // Take over the chain used longest ago and read it in.
@@ -431,7 +433,7 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
             if (n >= kPackAt)
                 pack();
             // Bytes the hot loop may take: it does not check the ratio.
-            const std::ptrdiff_t room = std::min({kSegment, end - p, (countFrom - p) + checkpoint - 1});
+            const std::ptrdiff_t room = std::min({kSegment, end - p, (countFrom - p) + std::ptrdiff_t(checkpoint) - 1});
             if (room <= 0) {
                 step();
                 continue;
