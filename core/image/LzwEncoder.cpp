@@ -10,6 +10,10 @@
 
 namespace quillon::image {
 
+// The output is what libtiff's encoder writes, byte for byte; only the work
+// differs. Most bytes go through a small loop that hits in a hash table and
+// moves on; long runs of one byte are coded a whole string at a time.
+
 namespace {
 
 constexpr unsigned kClear = 256;
@@ -64,7 +68,8 @@ inline std::uint32_t homeSlot(std::uint32_t prefix, std::uint32_t byte)
     return (prefix * 9 + kSpread[byte]) & kSlotMask;
 }
 
-// Codes wait as string ids, to be packed into bits by width in one pass.
+// Codes wait as string ids and are packed into bits in batches, which keeps
+// widths and bit shifting out of the hot loop.
 constexpr unsigned kCodeRoom = 8192;
 constexpr unsigned kPackAt = 4096;
 constexpr std::ptrdiff_t kSegment = 2048; // bytes the hot loop takes at a time
@@ -80,7 +85,6 @@ struct Run {
 };
 constexpr int kChains = 4;
 struct Chain {
-    std::uint32_t byte;
     std::uint16_t ids[kFull]; // ids[k] is the string of k bytes
 };
 
