@@ -148,7 +148,10 @@ constexpr std::size_t kLongRun = 32;
 // end), or end: three aligned 8-byte words of one byte in a row.
 inline const quint8 *findRun(const quint8 *from, const quint8 *end)
 {
-    for (const quint8 *q = from + (-reinterpret_cast<std::uintptr_t>(from) & 7); end - q >= 24; q += 8) {
+    const std::ptrdiff_t toAligned = std::ptrdiff_t(-reinterpret_cast<std::uintptr_t>(from) & 7);
+    if (end - from < toAligned + 24)
+        return end;
+    for (const quint8 *q = from + toAligned; end - q >= 24; q += 8) {
         const std::uint64_t w = load64(q);
         // One test, not three branches: short runs are common in some images.
         if (((w ^ load64(q + 8)) | (w ^ load64(q + 16)) | (w ^ (w & 0xff) * kEveryByte)) == 0) [[unlikely]] {
