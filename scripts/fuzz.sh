@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Feeds damaged images to the sanitizer build of quillon-convert and reports any
-# sanitizer error, crash or hang. Not part of the test suite; run it after
-# touching the decoders or the writer.
+# sanitizer error, crash or hang; then random inputs through the LZW encoder.
+# Not part of the test suite; run it after touching the decoders or the writer.
 #
 #   scripts/fuzz.sh [BATCHES] [FILES_PER_BATCH]     (defaults 6 and 300)
 #
@@ -18,7 +18,7 @@ command -v convert >/dev/null || {
 }
 scripts/deps.sh
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null
-cmake --build build-asan --target quillon-convert >/dev/null
+cmake --build build-asan --target quillon-convert tst_lzw >/dev/null
 qc="$root/build-asan/cli/quillon-convert"
 
 work=$(mktemp -d /tmp/quillon-fuzz.XXXXXX)
@@ -92,6 +92,13 @@ for ((b = 1; b <= batches; b++)); do
   done
   echo "batch $b: done"
 done
+# The LZW encoder on its own: random inputs must come back from libtiff's
+# decoder exactly.
+if ! QUILLON_LZW_INPUTS=$((batches * per)) "$root/build-asan/tests/tst_lzw" randomInputs >"$work/lzw.log" 2>&1; then
+  problems=$((problems + 1))
+  echo "lzw round trips: see $work/lzw.log"
+fi
+echo "lzw: done"
 if ((problems)); then
   echo "$problems problem(s); inputs kept in $work"
   exit 1
