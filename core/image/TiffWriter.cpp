@@ -216,8 +216,6 @@ bool codeWithLibtiff(const StripCoding &c, const quint8 *rows, quint32 count, st
     return ok;
 }
 
-constexpr bool kOwnLzw = false;
-
 struct CodedStrip {
     std::vector<quint8> data;
     QString error;
@@ -232,8 +230,6 @@ bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vec
     case COMPRESSION_NONE:
         return true;
     case COMPRESSION_LZW: {
-        if (!kOwnLzw)
-            return codeWithLibtiff(c, rows, count, out, error);
         const quint64 bytes = c.bytesPerRow * count;
         if (c.predictor) {
             std::vector<quint8> scratch(rows, rows + bytes);
