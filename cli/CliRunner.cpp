@@ -4,7 +4,9 @@
 #include "core/FolderScan.h"
 #include "core/OutputPlan.h"
 #include "core/Settings.h"
+#include "core/TimeLeft.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -276,8 +278,11 @@ int CliRunner::run()
     process.setIsCombining(true);
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
+    QElapsedTimer clock;
+    TimeLeftEstimate estimate;
+    estimate.reset(process.sourceBytesTotal());
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this, [this, &process, last = QString()]() mutable {
+        connect(&process, &Process::fileInProcessChanged, this, [this, &process, &clock, &estimate, last = QString()]() mutable {
             // Queued notifications can arrive after the run has moved on; say each step once.
             const QString file = process.fileInProcess();
             const QString step = QString::number(process.totalFileProcessed()) + file;
@@ -285,13 +290,19 @@ int CliRunner::run()
                 return;
             last = step;
             m_err << "[" << process.totalFileProcessed() + 1 << "/" << process.totalFileSelected() << "] "
-                  << file << " -> " << process.outputFileInProcess() << "\n";
+                  << file << " -> " << process.outputFileInProcess();
+            estimate.update(process.sourceBytesProcessed(), process.totalFileProcessed(), clock.elapsed());
+            const qint64 left = estimate.msecsLeft(clock.elapsed());
+            if (left >= 0)
+                m_err << " (" << timeLeftText(left) << " left)";
+            m_err << "\n";
             m_err.flush();
         });
     }
 
     QEventLoop loop;
     connect(&process, &Process::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    clock.start();
     process.startInBackground();
     if (!process.isCompleted())
         loop.exec();

@@ -292,6 +292,8 @@ void TestCli::interruptCancels()
     QVERIFY(p.waitForStarted());
     QByteArray err;
     QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains("[2/60]"), 30000);
+    // After the first file the progress lines tell the time left.
+    QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains(" left)\n"), 30000);
     ::kill(pid_t(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 1);
