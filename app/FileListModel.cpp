@@ -177,6 +177,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         if (column == Name || column == Location)
             return item->path();
         return {};
+    case Qt::AccessibleTextRole:
+        // The check box cell has no text; a screen reader says whose mark it is.
+        if (column == IsSelected)
+            return item->name();
+        return {};
     case SortRole:
         if (column == IsSelected)
             return item->isSelected;
@@ -214,6 +219,8 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
         return headerTitle(section);
     if (role == Qt::ToolTipRole && section == IsSelected)
         return tr("Checked files take part in the conversion");
+    if (role == Qt::AccessibleTextRole && section == IsSelected)
+        return tr("Checked");
     if (role == IdentifierRole)
         return identifier(section);
     if (role == Qt::TextAlignmentRole)
@@ -279,24 +286,32 @@ void FileListModel::appendItems(const QList<FileItemPtr> &items)
 
 void FileListModel::removeRowsAt(QList<int> rows)
 {
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    const int n = int(m_files->size());
+    rows.removeIf([n](int r) { return r < 0 || r >= n; });
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    // Remove from the bottom in contiguous blocks, so indexes above stay valid.
-    int i = 0;
-    while (i < rows.size()) {
-        const int last = rows.at(i);
-        int first = last;
-        while (i + 1 < rows.size() && rows.at(i + 1) == first - 1) {
-            ++i;
-            --first;
-        }
-        ++i;
-        if (first < 0 || last >= m_files->size())
-            continue;
-        beginRemoveRows({}, first, last);
-        m_files->remove(first, last - first + 1);
+    if (rows.last() - rows.first() + 1 == rows.size()) {
+        beginRemoveRows({}, rows.first(), rows.last());
+        m_files->remove(rows.first(), rows.size());
         endRemoveRows();
+        return;
     }
+    // Scattered rows: one reset, not a removal per block, each of which has
+    // every view and selection range revisit the whole list.
+    beginResetModel();
+    QList<FileItemPtr> kept;
+    kept.reserve(n - rows.size());
+    qsizetype next = 0;
+    for (int r = 0; r < n; ++r) {
+        if (next < rows.size() && rows.at(next) == r)
+            ++next;
+        else
+            kept.append(m_files->at(r));
+    }
+    *m_files = std::move(kept);
+    endResetModel();
 }
 
 void FileListModel::swapAdjacentRows(int upper)
@@ -307,6 +322,58 @@ void FileListModel::swapAdjacentRows(int upper)
     beginMoveRows({}, upper + 1, upper + 1, {}, upper);
     m_files->swapItemsAt(upper, upper + 1);
     endMoveRows();
+}
+
+QList<int> FileListModel::moveRowsBy(const QList<int> &rows, int step)
+{
+    const int n = int(m_files->size());
+    QList<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    QList<int> moved;
+    auto moveOne = [&](int r) {
+        const int to = r + step;
+        if (r < 0 || r >= n || to < 0 || to >= n)
+            return false;
+        order.swapItemsAt(r, to);
+        moved << to;
+        return true;
+    };
+    if (step < 0) {
+        for (int r : rows) {
+            if (!moveOne(r))
+                break;
+        }
+    } else {
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            if (!moveOne(*it))
+                break;
+        }
+        std::reverse(moved.begin(), moved.end());
+    }
+    if (!moved.isEmpty())
+        applyOrder(order, QAbstractItemModel::NoLayoutChangeHint);
+    return moved;
+}
+
+void FileListModel::applyOrder(const QList<int> &order, QAbstractItemModel::LayoutChangeHint hint)
+{
+    const int n = int(m_files->size());
+    emit layoutAboutToBeChanged({}, hint);
+    QList<int> newRowOf(n);
+    for (int i = 0; i < n; ++i)
+        newRowOf[order.at(i)] = i;
+    QList<FileItemPtr> reordered;
+    reordered.reserve(n);
+    for (int i : order)
+        reordered.append(m_files->at(i));
+    *m_files = std::move(reordered);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex &i : from)
+        to.append(index(newRowOf.at(i.row()), i.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, hint);
 }
 
 int FileListModel::invertCheckMarks(const QList<int> &rows)
@@ -374,22 +441,7 @@ void FileListModel::sortBySortDescriptors()
         return false;
     });
 
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<int> newRowOf(n);
-    for (int i = 0; i < n; ++i)
-        newRowOf[order.at(i)] = i;
-    QList<FileItemPtr> sorted;
-    sorted.reserve(n);
-    for (int i : std::as_const(order))
-        sorted.append(m_files->at(i));
-    *m_files = sorted;
-    const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex &i : from)
-        to.append(index(newRowOf.at(i.row()), i.column()));
-    changePersistentIndexList(from, to);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    applyOrder(order, QAbstractItemModel::VerticalSortHint);
 }
 
 } // namespace quillon

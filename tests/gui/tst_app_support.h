@@ -33,6 +33,7 @@ struct RecordingDesktop {
     QList<QUrl> opened;
     QList<QStringList> shown;
     QList<QStringList> properties;
+    QList<DesktopNotification> notifications;
     bool openSucceeds = true;
 
     DesktopIntegration integration()
@@ -48,6 +49,10 @@ struct RecordingDesktop {
         };
         d.showItemProperties = [this](const QStringList &paths) {
             properties << paths;
+            return true;
+        };
+        d.notify = [this](const DesktopNotification &n) {
+            notifications << n;
             return true;
         };
         return d;
