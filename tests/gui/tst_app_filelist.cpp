@@ -28,6 +28,8 @@ private slots:
     void sortKeepsSelectionOnItems();
     void removeRowsAnyOrder();
     void swapAndInvert();
+    void moveRowsBy_data();
+    void moveRowsBy();
     void dragOffersFileUrls();
 
     void scanRules_data();
@@ -209,6 +211,47 @@ void TestFileList::swapAndInvert()
     QVERIFY(files.at(1)->isSelected);
     QVERIFY(!files.at(2)->isSelected);
     QCOMPARE(changed.count(), 1);
+}
+
+void TestFileList::moveRowsBy_data()
+{
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<QList<int>>("moved");
+    // Six rows a..f.
+    QTest::newRow("scattered up") << QList<int>{1, 3, 4} << -1 << "badecf" << QList<int>{0, 2, 3};
+    QTest::newRow("a block down") << QList<int>{1, 2} << 1 << "adbcef" << QList<int>{2, 3};
+    QTest::newRow("first row can't go up") << QList<int>{0, 2} << -1 << "abcdef" << QList<int>{};
+    QTest::newRow("last row can't go down") << QList<int>{3, 5} << 1 << "abcdef" << QList<int>{};
+    QTest::newRow("every other row down") << QList<int>{0, 2, 4} << 1 << "badcfe" << QList<int>{1, 3, 5};
+    QTest::newRow("nothing selected") << QList<int>{} << 1 << "abcdef" << QList<int>{};
+}
+
+void TestFileList::moveRowsBy()
+{
+    QFETCH(QList<int>, rows);
+    QFETCH(int, step);
+    QFETCH(QString, order);
+    QFETCH(QList<int>, moved);
+    QList<FileItemPtr> files;
+    for (char c = 'a'; c <= 'f'; ++c)
+        files << item(QStringLiteral("%1.png").arg(QLatin1Char(c)));
+    FileListModel model(&files);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    // The selection rides along with its items.
+    QItemSelectionModel selection(&model);
+    for (int r : rows)
+        selection.select(model.index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+    QCOMPARE(model.moveRowsBy(rows, step), moved);
+    QCOMPARE(layouts.count(), moved.isEmpty() ? 0 : 1);
+    QString now;
+    for (const FileItemPtr &f : files)
+        now += f->name().at(0);
+    QCOMPARE(now, order);
+    for (int r : moved)
+        QVERIFY(selection.isRowSelected(r));
 }
 
 void TestFileList::dragOffersFileUrls()
