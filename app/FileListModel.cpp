@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 namespace quillon {
@@ -43,12 +44,18 @@ QString headerTitle(int column)
 }
 
 // The sort key of one cell: numbers, sizes and dates by value, names as
-// people count.
+// people count. Dates are kept as instants: comparing local date-times
+// converts them on every comparison.
 struct SortKey {
     qint64 number = 0;
-    QDateTime date;
     QString text;
 };
+
+qint64 instant(const QDateTime &date)
+{
+    // No date sorts first, as an invalid QDateTime does.
+    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+}
 
 SortKey sortKey(const FileItem &item, int column)
 {
@@ -64,13 +71,13 @@ SortKey sortKey(const FileItem &item, int column)
         k.number = item.size();
         break;
     case FileListModel::DateModified:
-        k.date = item.dateModified();
+        k.number = instant(item.dateModified());
         break;
     case FileListModel::DateCreated:
-        k.date = item.dateCreated();
+        k.number = instant(item.dateCreated());
         break;
     case FileListModel::DateAccessed:
-        k.date = item.dateAccessed();
+        k.number = instant(item.dateAccessed());
         break;
     case FileListModel::Name:
         k.text = item.name();
@@ -96,11 +103,10 @@ int compareKeys(const SortKey &a, const SortKey &b, int column)
     case FileListModel::IsSelected:
     case FileListModel::Pages:
     case FileListModel::SizeInKB:
-        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
     case FileListModel::DateModified:
     case FileListModel::DateCreated:
     case FileListModel::DateAccessed:
-        return a.date < b.date ? -1 : (b.date < a.date ? 1 : 0);
+        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
     case FileListModel::Name:
     case FileListModel::Location:
         return naturalLess(a.text, b.text) ? -1 : (naturalLess(b.text, a.text) ? 1 : 0);
@@ -350,8 +356,10 @@ QList<int> FileListModel::moveRowsBy(const QList<int> &rows, int step)
         }
         std::reverse(moved.begin(), moved.end());
     }
+    // Only rows changed places: the vertical sort hint lets a selection of
+    // thousands of rows be kept by its rows, not by each of its cells.
     if (!moved.isEmpty())
-        applyOrder(order, QAbstractItemModel::NoLayoutChangeHint);
+        applyOrder(order, QAbstractItemModel::VerticalSortHint);
     return moved;
 }
 

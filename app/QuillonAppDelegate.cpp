@@ -339,7 +339,7 @@ void QuillonAppDelegate::connectCommands()
             order = Qt::DescendingOrder;
         header->setSortIndicatorShown(true);
         header->setSortIndicator(column, order);
-        m_model->sort(column, order);
+        reorderKeepingSelection([this, column, order] { m_model->sort(column, order); });
     });
 #if QUILLON_EDITION != 1
     connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint &pos) {

@@ -322,6 +322,7 @@ private:
         QuillonAppDelegate *m_owner;
     };
     void moveSelectionBy(int step);
+    void reorderKeepingSelection(const std::function<void()> &reorder);
     void startCombinedRun();
     void buildWindow();
     void buildMenus();

@@ -151,25 +151,51 @@ void QuillonAppDelegate::moveDown() { moveSelectionBy(1); }
 void QuillonAppDelegate::moveSelectionBy(int step)
 {
     const EnablingBatch batch(this);
-    const QList<int> moved = m_model->moveRowsBy(selectedRows(), step);
+    QList<int> moved;
+    const QList<int> rows = selectedRows();
+    reorderKeepingSelection([&] { moved = m_model->moveRowsBy(rows, step); });
     CustomTableView *table = m_ui->mainTableView;
     table->setFocus();
-    // Neighbouring rows as one range each: thousands of one-row ranges make
-    // every later selection query slow.
-    QItemSelection selection;
-    for (qsizetype i = 0; i < moved.size();) {
-        qsizetype j = i;
-        while (j + 1 < moved.size() && moved.at(j + 1) == moved.at(j) + 1)
-            ++j;
-        selection.append(QItemSelectionRange(m_model->index(moved.at(i), 0), m_model->index(moved.at(j), FileListModel::ColumnCount - 1)));
-        i = j + 1;
-    }
-    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (!moved.isEmpty()) {
         const int lead = step < 0 ? moved.first() : moved.last();
         table->selectionModel()->setCurrentIndex(m_model->index(lead, 1), QItemSelectionModel::NoUpdate);
         table->scrollTo(m_model->index(lead, 1));
     }
+}
+
+void QuillonAppDelegate::reorderKeepingSelection(const std::function<void()> &reorder)
+{
+    // The selection is carried through by its items, not by Qt's persistent
+    // indexes: this Qt hashes model indexes so poorly that moving thousands
+    // of them through a layout change takes seconds. Clearing first and
+    // selecting after also spares the view comparing old and new ranges.
+    const EnablingBatch batch(this);
+    QItemSelectionModel *selection = m_ui->mainTableView->selectionModel();
+    QSet<const FileItem *> selected;
+    for (int r : selectedRows())
+        selected.insert(m_files.at(r).get());
+    const FileItemPtr current = m_model->itemAt(selection->currentIndex().row());
+    const int currentColumn = selection->currentIndex().column();
+    if (!selected.isEmpty())
+        selection->clearSelection();
+    selection->clearCurrentIndex();
+    reorder();
+    QItemSelection ranges;
+    for (int r = 0; r < m_files.size();) {
+        if (!selected.contains(m_files.at(r).get())) {
+            ++r;
+            continue;
+        }
+        int last = r;
+        while (last + 1 < m_files.size() && selected.contains(m_files.at(last + 1).get()))
+            ++last;
+        ranges.append(QItemSelectionRange(m_model->index(r, 0), m_model->index(last, FileListModel::ColumnCount - 1)));
+        r = last + 1;
+    }
+    if (!ranges.isEmpty())
+        selection->select(ranges, QItemSelectionModel::Select);
+    if (current)
+        selection->setCurrentIndex(m_model->index(int(m_files.indexOf(current)), currentColumn), QItemSelectionModel::NoUpdate);
 }
 
 void QuillonAppDelegate::openFileWithFinder()
