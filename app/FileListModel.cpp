@@ -2,10 +2,13 @@
 
 #include "core/FolderScan.h"
 
+#include <QFile>
 #include <QMimeData>
 #include <QSet>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <limits>
 #include <numeric>
 
@@ -44,17 +47,32 @@ QString headerTitle(int column)
 }
 
 // The sort key of one cell: numbers, sizes and dates by value, names as
-// people count. Dates are kept as instants: comparing local date-times
-// converts them on every comparison.
+// people count.
 struct SortKey {
     qint64 number = 0;
     QString text;
 };
 
-qint64 instant(const QDateTime &date)
+// A date column's instant in milliseconds, straight from the file system: the
+// same dates FileItem shows (modified, accessed, birth time when the file
+// system keeps one), without the local-time conversions of QDateTime, which
+// cost a second for 100,000 files. No date sorts first.
+qint64 fileInstant(const FileItem &item, int column)
 {
-    // No date sorts first, as an invalid QDateTime does.
-    return date.isValid() ? date.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    constexpr qint64 none = std::numeric_limits<qint64>::min();
+    if (item.path().isEmpty())
+        return none;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, QFile::encodeName(item.path()).constData(), 0, STATX_MTIME | STATX_ATIME | STATX_BTIME, &sx) != 0)
+        return none;
+    const statx_timestamp *at = nullptr;
+    if (column == FileListModel::DateModified)
+        at = &sx.stx_mtime;
+    else if (column == FileListModel::DateAccessed)
+        at = &sx.stx_atime;
+    else if (sx.stx_mask & STATX_BTIME)
+        at = &sx.stx_btime;
+    return at ? qint64(at->tv_sec) * 1000 + at->tv_nsec / 1000000 : none;
 }
 
 SortKey sortKey(const FileItem &item, int column)
@@ -71,13 +89,9 @@ SortKey sortKey(const FileItem &item, int column)
         k.number = item.size();
         break;
     case FileListModel::DateModified:
-        k.number = instant(item.dateModified());
-        break;
     case FileListModel::DateCreated:
-        k.number = instant(item.dateCreated());
-        break;
     case FileListModel::DateAccessed:
-        k.number = instant(item.dateAccessed());
+        k.number = fileInstant(item, column);
         break;
     case FileListModel::Name:
         k.text = item.name();
