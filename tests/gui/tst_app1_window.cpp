@@ -67,6 +67,7 @@ void TestEdition1Window::init() { m_fx = std::make_unique<Fixture>(); }
 
 void TestEdition1Window::cleanup()
 {
+    stopModalWatchers();
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();
     m_fx.reset();

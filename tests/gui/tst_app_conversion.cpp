@@ -88,6 +88,7 @@ void TestConversion::init()
 
 void TestConversion::cleanup()
 {
+    stopModalWatchers();
     QFile::setPermissions(m_fx->path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();

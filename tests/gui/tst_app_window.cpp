@@ -136,6 +136,7 @@ void TestWindow::init() { m_fx = std::make_unique<Fixture>(); }
 
 void TestWindow::cleanup()
 {
+    stopModalWatchers();
     // A failed test may leave a dialog behind.
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();
