@@ -16,10 +16,10 @@
 #include "ui_OutputSettings.h"
 #include "ui_Progress.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QTimer>
 
