@@ -4,6 +4,7 @@
 #include "windows/AppImages.h"
 
 #include <QAction>
+#include <QBitArray>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QHeaderView>
@@ -80,12 +81,28 @@ QRect CustomTableView::emptyTextRect() const
 QList<int> CustomTableView::selectedRowList() const
 {
     QList<int> rows;
-    if (!selectionModel())
+    if (!selectionModel() || !model())
         return rows;
-    const QModelIndexList selected = selectionModel()->selectedRows();
-    for (const QModelIndex &i : selected)
-        rows << i.row();
-    std::sort(rows.begin(), rows.end());
+    // The table selects whole rows, so the ranges are read directly:
+    // QItemSelectionModel::selectedRows() checks every row against every
+    // range, which takes seconds for thousands of scattered rows.
+    const int columns = model()->columnCount();
+    const QItemSelection selection = selectionModel()->selection();
+    QBitArray marked(model()->rowCount());
+    for (const QItemSelectionRange &range : selection) {
+        if (range.left() != 0 || range.right() != columns - 1 || range.bottom() >= marked.size()) {
+            const QModelIndexList selected = selectionModel()->selectedRows();
+            for (const QModelIndex &i : selected)
+                rows << i.row();
+            std::sort(rows.begin(), rows.end());
+            return rows;
+        }
+        marked.fill(true, range.top(), range.bottom() + 1);
+    }
+    for (qsizetype r = 0; r < marked.size(); ++r) {
+        if (marked.testBit(r))
+            rows << int(r);
+    }
     return rows;
 }
 

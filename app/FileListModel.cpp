@@ -2,10 +2,14 @@
 
 #include "core/FolderScan.h"
 
+#include <QFile>
 #include <QMimeData>
 #include <QSet>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <limits>
 #include <numeric>
 
 namespace quillon {
@@ -46,9 +50,30 @@ QString headerTitle(int column)
 // people count.
 struct SortKey {
     qint64 number = 0;
-    QDateTime date;
     QString text;
 };
+
+// A date column's instant in milliseconds, straight from the file system: the
+// same dates FileItem shows (modified, accessed, birth time when the file
+// system keeps one), without the local-time conversions of QDateTime, which
+// cost a second for 100,000 files. No date sorts first.
+qint64 fileInstant(const FileItem &item, int column)
+{
+    constexpr qint64 none = std::numeric_limits<qint64>::min();
+    if (item.path().isEmpty())
+        return none;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, QFile::encodeName(item.path()).constData(), 0, STATX_MTIME | STATX_ATIME | STATX_BTIME, &sx) != 0)
+        return none;
+    const statx_timestamp *at = nullptr;
+    if (column == FileListModel::DateModified)
+        at = &sx.stx_mtime;
+    else if (column == FileListModel::DateAccessed)
+        at = &sx.stx_atime;
+    else if (sx.stx_mask & STATX_BTIME)
+        at = &sx.stx_btime;
+    return at ? qint64(at->tv_sec) * 1000 + at->tv_nsec / 1000000 : none;
+}
 
 SortKey sortKey(const FileItem &item, int column)
 {
@@ -64,13 +89,9 @@ SortKey sortKey(const FileItem &item, int column)
         k.number = item.size();
         break;
     case FileListModel::DateModified:
-        k.date = item.dateModified();
-        break;
     case FileListModel::DateCreated:
-        k.date = item.dateCreated();
-        break;
     case FileListModel::DateAccessed:
-        k.date = item.dateAccessed();
+        k.number = fileInstant(item, column);
         break;
     case FileListModel::Name:
         k.text = item.name();
@@ -96,11 +117,10 @@ int compareKeys(const SortKey &a, const SortKey &b, int column)
     case FileListModel::IsSelected:
     case FileListModel::Pages:
     case FileListModel::SizeInKB:
-        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
     case FileListModel::DateModified:
     case FileListModel::DateCreated:
     case FileListModel::DateAccessed:
-        return a.date < b.date ? -1 : (b.date < a.date ? 1 : 0);
+        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
     case FileListModel::Name:
     case FileListModel::Location:
         return naturalLess(a.text, b.text) ? -1 : (naturalLess(b.text, a.text) ? 1 : 0);
@@ -177,6 +197,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         if (column == Name || column == Location)
             return item->path();
         return {};
+    case Qt::AccessibleTextRole:
+        // The check box cell has no text; a screen reader says whose mark it is.
+        if (column == IsSelected)
+            return item->name();
+        return {};
     case SortRole:
         if (column == IsSelected)
             return item->isSelected;
@@ -214,6 +239,8 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
         return headerTitle(section);
     if (role == Qt::ToolTipRole && section == IsSelected)
         return tr("Checked files take part in the conversion");
+    if (role == Qt::AccessibleTextRole && section == IsSelected)
+        return tr("Checked");
     if (role == IdentifierRole)
         return identifier(section);
     if (role == Qt::TextAlignmentRole)
@@ -279,24 +306,32 @@ void FileListModel::appendItems(const QList<FileItemPtr> &items)
 
 void FileListModel::removeRowsAt(QList<int> rows)
 {
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    const int n = int(m_files->size());
+    rows.removeIf([n](int r) { return r < 0 || r >= n; });
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    // Remove from the bottom in contiguous blocks, so indexes above stay valid.
-    int i = 0;
-    while (i < rows.size()) {
-        const int last = rows.at(i);
-        int first = last;
-        while (i + 1 < rows.size() && rows.at(i + 1) == first - 1) {
-            ++i;
-            --first;
-        }
-        ++i;
-        if (first < 0 || last >= m_files->size())
-            continue;
-        beginRemoveRows({}, first, last);
-        m_files->remove(first, last - first + 1);
+    if (rows.last() - rows.first() + 1 == rows.size()) {
+        beginRemoveRows({}, rows.first(), rows.last());
+        m_files->remove(rows.first(), rows.size());
         endRemoveRows();
+        return;
     }
+    // Scattered rows: one reset, not a removal per block, each of which has
+    // every view and selection range revisit the whole list.
+    beginResetModel();
+    QList<FileItemPtr> kept;
+    kept.reserve(n - rows.size());
+    qsizetype next = 0;
+    for (int r = 0; r < n; ++r) {
+        if (next < rows.size() && rows.at(next) == r)
+            ++next;
+        else
+            kept.append(m_files->at(r));
+    }
+    *m_files = std::move(kept);
+    endResetModel();
 }
 
 void FileListModel::swapAdjacentRows(int upper)
@@ -307,6 +342,60 @@ void FileListModel::swapAdjacentRows(int upper)
     beginMoveRows({}, upper + 1, upper + 1, {}, upper);
     m_files->swapItemsAt(upper, upper + 1);
     endMoveRows();
+}
+
+QList<int> FileListModel::moveRowsBy(const QList<int> &rows, int step)
+{
+    const int n = int(m_files->size());
+    QList<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    QList<int> moved;
+    auto moveOne = [&](int r) {
+        const int to = r + step;
+        if (r < 0 || r >= n || to < 0 || to >= n)
+            return false;
+        order.swapItemsAt(r, to);
+        moved << to;
+        return true;
+    };
+    if (step < 0) {
+        for (int r : rows) {
+            if (!moveOne(r))
+                break;
+        }
+    } else {
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            if (!moveOne(*it))
+                break;
+        }
+        std::reverse(moved.begin(), moved.end());
+    }
+    // Only rows changed places: the vertical sort hint lets a selection of
+    // thousands of rows be kept by its rows, not by each of its cells.
+    if (!moved.isEmpty())
+        applyOrder(order, QAbstractItemModel::VerticalSortHint);
+    return moved;
+}
+
+void FileListModel::applyOrder(const QList<int> &order, QAbstractItemModel::LayoutChangeHint hint)
+{
+    const int n = int(m_files->size());
+    emit layoutAboutToBeChanged({}, hint);
+    QList<int> newRowOf(n);
+    for (int i = 0; i < n; ++i)
+        newRowOf[order.at(i)] = i;
+    QList<FileItemPtr> reordered;
+    reordered.reserve(n);
+    for (int i : order)
+        reordered.append(m_files->at(i));
+    *m_files = std::move(reordered);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex &i : from)
+        to.append(index(newRowOf.at(i.row()), i.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, hint);
 }
 
 int FileListModel::invertCheckMarks(const QList<int> &rows)
@@ -374,22 +463,7 @@ void FileListModel::sortBySortDescriptors()
         return false;
     });
 
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<int> newRowOf(n);
-    for (int i = 0; i < n; ++i)
-        newRowOf[order.at(i)] = i;
-    QList<FileItemPtr> sorted;
-    sorted.reserve(n);
-    for (int i : std::as_const(order))
-        sorted.append(m_files->at(i));
-    *m_files = sorted;
-    const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex &i : from)
-        to.append(index(newRowOf.at(i.row()), i.column()));
-    changePersistentIndexList(from, to);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    applyOrder(order, QAbstractItemModel::VerticalSortHint);
 }
 
 } // namespace quillon

@@ -49,10 +49,16 @@ public:
     void reloadRows(int first, int last, int column = -1);
     // Appends items to `files` (and the table).
     void appendItems(const QList<FileItemPtr> &items);
-    // Removes the given rows (any order, duplicates ignored) from `files`.
+    // Removes the given rows (any order, duplicates ignored) from `files`, as
+    // one change: rows removed when they are one block, a reset otherwise.
     void removeRowsAt(QList<int> rows);
     // Swaps two adjacent rows of `files`.
     void swapAdjacentRows(int upper);
+    // Moves each of `rows` (ascending) one place up (step -1) or down (+1), as
+    // swapping each with its neighbour in turn would (the highest first going
+    // up, the lowest first going down), stopping at the first that cannot
+    // move; one layout change. Returns the moved items' new rows, ascending.
+    QList<int> moveRowsBy(const QList<int> &rows, int step);
     // Inverts the check marks of the rows; returns how many changed.
     int invertCheckMarks(const QList<int> &rows);
 
@@ -72,6 +78,9 @@ signals:
     void checkMarksChanged();
 
 private:
+    // Reorders `files` so that new row i holds old row order[i], as one layout change.
+    void applyOrder(const QList<int> &order, QAbstractItemModel::LayoutChangeHint hint);
+
     QList<FileItemPtr> *m_files;
     QList<SortDescriptor> m_sortDescriptors;
 };

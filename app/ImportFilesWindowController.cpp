@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <exception>
@@ -197,6 +198,10 @@ void ImportFilesWindowController::parseText(const QString &text)
         const QStringList accepted = allowedTypes.split(QLatin1Char(','));
         if (!text.isEmpty()) {
             const QStringList lines = text.split(QLatin1Char('\n'));
+            // A list of 100,000 lines must not compare each line with all before it.
+            QSet<QUrl> seen;
+            seen.reserve(lines.size());
+            const QDir current = QDir::current();
             for (const QString &line : lines) {
                 const QString last = line.section(QLatin1Char('/'), -1);
                 const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
@@ -204,10 +209,12 @@ void ImportFilesWindowController::parseText(const QString &text)
                     continue;
                 if (!accepted.contains(last.mid(dot + 1).toUpper()))
                     continue;
-                const QString absolute = QDir::isAbsolutePath(line) ? line : QDir::current().absoluteFilePath(line);
+                const QString absolute = QDir::isAbsolutePath(line) ? line : current.absoluteFilePath(line);
                 const QUrl url = QUrl::fromLocalFile(absolute);
-                if (!files.contains(url))
+                if (!seen.contains(url)) {
+                    seen.insert(url);
                     files.append(url);
+                }
             }
         }
     } catch (const std::exception &e) {

@@ -16,6 +16,7 @@
 #include "windows/AppImages.h"
 #include "windows/AppWindows.h"
 #include "windows/HelpDocument.h"
+#include "widgets/Accessibility.h"
 
 #include "ui_MainWindow.h"
 #include "ui_OutputSettings.h"
@@ -97,6 +98,9 @@ QuillonAppDelegate::QuillonAppDelegate(Environment environment, QObject *parent)
         m_desktop.showItems = system.showItems;
     if (!m_desktop.showItemProperties)
         m_desktop.showItemProperties = system.showItemProperties;
+    if (!m_desktop.notify)
+        m_desktop.notify = system.notify;
+    installWidgetAccessibility();
     buildWindow();
 }
 
@@ -158,8 +162,11 @@ void QuillonAppDelegate::buildWindow()
                                            {FileListModel::DateAccessed, 150}, {FileListModel::Location, 160}};
     for (const auto &[column, width] : widths)
         table->setColumnWidth(column, width);
+#if QUILLON_EDITION != 1
+    // Edition 1 has no header menu to bring these back, so it shows all ten.
     table->setColumnHidden(FileListModel::DateCreated, true);
     table->setColumnHidden(FileListModel::DateAccessed, true);
+#endif
     // The check column never shrinks below its box.
     header->setSectionResizeMode(FileListModel::IsSelected, QHeaderView::Fixed);
 
@@ -180,6 +187,14 @@ void QuillonAppDelegate::buildWindow()
 
     buildSegmentedControls();
     buildMenus();
+
+    // Names for assistive technology where no text says what a control is.
+    table->setAccessibleName(tr("Files"));
+    split->setAccessibleName(tr("Files and settings"));
+    m_ui->topBar->setAccessibleName(tr("List commands"));
+    m_ui->bottomBar->setAccessibleName(tr("Order and conversion"));
+    m_ui->recentFoldersPopup->setAccessibleName(tr("Recent folders"));
+    m_ui->loadingIndicator->setAccessibleName(tr("Reading files or converting"));
 
     m_outputSettingPanel = new OutputSettingsSheet(m_window.get());
     m_outputSettingPanel->setObjectName(QStringLiteral("outputSettingPanel"));
@@ -211,6 +226,12 @@ void QuillonAppDelegate::buildSegmentedControls()
                                      {QString(), QStringLiteral("help"), tr("Open the Quillon Converter help")},
                                      {QString(), QStringLiteral("rate"), tr("Rate Quillon Converter")}});
     m_ui->recentFoldersPopup->setIconSize(QSize(16, 16));
+    m_ui->filesFoldersSegmented->setAccessibleName(tr("Files and folders"));
+    m_ui->navigationSegmented->setAccessibleName(tr("List order"));
+    m_ui->commandSegmented->setAccessibleName(tr("Conversion"));
+    m_ui->helpSegmented->setAccessibleName(tr("Help and website"));
+    // Subfolders is a switch; its selected look is its state.
+    m_ui->filesFoldersSegmented->setSegmentCheckable(SubfoldersSegment, true);
 }
 
 void QuillonAppDelegate::buildMenus()
@@ -318,7 +339,7 @@ void QuillonAppDelegate::connectCommands()
             order = Qt::DescendingOrder;
         header->setSortIndicatorShown(true);
         header->setSortIndicator(column, order);
-        m_model->sort(column, order);
+        reorderKeepingSelection([this, column, order] { m_model->sort(column, order); });
     });
 #if QUILLON_EDITION != 1
     connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint &pos) {
@@ -330,6 +351,12 @@ void QuillonAppDelegate::connectCommands()
     connectEdition1Commands();
 #endif
 
+    // A dialog closing gives the window back: paths from other starts that
+    // waited for it are added now.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        if (!m_pendingPaths.isEmpty())
+            QTimer::singleShot(0, this, &QuillonAppDelegate::addPendingPaths);
+    });
 #if QUILLON_EDITION != 1
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
         // A sheet on the window keeps it the main window.
@@ -440,6 +467,8 @@ bool QuillonAppDelegate::awakeFromNib()
     updateTotalLabel();
     numberOfRowsChanged();
     m_awake = true;
+    m_idleTitle = m_window->windowTitle();
+    addPendingPaths();
     return true;
 }
 
@@ -513,6 +542,26 @@ bool QuillonAppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
         return false;
     openAppAction();
     return true;
+}
+
+void QuillonAppDelegate::reopen(const QStringList &paths, const QString &activationToken)
+{
+    // Wayland lets a window come to the front only with the token of the
+    // start that asked for it; Qt reads it from the environment.
+    if (!activationToken.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+    // Before the agreement was answered there is no window to show yet.
+    if (!m_awake) {
+        openFiles(paths);
+        return;
+    }
+    openAppAction();
+    // A sheet or dialog of the window goes to the front with it.
+    if (QWidget *modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+    openFiles(paths);
 }
 
 bool QuillonAppDelegate::applicationShouldTerminate()

@@ -8,6 +8,7 @@
 #include "app/RecentItem.h"
 #include "core/FileItem.h"
 #include "core/Process.h"
+#include "core/TimeLeft.h"
 
 #include <QColor>
 #include <QElapsedTimer>
@@ -131,6 +132,9 @@ public:
     // Once the event loop runs: the review check.
     void applicationDidFinishLaunching();
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // Another start of the program asked for the window (SingleInstance): the
+    // window comes to the front and its paths are added (openFiles).
+    void reopen(const QStringList &paths, const QString &activationToken = QString());
     // Saves the recent folders, the settings and the column layout; always true.
     bool applicationShouldTerminate();
     void applicationWillTerminate() {}
@@ -238,6 +242,10 @@ public:
     void openPanelDidEnd(OpenPanel *panel, int returnCode);
     bool validateDrop(const QMimeData *data, QObject *source) override;
     bool acceptDrop(const QMimeData *data) override;
+    // Paths given on a command line ("Open With"), added as a drop adds them:
+    // folders scanned with the include-subfolders choice. While a job or a
+    // run has the window (or before it is up) they wait for it.
+    void openFiles(const QStringList &paths);
     // Starts a file-adding job on its own thread (false while one runs).
     bool loadURLs(const Arguments &arguments);
     // Blocks until a running job has finished and was applied (tests, quitting).
@@ -262,6 +270,8 @@ public:
     void openOutputFolder(const QString &path) override;
     // The output-folder panel of Convert (null when none is shown).
     OpenPanel *outputFolderPanel() const { return m_outputFolderPanel; }
+    // Whether the window, or a sheet or dialog of it, is the active window.
+    bool isWindowActive() const;
 
 #if QUILLON_EDITION == 1
     // ---- edition 1's window (QuillonAppDelegateEdition1.cpp) ----
@@ -299,6 +309,20 @@ private:
     bool m_showSettings = true;
     bool m_dropHidesHint = false; // a drop's files are still loading
 #endif
+    // Holds back the enabling of the window's controls while one command
+    // changes many rows; the last batch to end brings it up to date once.
+    class EnablingBatch {
+    public:
+        explicit EnablingBatch(QuillonAppDelegate *owner);
+        ~EnablingBatch();
+        EnablingBatch(const EnablingBatch &) = delete;
+        EnablingBatch &operator=(const EnablingBatch &) = delete;
+
+    private:
+        QuillonAppDelegate *m_owner;
+    };
+    void moveSelectionBy(int step);
+    void reorderKeepingSelection(const std::function<void()> &reorder);
     void startCombinedRun();
     void buildWindow();
     void buildMenus();
@@ -315,6 +339,10 @@ private:
     void onOutputFolderPathChanged();
     void bindProgressSheet();
     void updateProgressSheet();
+    void updateTimeLeft();
+    void announceRunEnd();
+    bool addLikeDrop(const QList<QUrl> &dropped);
+    void addPendingPaths();
     void updateActionsEnabling();
     void setEnabledForBusy(bool enable);
     QStringList selectedPaths() const;
@@ -345,10 +373,19 @@ private:
     ImportFilesWindowController *m_importPanel = nullptr;
     QPointer<PageSelectionDialog> m_pageSelectionDialog;
     QString m_lastTimeTaken;
+    QStringList m_pendingPaths; // from other starts, waiting for the window
+    // The run's clock and estimate, for the time left and the title's percentage.
+    QElapsedTimer m_runClock;
+    TimeLeftEstimate m_timeLeft;
+    QTimer *m_runTicker = nullptr;
+    QString m_idleTitle;
+    bool m_runEndAnnounced = false;
     bool m_viewEnabled = true;
     bool m_runActive = false; // from combine until the progress sheet is closed
     bool m_quitting = false;
     bool m_awake = false;
+    int m_enablingBatch = 0;
+    bool m_enablingPending = false;
 
     // The running file-adding job.
     std::unique_ptr<FileSystemHelper> m_loadJob;

@@ -10,6 +10,7 @@
 
 #include "ui_MainWindow.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QThread>
@@ -89,31 +90,54 @@ bool QuillonAppDelegate::acceptDrop(const QMimeData *data)
     guarded("Error in (acceptDrop:) : %1", [&] {
         if (!data || !data->hasUrls() || isLoading())
             return;
-        endEditing();
-        QList<QUrl> urls;
-        QStringList folders;
-        const QList<QUrl> dropped = data->urls();
-        for (const QUrl &url : dropped) {
-            // Only file names count; web addresses and the like are not files.
-            if (!url.isLocalFile())
-                continue;
-            const QString path = url.toLocalFile();
-            urls << QUrl::fromLocalFile(path);
-            if (QFileInfo(path).isDir())
-                folders << path;
-        }
-        if (urls.isEmpty())
-            return;
-#if QUILLON_EDITION != 1
-        addRecentItem(folders);
-#else
-        m_dropHidesHint = true;
-        m_e1.lableDragAndDrop->hide();
-#endif
-        loadURLs(Arguments{urls, true, inculdeSubfolders()});
+        addLikeDrop(data->urls());
     });
     // The files arrive through the job, never through the drop itself.
     return false;
+}
+
+void QuillonAppDelegate::openFiles(const QStringList &paths)
+{
+    m_pendingPaths << paths;
+    addPendingPaths();
+}
+
+void QuillonAppDelegate::addPendingPaths()
+{
+    // A dialog of the window may still hand over its own files (the import
+    // sheet); a job started behind it would make it lose them.
+    if (m_pendingPaths.isEmpty() || !m_awake || m_quitting || isLoading() || m_runActive || !m_viewEnabled
+        || QApplication::activeModalWidget())
+        return;
+    QList<QUrl> urls;
+    for (const QString &path : std::exchange(m_pendingPaths, {}))
+        urls << QUrl::fromLocalFile(path);
+    guarded("Error in (openFiles:) : %1", [&] { addLikeDrop(urls); });
+}
+
+bool QuillonAppDelegate::addLikeDrop(const QList<QUrl> &dropped)
+{
+    endEditing();
+    QList<QUrl> urls;
+    QStringList folders;
+    for (const QUrl &url : dropped) {
+        // Only file names count; web addresses and the like are not files.
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        urls << QUrl::fromLocalFile(path);
+        if (QFileInfo(path).isDir())
+            folders << path;
+    }
+    if (urls.isEmpty())
+        return false;
+#if QUILLON_EDITION != 1
+    addRecentItem(folders);
+#else
+    m_dropHidesHint = true;
+    m_e1.lableDragAndDrop->hide();
+#endif
+    return loadURLs(Arguments{urls, true, inculdeSubfolders()});
 }
 
 bool QuillonAppDelegate::loadURLs(const Arguments &arguments)
@@ -190,6 +214,9 @@ void QuillonAppDelegate::finishLoad()
                              .arg(0)
                              .arg(0));
     emit loadFinished();
+    // Paths that came while this job ran are a job of their own.
+    if (!m_pendingPaths.isEmpty())
+        QTimer::singleShot(0, this, &QuillonAppDelegate::addPendingPaths);
 }
 
 void QuillonAppDelegate::waitForLoad()

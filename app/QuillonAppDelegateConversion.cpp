@@ -16,11 +16,13 @@
 #include "ui_OutputSettings.h"
 #include "ui_Progress.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -465,6 +467,10 @@ void QuillonAppDelegate::startCombinedRun()
         // A previous run (idle or finished) goes; none of them works any more here.
         m_process = std::move(process);
         m_runActive = true;
+        m_runEndAnnounced = false;
+        m_idleTitle = m_window->windowTitle();
+        m_timeLeft.reset(m_process->sourceBytesTotal());
+        m_runClock.start();
 
         resetView(false);
         startProcess();
@@ -481,6 +487,13 @@ void QuillonAppDelegate::bindProgressSheet()
     Process *p = m_process.get();
     auto *ui = m_processViewPanel->ui();
     ui->timeTakenLabel->setText(QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("In Process...")).arg(0).arg(0));
+    // Between files the time left counts down with the clock.
+    if (!m_runTicker) {
+        m_runTicker = new QTimer(this);
+        m_runTicker->setInterval(1000);
+        connect(m_runTicker, &QTimer::timeout, this, &QuillonAppDelegate::updateTimeLeft);
+    }
+    m_runTicker->start();
     // The run's signals come from its thread; the sheet's context queues them here.
     for (auto signal : {&Process::isCombiningChanged, &Process::isCompletedChanged, &Process::totalFileSelectedChanged,
                         &Process::totalFileProcessedChanged, &Process::totalFileCreatedChanged, &Process::fileInProcessChanged,
@@ -530,6 +543,69 @@ void QuillonAppDelegate::updateProgressSheet()
     ui->closeProcessBtn->setEnabled(completed);
     if (completed && !ui->closeProcessBtn->hasFocus())
         ui->closeProcessBtn->setFocus();
+
+    m_timeLeft.update(p->sourceBytesProcessed(), p->totalFileProcessed(), m_runClock.elapsed());
+    updateTimeLeft();
+    if (completed && !m_runEndAnnounced) {
+        m_runEndAnnounced = true;
+        announceRunEnd();
+    }
+}
+
+void QuillonAppDelegate::updateTimeLeft()
+{
+    Process *p = m_process.get();
+    auto *ui = m_processViewPanel->ui();
+    const bool running = p && !p->isCompleted() && p->isCombining();
+    const qint64 left = running ? m_timeLeft.msecsLeft(m_runClock.elapsed()) : -1;
+    if (left >= 0) {
+        ui->timeLeftLabel->setText(tr("Time left: %1    (%2, %3 files/s)")
+                                       .arg(timeLeftText(left), throughputText(m_timeLeft.bytesPerSecond()))
+                                       .arg(m_timeLeft.filesPerSecond(), 0, 'f', 1));
+    }
+    // Unknown before the first file and after the end: no guess is shown.
+    ui->timeLeftLabel->setVisible(left >= 0);
+    if (p && !p->isCompleted())
+        m_window->setWindowTitle(tr("%1% \u2013 %2").arg(m_timeLeft.percent(p->totalFileProcessed(), p->totalFileSelected())).arg(m_idleTitle));
+    else
+        m_window->setWindowTitle(m_idleTitle);
+    if ((!p || p->isCompleted()) && m_runTicker)
+        m_runTicker->stop();
+}
+
+bool QuillonAppDelegate::isWindowActive() const
+{
+    for (QWidget *w = QApplication::activeWindow(); w; w = w->parentWidget()) {
+        if (w == m_window.get())
+            return true;
+    }
+    return false;
+}
+
+void QuillonAppDelegate::announceRunEnd()
+{
+    // Someone looking at the window sees the sheet; a run ending behind
+    // other windows is told by the desktop.
+    if (isWindowActive() || !m_desktop.notify || !m_process)
+        return;
+    const Process *p = m_process.get();
+    DesktopNotification n;
+    n.summary = m_processViewPanel->ui()->headingLabel->text();
+    n.body = tr("%1 of %2 TIFF file(s) created in %3").arg(p->totalFileCreated()).arg(p->outputFiles.size()).arg(p->outputFolder);
+    const QPointer<QuillonAppDelegate> self(this);
+    const QString folder = p->outputFolder;
+    if (!folder.isEmpty()) {
+        n.actionLabel = tr("Open Output Folder");
+        n.onAction = [self, folder] {
+            if (self)
+                self->openUrl(QUrl::fromLocalFile(folder));
+        };
+    }
+    n.onActivate = [self] {
+        if (self)
+            self->openAppAction();
+    };
+    guarded("Error in (announceRunEnd) : %1", [&] { m_desktop.notify(n); });
 }
 
 void QuillonAppDelegate::cancelProcessAction()
@@ -569,6 +645,7 @@ void QuillonAppDelegate::closeProcessAction()
     }
     m_process.reset();
     emit processClosed();
+    addPendingPaths();
 }
 
 void QuillonAppDelegate::startProcess()

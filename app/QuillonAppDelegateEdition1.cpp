@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QSettings>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace quillon {
@@ -209,11 +210,15 @@ void QuillonAppDelegate::buildEdition1Window()
     makeItem(m_e1.toolbar, QStringLiteral("LOGS"), tr("Logs"), QStringLiteral("logs"), tr("Open the folder of conversion logs"));
     makeItem(m_e1.toolbar, QStringLiteral("HELP"), tr("Help"), QStringLiteral("help"), tr("Open the Quillon Converter help"));
     // The selected-look item while the pane is hidden; never shown itself.
-    m_e1.dummyToolbarItem = new QAction(m_e1.toolbar);
+    // Named, as everything assistive technology may come across.
+    m_e1.dummyToolbarItem = new QAction(tr("Settings Hidden"), m_e1.toolbar);
     m_e1.dummyToolbarItem->setObjectName(QStringLiteral("DUMMY"));
     m_e1.dummyToolbarItem->setProperty(kToolbarIdentifier.toLatin1().constData(), QStringLiteral("DUMMY"));
     m_e1.dummyToolbarItem->setVisible(false);
     m_e1.toolbar->addAction(m_e1.dummyToolbarItem);
+    // Qt leaves the toolbar's overflow button without a name.
+    if (auto *more = m_e1.toolbar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("More Toolbar Items"));
     auto *selection = new QActionGroup(m_e1.toolbar);
     selection->setExclusive(true);
     for (QAction *a : {m_e1.preferencesToolbarItem, m_e1.dummyToolbarItem}) {

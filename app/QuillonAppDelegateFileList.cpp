@@ -90,6 +90,7 @@ void QuillonAppDelegate::selectDeselectRemoveAll(int tag)
             const QList<int> rows = selectedRows();
             if (rows.isEmpty())
                 break;
+            const EnablingBatch batch(this);
             m_model->removeRowsAt(rows);
             resetView(true);
             updateTotalLabel();
@@ -131,6 +132,7 @@ void QuillonAppDelegate::checkUncheckInvertAll(int tag)
 
 void QuillonAppDelegate::removeAction()
 {
+    const EnablingBatch batch(this);
     const qsizetype before = m_files.size();
     guarded("Error in (remove) : %1", [&] {
         endEditing();
@@ -142,59 +144,58 @@ void QuillonAppDelegate::removeAction()
     }
 }
 
-void QuillonAppDelegate::moveUp()
+void QuillonAppDelegate::moveUp() { moveSelectionBy(-1); }
+
+void QuillonAppDelegate::moveDown() { moveSelectionBy(1); }
+
+void QuillonAppDelegate::moveSelectionBy(int step)
 {
-    QList<int> newSelection;
+    const EnablingBatch batch(this);
+    QList<int> moved;
     const QList<int> rows = selectedRows();
-    QList<FileItemPtr> items;
-    for (int r : rows)
-        items << m_files.at(r);
-    for (const FileItemPtr &item : std::as_const(items)) {
-        const int i = int(m_files.indexOf(item));
-        if (i <= 0)
-            break;
-        m_model->swapAdjacentRows(i - 1);
-        newSelection << i - 1;
-    }
+    reorderKeepingSelection([&] { moved = m_model->moveRowsBy(rows, step); });
     CustomTableView *table = m_ui->mainTableView;
     table->setFocus();
-    QItemSelection selection;
-    for (int r : std::as_const(newSelection))
-        selection.select(m_model->index(r, 0), m_model->index(r, FileListModel::ColumnCount - 1));
-    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (!newSelection.isEmpty()) {
-        table->selectionModel()->setCurrentIndex(m_model->index(newSelection.first(), 1), QItemSelectionModel::NoUpdate);
-        table->scrollTo(m_model->index(newSelection.first(), 1));
+    if (!moved.isEmpty()) {
+        const int lead = step < 0 ? moved.first() : moved.last();
+        table->selectionModel()->setCurrentIndex(m_model->index(lead, 1), QItemSelectionModel::NoUpdate);
+        table->scrollTo(m_model->index(lead, 1));
     }
-    tableViewSelectionDidChange();
 }
 
-void QuillonAppDelegate::moveDown()
+void QuillonAppDelegate::reorderKeepingSelection(const std::function<void()> &reorder)
 {
-    QList<int> newSelection;
-    const QList<int> rows = selectedRows();
-    QList<FileItemPtr> items;
-    for (int r : rows)
-        items << m_files.at(r);
-    for (auto it = items.crbegin(); it != items.crend(); ++it) {
-        const int i = int(m_files.indexOf(*it));
-        if (i < 0 || i + 1 >= m_files.size())
-            break;
-        m_model->swapAdjacentRows(i);
-        newSelection << i + 1;
+    // The selection is carried through by its items, not by Qt's persistent
+    // indexes: this Qt hashes model indexes so poorly that moving thousands
+    // of them through a layout change takes seconds. Clearing first and
+    // selecting after also spares the view comparing old and new ranges.
+    const EnablingBatch batch(this);
+    QItemSelectionModel *selection = m_ui->mainTableView->selectionModel();
+    QSet<const FileItem *> selected;
+    for (int r : selectedRows())
+        selected.insert(m_files.at(r).get());
+    const FileItemPtr current = m_model->itemAt(selection->currentIndex().row());
+    const int currentColumn = selection->currentIndex().column();
+    if (!selected.isEmpty())
+        selection->clearSelection();
+    selection->clearCurrentIndex();
+    reorder();
+    QItemSelection ranges;
+    for (int r = 0; r < m_files.size();) {
+        if (!selected.contains(m_files.at(r).get())) {
+            ++r;
+            continue;
+        }
+        int last = r;
+        while (last + 1 < m_files.size() && selected.contains(m_files.at(last + 1).get()))
+            ++last;
+        ranges.append(QItemSelectionRange(m_model->index(r, 0), m_model->index(last, FileListModel::ColumnCount - 1)));
+        r = last + 1;
     }
-    std::sort(newSelection.begin(), newSelection.end());
-    CustomTableView *table = m_ui->mainTableView;
-    table->setFocus();
-    QItemSelection selection;
-    for (int r : std::as_const(newSelection))
-        selection.select(m_model->index(r, 0), m_model->index(r, FileListModel::ColumnCount - 1));
-    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (!newSelection.isEmpty()) {
-        table->selectionModel()->setCurrentIndex(m_model->index(newSelection.last(), 1), QItemSelectionModel::NoUpdate);
-        table->scrollTo(m_model->index(newSelection.last(), 1));
-    }
-    tableViewSelectionDidChange();
+    if (!ranges.isEmpty())
+        selection->select(ranges, QItemSelectionModel::Select);
+    if (current)
+        selection->setCurrentIndex(m_model->index(int(m_files.indexOf(current)), currentColumn), QItemSelectionModel::NoUpdate);
 }
 
 void QuillonAppDelegate::openFileWithFinder()
@@ -335,6 +336,10 @@ void QuillonAppDelegate::colMenuItemClick(QAction *item)
 
 void QuillonAppDelegate::tableViewSelectionDidChange()
 {
+    if (m_enablingBatch > 0) {
+        m_enablingPending = true;
+        return;
+    }
     const QList<int> rows = selectedRows();
     SegmentedControl *nav = m_ui->navigationSegmented;
     nav->setSegmentEnabled(MoveUpSegment, m_viewEnabled && !rows.isEmpty() && rows.first() != 0);
@@ -356,8 +361,25 @@ void QuillonAppDelegate::numberOfRowsChanged()
     tableViewSelectionDidChange();
 }
 
+QuillonAppDelegate::EnablingBatch::EnablingBatch(QuillonAppDelegate *owner)
+    : m_owner(owner)
+{
+    ++m_owner->m_enablingBatch;
+}
+
+QuillonAppDelegate::EnablingBatch::~EnablingBatch()
+{
+    if (--m_owner->m_enablingBatch == 0 && std::exchange(m_owner->m_enablingPending, false))
+        m_owner->tableViewSelectionDidChange();
+}
+
 void QuillonAppDelegate::updateActionsEnabling()
 {
+    if (m_enablingBatch > 0) {
+        // The batch's end runs tableViewSelectionDidChange, which comes here.
+        m_enablingPending = true;
+        return;
+    }
     Ui::MainWindow *ui = m_ui.get();
     const bool on = m_viewEnabled;
     const bool any = !m_files.isEmpty();

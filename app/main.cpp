@@ -1,10 +1,14 @@
 #include "app/QuillonAppDelegate.h"
+#include "app/SingleInstance.h"
 #include "core/AppFolders.h"
 #include "windows/AppImages.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -46,6 +50,43 @@ void quitOnTerminateSignals(QApplication &app, quillon::QuillonAppDelegate &dele
         sigaction(sig, &action, nullptr);
 }
 
+// The files and folders named on the command line ("Open With" passes paths,
+// a file:// URI is taken too), made absolute: another start may take them.
+// Missing ones are reported and left out; false for --help and --version.
+bool commandLinePaths(const QStringList &arguments, QStringList *paths)
+{
+    const QString program = QFileInfo(arguments.value(0)).fileName();
+    bool options = true;
+    for (const QString &arg : arguments.mid(1)) {
+        if (options && arg == QLatin1String("--")) {
+            options = false;
+            continue;
+        }
+        if (options && (arg == QLatin1String("-h") || arg == QLatin1String("--help"))) {
+            std::printf("Usage: %s [FILE or FOLDER]...\nAdds the files, and the images of the folders, to the list of the running window.\n",
+                        qPrintable(program));
+            return false;
+        }
+        if (options && (arg == QLatin1String("-v") || arg == QLatin1String("--version"))) {
+            std::printf("%s %s\n", qPrintable(program), QUILLON_VERSION);
+            return false;
+        }
+        if (options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            std::fprintf(stderr, "%s: unknown option %s ignored\n", qPrintable(program), qPrintable(arg));
+            continue;
+        }
+        const QUrl url(arg);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : arg;
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            std::fprintf(stderr, "%s: %s: no such file or folder\n", qPrintable(program), qPrintable(path));
+            continue;
+        }
+        *paths << info.absoluteFilePath();
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -60,7 +101,18 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(quillon::applicationIcon());
     quillon::setEdition(QUILLON_EDITION);
 
+    QStringList paths;
+    if (!commandLinePaths(QCoreApplication::arguments(), &paths))
+        return 0;
+    // A window of this edition already open takes the paths and comes forward.
+    quillon::SingleInstance instance(quillon::SingleInstance::defaultName(QUILLON_EDITION));
+    if (instance.start(paths) == quillon::SingleInstance::HandedOver)
+        return 0;
+
     quillon::QuillonAppDelegate delegate;
+    // Requests can come while the agreement is asked: they wait for the window.
+    QObject::connect(&instance, &quillon::SingleInstance::activationRequested, &delegate, &quillon::QuillonAppDelegate::reopen);
+    delegate.openFiles(paths);
     if (!delegate.awakeFromNib())
         return 0; // the licence agreement was declined
     quitOnTerminateSignals(app, delegate);

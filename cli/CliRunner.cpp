@@ -4,7 +4,9 @@
 #include "core/FolderScan.h"
 #include "core/OutputPlan.h"
 #include "core/Settings.h"
+#include "core/TimeLeft.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -289,8 +291,12 @@ int CliRunner::run()
     process.setIsCombining(true);
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
+    QElapsedTimer clock;
+    TimeLeftEstimate estimate;
+    estimate.reset(process.sourceBytesTotal());
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this, [this, &process, last = QString(), begun = 0]() mutable {
+        connect(&process, &Process::fileInProcessChanged, this,
+                [this, &process, &clock, &estimate, last = QString(), begun = 0]() mutable {
             // Queued notifications can arrive after the run has moved on; say each step once.
             // With workers several sources are in work at once: number them as they are begun.
             const QString file = process.fileInProcess();
@@ -300,13 +306,19 @@ int CliRunner::run()
             last = step;
             begun = std::min(std::max(begun + 1, process.totalFileProcessed() + 1), process.totalFileSelected());
             m_err << "[" << begun << "/" << process.totalFileSelected() << "] "
-                  << file << " -> " << process.outputFileInProcess() << "\n";
+                  << file << " -> " << process.outputFileInProcess();
+            estimate.update(process.sourceBytesProcessed(), process.totalFileProcessed(), clock.elapsed());
+            const qint64 left = estimate.msecsLeft(clock.elapsed());
+            if (left >= 0)
+                m_err << " (" << timeLeftText(left) << " left)";
+            m_err << "\n";
             m_err.flush();
         });
     }
 
     QEventLoop loop;
     connect(&process, &Process::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    clock.start();
     process.startInBackground();
     if (!process.isCompleted())
         loop.exec();

@@ -1,5 +1,6 @@
 #include "widgets/BusyIndicator.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QTimerEvent>
 
@@ -23,19 +24,36 @@ void BusyIndicator::setDisplayedWhenStopped(bool displayed)
 
 void BusyIndicator::startAnimation()
 {
+    const bool was = isAnimating();
     if (!m_timer)
         m_timer = startTimer(80);
     setVisible(true);
+    if (!was)
+        notifyBusyChanged();
 }
 
 void BusyIndicator::stopAnimation()
 {
+    const bool was = isAnimating();
     if (m_timer) {
         killTimer(m_timer);
         m_timer = 0;
     }
     setVisible(m_displayedWhenStopped);
     update();
+    if (was)
+        notifyBusyChanged();
+}
+
+void BusyIndicator::notifyBusyChanged()
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessible::State changed;
+    changed.busy = true;
+    changed.animated = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void BusyIndicator::timerEvent(QTimerEvent *event)

@@ -22,6 +22,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void notifyBusyChanged();
     int m_timer = 0;
     int m_step = 0;
     bool m_displayedWhenStopped = false;

@@ -1,5 +1,6 @@
 #include "widgets/ElidedLabel.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 ElidedLabel::ElidedLabel(QWidget *parent)
@@ -16,6 +17,10 @@ void ElidedLabel::setText(const QString &text)
     setToolTip(text);
     updateGeometry();
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void ElidedLabel::setElideMode(Qt::TextElideMode mode)

@@ -55,6 +55,11 @@ void SegmentedControl::setLabel(int segment, const QString &text)
     m_segments[segment].label = text;
     updateGeometry();
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        event.setChild(segment);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QIcon SegmentedControl::icon(int segment) const { return valid(segment) ? m_segments.at(segment).icon : QIcon(); }
@@ -75,8 +80,15 @@ QString SegmentedControl::segmentToolTip(int segment) const
 
 void SegmentedControl::setSegmentToolTip(int segment, const QString &text)
 {
-    if (valid(segment))
-        m_segments[segment].toolTip = text;
+    if (!valid(segment))
+        return;
+    m_segments[segment].toolTip = text;
+    if (QAccessible::isActive()) {
+        // A segment without a label is named by its tool tip.
+        QAccessibleEvent event(this, m_segments.at(segment).label.isEmpty() ? QAccessible::NameChanged : QAccessible::DescriptionChanged);
+        event.setChild(segment);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 bool SegmentedControl::isSegmentEnabled(int segment) const { return valid(segment) && m_segments.at(segment).enabled; }
@@ -87,8 +99,12 @@ void SegmentedControl::setSegmentEnabled(int segment, bool enabled)
         return;
     m_segments[segment].enabled = enabled;
     if (!enabled && m_pressed == segment)
-        m_pressed = -1;
+        setPressed(-1, false);
     update();
+    QAccessible::State changed;
+    changed.disabled = true;
+    changed.focusable = true;
+    notifyState(segment, changed);
 }
 
 bool SegmentedControl::isSegmentSelected(int segment) const { return valid(segment) && m_segments.at(segment).selected; }
@@ -97,12 +113,73 @@ void SegmentedControl::setSegmentSelected(int segment, bool selected)
 {
     if (!valid(segment))
         return;
+    QAccessible::State changed;
+    changed.checked = true;
     if (m_mode == SelectOne && selected) {
-        for (Segment &s : m_segments)
-            s.selected = false;
+        for (int i = 0; i < segmentCount(); ++i) {
+            if (i != segment && m_segments.at(i).selected) {
+                m_segments[i].selected = false;
+                notifyState(i, changed);
+            }
+        }
     }
+    if (m_segments.at(segment).selected == selected)
+        return;
     m_segments[segment].selected = selected;
     update();
+    notifyState(segment, changed);
+}
+
+bool SegmentedControl::isSegmentCheckable(int segment) const
+{
+    return valid(segment) && (m_mode == SelectOne || m_segments.at(segment).checkable);
+}
+
+void SegmentedControl::setSegmentCheckable(int segment, bool checkable)
+{
+    if (!valid(segment) || m_segments.at(segment).checkable == checkable)
+        return;
+    m_segments[segment].checkable = checkable;
+    QAccessible::State changed;
+    changed.checkable = true;
+    changed.checked = true;
+    notifyState(segment, changed);
+}
+
+void SegmentedControl::setFocusedSegment(int segment)
+{
+    if (!valid(segment) || segment == m_focused)
+        return;
+    m_focused = segment;
+    update();
+    if (hasFocus() && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(segment);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void SegmentedControl::setPressed(int segment, bool inside)
+{
+    const int before = pressedSegment();
+    m_pressed = segment;
+    m_pressInside = segment >= 0 && inside;
+    const int after = pressedSegment();
+    if (before == after)
+        return;
+    QAccessible::State changed;
+    changed.pressed = true;
+    notifyState(before, changed);
+    notifyState(after, changed);
+}
+
+void SegmentedControl::notifyState(int segment, const QAccessible::State &changed)
+{
+    if (!valid(segment) || !QAccessible::isActive())
+        return;
+    QAccessibleStateChangeEvent event(this, changed);
+    event.setChild(segment);
+    QAccessible::updateAccessibility(&event);
 }
 
 bool SegmentedControl::canClick(int segment) const { return isEnabled() && isSegmentEnabled(segment); }
@@ -251,8 +328,7 @@ void SegmentedControl::mousePressEvent(QMouseEvent *event)
         return;
     }
     const int seg = segmentAt(event->position().toPoint());
-    m_pressed = canClick(seg) ? seg : -1;
-    m_pressInside = m_pressed >= 0;
+    setPressed(canClick(seg) ? seg : -1, true);
     update();
 }
 
@@ -262,7 +338,7 @@ void SegmentedControl::mouseMoveEvent(QMouseEvent *event)
     const bool inside = m_pressed >= 0 && seg == m_pressed;
     if (seg != m_hovered || inside != m_pressInside) {
         m_hovered = seg;
-        m_pressInside = inside;
+        setPressed(m_pressed, inside);
         update();
     }
 }
@@ -274,11 +350,10 @@ void SegmentedControl::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     const int pressed = m_pressed;
-    m_pressed = -1;
-    m_pressInside = false;
+    setPressed(-1, false);
     update();
     if (pressed >= 0 && segmentAt(event->position().toPoint()) == pressed) {
-        m_focused = pressed;
+        setFocusedSegment(pressed);
         clickSegment(pressed);
     }
 }
@@ -288,8 +363,7 @@ void SegmentedControl::moveFocus(int step)
     for (int n = 1; n <= segmentCount(); ++n) {
         const int i = ((m_focused + step * n) % segmentCount() + segmentCount()) % segmentCount();
         if (isSegmentEnabled(i)) {
-            m_focused = i;
-            update();
+            setFocusedSegment(i);
             return;
         }
     }
@@ -319,6 +393,12 @@ void SegmentedControl::focusInEvent(QFocusEvent *event)
     if (!isSegmentEnabled(m_focused))
         moveFocus(1);
     QWidget::focusInEvent(event);
+    // The control got the focus; a screen reader wants the segment that has it.
+    if (valid(m_focused) && QAccessible::isActive()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(m_focused);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void SegmentedControl::leaveEvent(QEvent *event)
@@ -350,8 +430,12 @@ void SegmentedControl::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         updateGeometry();
     if (event->type() == QEvent::EnabledChange) {
-        m_pressed = -1;
+        setPressed(-1, false);
         update();
+        QAccessible::State changed;
+        changed.disabled = true;
+        for (int i = 0; i < segmentCount(); ++i)
+            notifyState(i, changed);
     }
     QWidget::changeEvent(event);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QAccessible>
 #include <QIcon>
 #include <QList>
 #include <QWidget>
@@ -10,7 +11,8 @@
 // SelectOne mode a click selects that segment and deselects the others.
 //
 // Keyboard: Left/Right move the focus between enabled segments, Space or Enter
-// clicks the focused one.
+// clicks the focused one. Assistive technology sees each segment as a push
+// button of its own (widgets/Accessibility.h).
 class SegmentedControl : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int segmentCount READ segmentCount WRITE setSegmentCount)
@@ -39,6 +41,10 @@ public:
     void setSegmentEnabled(int segment, bool enabled);
     bool isSegmentSelected(int segment) const;
     void setSegmentSelected(int segment, bool selected);
+    // A checkable segment is an on/off switch whose state is its selected look
+    // (SelectOne segments always are); it only tells assistive technology so.
+    bool isSegmentCheckable(int segment) const;
+    void setSegmentCheckable(int segment, bool checkable);
 
     // The segment last clicked (or -1), as an action handler asks for it.
     int selectedSegment() const { return m_lastClicked; }
@@ -49,6 +55,13 @@ public:
 
     // Clicks a segment as the user would (ignored when it is disabled).
     void clickSegment(int segment);
+
+    // The segment the keyboard acts on, the one held down with the mouse and
+    // the one under the mouse (-1 for none).
+    int focusedSegment() const { return m_focused; }
+    void setFocusedSegment(int segment);
+    int pressedSegment() const { return m_pressInside ? m_pressed : -1; }
+    int hoveredSegment() const { return m_hovered; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -74,11 +87,14 @@ private:
         QString toolTip;
         bool enabled = true;
         bool selected = false;
+        bool checkable = false;
     };
     bool valid(int segment) const { return segment >= 0 && segment < segmentCount(); }
     bool canClick(int segment) const;
     int segmentWidth(int segment) const;
     void moveFocus(int step);
+    void setPressed(int segment, bool inside);
+    void notifyState(int segment, const QAccessible::State &changed);
 
     QList<Segment> m_segments;
     TrackingMode m_mode = Momentary;

@@ -1,5 +1,6 @@
 #include "widgets/Stepper.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -25,6 +26,9 @@ Stepper::Stepper(QWidget *parent)
     m_down->setArrowType(Qt::DownArrow);
     m_up->setObjectName(QStringLiteral("stepUp"));
     m_down->setObjectName(QStringLiteral("stepDown"));
+    // Arrows without text: screen readers need their names.
+    m_up->setAccessibleName(tr("Increase"));
+    m_down->setAccessibleName(tr("Decrease"));
     connect(m_up, &QToolButton::clicked, this, &Stepper::stepUp);
     connect(m_down, &QToolButton::clicked, this, &Stepper::stepDown);
     setFocusPolicy(Qt::TabFocus);
@@ -48,6 +52,10 @@ void Stepper::setValue(int value)
     }
     m_value = value;
     updateButtons();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, m_value);
+        QAccessible::updateAccessibility(&event);
+    }
     emit valueChanged(m_value);
 }
 

@@ -295,6 +295,8 @@ void TestCli::interruptCancels()
     // Past the first source (lines may skip numbers while several are in work).
     static const QRegularExpression begunSecond(QStringLiteral("\\[([2-9]|[1-5][0-9])/60\\]"));
     QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(err += p.readAllStandardError()).contains(begunSecond), 30000);
+    // After the first file the progress lines tell the time left.
+    QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains(" left)\n"), 30000);
     ::kill(pid_t(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 1);

@@ -7,6 +7,7 @@
 #include "tst_app_support.h"
 #include "widgets/KeyCharacterButtons.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -66,6 +67,7 @@ void TestEdition1Window::init() { m_fx = std::make_unique<Fixture>(); }
 
 void TestEdition1Window::cleanup()
 {
+    stopModalWatchers();
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();
     m_fx.reset();
@@ -241,8 +243,13 @@ void TestEdition1Window::keyLetters()
     QVERIFY(b);
     QVERIFY(keycharacter::hasMark(b));
     QCOMPARE(keycharacter::markIndex(b), int(b->text().indexOf(letter, 0, Qt::CaseInsensitive)));
-    // The marked letter is also the key.
+    // The marked letter is also the key, and assistive technology is told so.
     QCOMPARE(b->shortcut(), QKeySequence(QStringLiteral("Alt+") + letter.toUpper()));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
+    QCOMPARE(iface->role(), b->isCheckable() ? QAccessible::CheckBox : QAccessible::PushButton);
+    QCOMPARE(iface->text(QAccessible::Name), b->text());
+    const QString action = b->isCheckable() ? QAccessibleActionInterface::toggleAction() : QAccessibleActionInterface::pressAction();
+    QCOMPARE(iface->actionInterface()->keyBindingsForAction(action), QStringList{QStringLiteral("Alt+") + letter.toUpper()});
     if (b->isEnabled() && b->isCheckable()) {
         const bool before = b->isChecked();
         app->window()->activateWindow();
@@ -488,6 +495,9 @@ void TestEdition1Window::noRecentFoldersHeaderMenuOrDoubleClick()
     QHeaderView *header = app->mainTableView()->horizontalHeader();
     QVERIFY(!header->sectionsMovable());
     QCOMPARE(header->contextMenuPolicy(), Qt::NoContextMenu);
+    // Without a header menu no column could be brought back: all ten show.
+    for (int column = 0; column < FileListModel::ColumnCount; ++column)
+        QVERIFY2(!header->isSectionHidden(column), qPrintable(FileListModel::identifier(column)));
     const QModelIndex name = app->fileListModel()->index(0, FileListModel::Name);
     QWidget *viewport = app->mainTableView()->viewport();
     const QPoint at = app->mainTableView()->visualRect(name).center();

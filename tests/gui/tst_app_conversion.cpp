@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -52,6 +53,8 @@ private slots:
     void unwritableChosenFolder();
     void lostSourcesAreReported();
     void cancelAndViewLog();
+    void runEndNotification_data();
+    void runEndNotification();
     void closeRemovesCheckedFiles();
     void timeLabelWithoutText();
     void quitDuringRunLeavesNoPartialFile_data();
@@ -86,6 +89,7 @@ void TestConversion::init()
 
 void TestConversion::cleanup()
 {
+    stopModalWatchers();
     QFile::setPermissions(m_fx->path(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();
@@ -490,12 +494,21 @@ void TestConversion::cancelAndViewLog()
     // The run object must outlive its thread: Close waits for the end.
     if (!app->process()->isCompleted())
         QVERIFY(!progress->closeProcessBtn->isEnabled());
+    // After the first file the sheet tells the time left, the title the share done.
+    QTRY_VERIFY(progress->timeLeftLabel->isVisible());
+    QVERIFY2(progress->timeLeftLabel->text().startsWith(QStringLiteral("Time left: ")), qPrintable(progress->timeLeftLabel->text()));
+    QVERIFY2(progress->timeLeftLabel->text().contains(QStringLiteral("B/s")), qPrintable(progress->timeLeftLabel->text()));
+    static const QRegularExpression percentTitle(QStringLiteral("^\\d{1,2}% \u2013 Quillon Converter$"));
+    QVERIFY2(percentTitle.match(app->window()->windowTitle()).hasMatch(), qPrintable(app->window()->windowTitle()));
     QTest::mouseClick(progress->cancelProcessBtn, Qt::LeftButton);
     QVERIFY(!app->process()->isCombining());
     waitUntilFinished(app.get());
     QVERIFY(app->process()->totalFileProcessed() < 60);
     QCOMPARE(app->process()->message(), QStringLiteral("Process cancelled!"));
     QCOMPARE(progress->headingLabel->text(), QStringLiteral("Conversion cancelled"));
+    // Ended: no guess left on the sheet, the title is the program's again.
+    QVERIFY(!progress->timeLeftLabel->isVisible());
+    QCOMPARE(app->window()->windowTitle(), QStringLiteral("Quillon Converter"));
     // No file of the cancelled run is left half-written.
     for (const QString &name : outputNames(out)) {
         QVERIFY2(name.endsWith(QLatin1String(".tiff")), qPrintable(name));
@@ -510,6 +523,61 @@ void TestConversion::cancelAndViewLog()
     QTest::keyClick(app->processViewPanel(), Qt::Key_Escape); // Escape closes a finished run
     QTRY_VERIFY(!app->process());
     QCOMPARE(app->usagesReport()->features().first().filesCount(), processed);
+}
+
+void TestConversion::runEndNotification_data()
+{
+    QTest::addColumn<bool>("behind");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("watched: the sheet says it") << false << false << QString();
+    QTest::newRow("finished behind other windows") << true << false << "Conversion finished";
+    QTest::newRow("cancelled behind other windows") << true << true << "Conversion cancelled";
+}
+
+void TestConversion::runEndNotification()
+{
+    QFETCH(bool, behind);
+    QFETCH(bool, cancel);
+    QFETCH(QString, summary);
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(30, out);
+    QVERIFY(app);
+    // Big enough to be still at work when another window has come forward.
+    for (const FileItemPtr &f : app->files())
+        writeImage(f->path(), "PNG", Qt::darkBlue, QSize(900, 700));
+    QWidget other;
+    app->convertAction();
+    QTRY_VERIFY(app->processViewPanel()->isVisible());
+    if (behind) {
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QVERIFY(!app->isWindowActive());
+    } else {
+        QTRY_VERIFY(app->isWindowActive());
+    }
+    if (cancel)
+        app->cancelProcessAction();
+    waitUntilFinished(app.get());
+    const QList<DesktopNotification> &sent = m_fx->desktop.notifications;
+    if (summary.isEmpty()) {
+        QVERIFY(sent.isEmpty());
+        return;
+    }
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.first().summary, summary);
+    QVERIFY2(sent.first().body.contains(out), qPrintable(sent.first().body));
+    QVERIFY2(sent.first().body.startsWith(QStringLiteral("%1 of 30 TIFF file(s) created").arg(app->process()->totalFileCreated())),
+             qPrintable(sent.first().body));
+    // Its action opens the output folder.
+    QCOMPARE(sent.first().actionLabel, QStringLiteral("Open Output Folder"));
+    sent.first().onAction();
+    QCOMPARE(m_fx->desktop.opened.last(), QUrl::fromLocalFile(out));
+    // Clicking it brings the window back.
+    sent.first().onActivate();
+    QTRY_VERIFY(app->isWindowActive());
 }
 
 void TestConversion::closeRemovesCheckedFiles()

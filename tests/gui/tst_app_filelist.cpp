@@ -28,6 +28,8 @@ private slots:
     void sortKeepsSelectionOnItems();
     void removeRowsAnyOrder();
     void swapAndInvert();
+    void moveRowsBy_data();
+    void moveRowsBy();
     void dragOffersFileUrls();
 
     void scanRules_data();
@@ -120,6 +122,13 @@ void TestFileList::sort_data()
     // scan10 is the biggest file, scan3 the smallest (sizes set up below).
     QTest::newRow("size by value") << int(FileListModel::SizeInKB) << int(Qt::AscendingOrder)
                                    << QStringList{QStringLiteral("Scan3.png"), QStringLiteral("scan2.png"), QStringLiteral("scan10.png")};
+    // Dates set below: modified scan10 2020, scan2 2015, Scan3 2010 (local
+    // time, one of them across a change of daylight saving time); accessed
+    // the other way round.
+    QTest::newRow("modified date by instant") << int(FileListModel::DateModified) << int(Qt::AscendingOrder)
+                                              << QStringList{QStringLiteral("Scan3.png"), QStringLiteral("scan2.png"), QStringLiteral("scan10.png")};
+    QTest::newRow("accessed date descending") << int(FileListModel::DateAccessed) << int(Qt::DescendingOrder)
+                                              << QStringList{QStringLiteral("Scan3.png"), QStringLiteral("scan2.png"), QStringLiteral("scan10.png")};
 }
 
 void TestFileList::sort()
@@ -131,7 +140,17 @@ void TestFileList::sort()
     writeImage(m_dir->filePath(QStringLiteral("scan10.png")), "BMP", Qt::red, QSize(200, 200));
     writeImage(m_dir->filePath(QStringLiteral("scan2.png")), "BMP", Qt::red, QSize(100, 100));
     writeImage(m_dir->filePath(QStringLiteral("Scan3.png")), "PNG", Qt::red, QSize(4, 4));
+    const auto setDates = [this](const QString &name, const QDateTime &modified, const QDateTime &accessed) {
+        QFile f(m_dir->filePath(name));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
+        QVERIFY(f.setFileTime(accessed, QFileDevice::FileAccessTime));
+    };
     QList<FileItemPtr> files{item(QStringLiteral("scan10.png")), item(QStringLiteral("Scan3.png")), item(QStringLiteral("scan2.png"))};
+    // After the items are made: reading a file to count its pages moves its access date.
+    setDates(QStringLiteral("scan10.png"), QDateTime(QDate(2020, 3, 29), QTime(2, 30)), QDateTime(QDate(2001, 1, 1), QTime(12, 0)));
+    setDates(QStringLiteral("scan2.png"), QDateTime(QDate(2015, 6, 1), QTime(12, 0)), QDateTime(QDate(2006, 1, 1), QTime(12, 0)));
+    setDates(QStringLiteral("Scan3.png"), QDateTime(QDate(2010, 10, 31), QTime(2, 30)), QDateTime(QDate(2011, 1, 1), QTime(12, 0)));
     FileListModel model(&files);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.sort(column, Qt::SortOrder(order));
@@ -209,6 +228,47 @@ void TestFileList::swapAndInvert()
     QVERIFY(files.at(1)->isSelected);
     QVERIFY(!files.at(2)->isSelected);
     QCOMPARE(changed.count(), 1);
+}
+
+void TestFileList::moveRowsBy_data()
+{
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<QList<int>>("moved");
+    // Six rows a..f.
+    QTest::newRow("scattered up") << QList<int>{1, 3, 4} << -1 << "badecf" << QList<int>{0, 2, 3};
+    QTest::newRow("a block down") << QList<int>{1, 2} << 1 << "adbcef" << QList<int>{2, 3};
+    QTest::newRow("first row can't go up") << QList<int>{0, 2} << -1 << "abcdef" << QList<int>{};
+    QTest::newRow("last row can't go down") << QList<int>{3, 5} << 1 << "abcdef" << QList<int>{};
+    QTest::newRow("every other row down") << QList<int>{0, 2, 4} << 1 << "badcfe" << QList<int>{1, 3, 5};
+    QTest::newRow("nothing selected") << QList<int>{} << 1 << "abcdef" << QList<int>{};
+}
+
+void TestFileList::moveRowsBy()
+{
+    QFETCH(QList<int>, rows);
+    QFETCH(int, step);
+    QFETCH(QString, order);
+    QFETCH(QList<int>, moved);
+    QList<FileItemPtr> files;
+    for (char c = 'a'; c <= 'f'; ++c)
+        files << item(QStringLiteral("%1.png").arg(QLatin1Char(c)));
+    FileListModel model(&files);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    // The selection rides along with its items.
+    QItemSelectionModel selection(&model);
+    for (int r : rows)
+        selection.select(model.index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+    QCOMPARE(model.moveRowsBy(rows, step), moved);
+    QCOMPARE(layouts.count(), moved.isEmpty() ? 0 : 1);
+    QString now;
+    for (const FileItemPtr &f : files)
+        now += f->name().at(0);
+    QCOMPARE(now, order);
+    for (int r : moved)
+        QVERIFY(selection.isRowSelected(r));
 }
 
 void TestFileList::dragOffersFileUrls()

@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -33,6 +34,7 @@ struct RecordingDesktop {
     QList<QUrl> opened;
     QList<QStringList> shown;
     QList<QStringList> properties;
+    QList<DesktopNotification> notifications;
     bool openSucceeds = true;
 
     DesktopIntegration integration()
@@ -48,6 +50,10 @@ struct RecordingDesktop {
         };
         d.showItemProperties = [this](const QStringList &paths) {
             properties << paths;
+            return true;
+        };
+        d.notify = [this](const DesktopNotification &n) {
+            notifications << n;
             return true;
         };
         return d;
@@ -99,12 +105,25 @@ inline bool writeMultiPageTiff(const QString &path, int pages)
     return testing::writeTiff(path, testing::PageKind::Grey8, pages);
 }
 
+// The watchers of whenModal still waiting; parented here so a test's cleanup
+// can stop them (stopModalWatchers), or one left over answers the dialog of
+// the next test.
+inline QObject *modalWatchers()
+{
+    static QPointer<QObject> parent;
+    if (!parent)
+        parent = new QObject(QCoreApplication::instance());
+    return parent;
+}
+
+inline void stopModalWatchers() { qDeleteAll(modalWatchers()->findChildren<QTimer *>(Qt::FindDirectChildrenOnly)); }
+
 // Answers the next modal dialog that `match` accepts (polling, so it also
 // works for dialogs run with exec()), then calls `act` with it.
 inline void whenModal(std::function<bool(QWidget *)> match, std::function<void(QWidget *)> act, int timeoutMs = 10000)
 {
-    auto *timer = new QTimer;
-    auto *elapsed = new QElapsedTimer;
+    auto *timer = new QTimer(modalWatchers());
+    auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, elapsed, match, act, timeoutMs] {
@@ -112,14 +131,12 @@ inline void whenModal(std::function<bool(QWidget *)> match, std::function<void(Q
         if (modal && modal->isVisible() && match(modal)) {
             timer->stop();
             timer->deleteLater();
-            delete elapsed;
             act(modal);
             return;
         }
         if (elapsed->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
-            delete elapsed;
         }
     });
     timer->start();

@@ -4,6 +4,7 @@
 #include "app/FileListModel.h"
 #include "app/PageSelectionDialog.h"
 #include "app/Sheets.h"
+#include "app/SingleInstance.h"
 #include "tst_app_support.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -13,14 +14,50 @@
 
 #include "app/UiForms.h"
 
+#include <QAccessible>
 #include <QClipboard>
+#include <QLocalSocket>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QThread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace quillon;
 using namespace quillon::apptest;
+
+namespace {
+
+// The first interface under `root` with this role and name, as a screen
+// reader or an automation tool would look for it.
+QAccessibleInterface *findAccessible(QAccessibleInterface *root, QAccessible::Role role, const QString &name)
+{
+    if (!root)
+        return nullptr;
+    if (root->role() == role && root->text(QAccessible::Name) == name)
+        return root;
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface *found = findAccessible(root->child(i), role, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// What a dialog is announced as: its role, object name and accessible name.
+QString announced(QWidget *dialog)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(dialog);
+    const QString role = iface->role() == QAccessible::Dialog ? QStringLiteral("dialog")
+        : iface->role() == QAccessible::AlertMessage       ? QStringLiteral("alert")
+                                                            : QStringLiteral("role %1").arg(int(iface->role()));
+    return QStringLiteral("%1 %2 \"%3\"").arg(role, dialog->objectName(), iface->text(QAccessible::Name));
+}
+
+} // namespace
 
 class TestWindow : public QObject {
     Q_OBJECT
@@ -68,6 +105,11 @@ private slots:
     void firstStartAgreement_data();
     void firstStartAgreement();
     void reopen();
+    void singleInstance_data();
+    void singleInstance();
+    void accessibleCommands_data();
+    void accessibleCommands();
+    void accessibleList();
     void splitViewCollapseRule();
     void mainWindowState();
 
@@ -94,6 +136,7 @@ void TestWindow::init() { m_fx = std::make_unique<Fixture>(); }
 
 void TestWindow::cleanup()
 {
+    stopModalWatchers();
     // A failed test may leave a dialog behind.
     while (QWidget *w = QApplication::activeModalWidget())
         w->close();
@@ -1001,6 +1044,170 @@ void TestWindow::reopen()
     app->window()->hide();
     QVERIFY(app->applicationShouldHandleReopen(false));
     QVERIFY(app->window()->isVisible());
+
+    // Another start with paths: the window comes back and adds them as a
+    // drop adds them (a folder with its subfolders when that is chosen).
+    m_fx->store->setValue(QuillonAppDelegate::kIncludeSubfoldersKey, true);
+    const QString folder = makePictures(QStringLiteral("given"), 2);
+    writeImage(folder + QStringLiteral("/inner/deep.png"), "PNG");
+    const QString loose = m_fx->path(QStringLiteral("loose/one.png"));
+    writeImage(loose, "PNG");
+    const QString later = makePictures(QStringLiteral("later"), 3);
+    app->window()->showMinimized();
+    QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+    app->reopen({folder, loose});
+    QVERIFY(!app->window()->isMinimized());
+    QVERIFY(app->isLoading());
+    // A start while that job runs waits for it, and is not lost.
+    app->reopen({later});
+    QTRY_COMPARE(done.count(), 2);
+    QCOMPARE(app->files().size(), 7);
+    QCOMPARE(app->recentItems().size(), 2); // folders count as recent, as dropped ones do
+}
+
+void TestWindow::singleInstance_data()
+{
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("leftover");
+    QTest::addColumn<QStringList>("paths");
+    QTest::newRow("first start") << false << false << QStringList{QStringLiteral("/tmp/a.png")};
+    QTest::newRow("second start hands its paths over") << true << false
+                                                       << QStringList{QStringLiteral("/tmp/a.png"), QStringLiteral("/tmp/b c/ü.tif")};
+    QTest::newRow("second start without paths") << true << false << QStringList{};
+    // A process killed with SIGKILL leaves its socket file; nobody answers there.
+    QTest::newRow("socket of a killed process") << false << true << QStringList{QStringLiteral("/tmp/a.png")};
+}
+
+void TestWindow::singleInstance()
+{
+    QFETCH(bool, running);
+    QFETCH(bool, leftover);
+    QFETCH(QStringList, paths);
+    const QString folder = m_fx->path(QStringLiteral("run"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString name = QStringLiteral("test.socket");
+    if (leftover) {
+        const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        qstrncpy(addr.sun_path, path.constData(), sizeof addr.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ::close(fd);
+        QVERIFY(QFileInfo::exists(QString::fromLocal8Bit(path)));
+    }
+    SingleInstance first(name, folder);
+    if (running)
+        QCOMPARE(first.start({}), SingleInstance::Primary);
+    QSignalSpy asked(&first, &SingleInstance::activationRequested);
+
+    // The second start waits for the answer, so it runs beside this event loop.
+    std::atomic<int> role{-1};
+    std::unique_ptr<QThread> other(QThread::create([&] {
+        SingleInstance second(name, folder);
+        role = second.start(paths, 3000);
+        if (role == SingleInstance::Primary) {
+            // It took the socket over: a third start now finds it.
+            QLocalSocket probe;
+            probe.connectToServer(second.socketPath());
+            role = probe.waitForConnected(1000) ? role.load() : -2;
+        }
+    }));
+    other->start();
+    QTRY_VERIFY_WITH_TIMEOUT(other->isFinished(), 10000);
+    QCOMPARE(role.load(), int(running ? SingleInstance::HandedOver : SingleInstance::Primary));
+    QCOMPARE(asked.count(), running ? 1 : 0);
+    if (running)
+        QCOMPARE(asked.at(0).at(0).toStringList(), paths);
+}
+
+void TestWindow::accessibleCommands_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<QString>("effect"); // empty: not pressable now
+    // Two files listed and checked, none selected, no output folder chosen.
+    QTest::newRow("add files") << "Add Files" << false << "dialog addFilesPanel \"Add Files\"";
+    QTest::newRow("subfolders switch") << "Subfolders" << true << "subfolders on";
+    QTest::newRow("import") << "Import" << false << "dialog importFilesPanel \"Quillon Converter \u2013 Import File List\"";
+    QTest::newRow("export") << "Export" << false << "dialog exportPanel \"Export List\"";
+    QTest::newRow("logs") << "Logs" << false << "opened Logs";
+    QTest::newRow("website, named by its tool tip") << "Visit the Quillon Converter website" << false << "opened " QUILLON_WEB_HOST "/";
+    QTest::newRow("help") << "Open the Quillon Converter help" << false << "opened MACQuillon2.pdf";
+    QTest::newRow("rate") << "Rate Quillon Converter" << false << "opened " QUILLON_WEB_HOST "/review.php";
+    QTest::newRow("move up without a selection") << "Move the selected files up (Ctrl+Up)" << false << "";
+    QTest::newRow("remove all asks") << "Remove All" << false << "alert removeAllAlert \"Quillon Converter\"";
+    QTest::newRow("output settings sheet") << "Output Settings" << false << "dialog outputSettingPanel \"Output Settings\"";
+    QTest::newRow("convert asks for a folder") << "Convert" << false << "dialog outputFolderPanel \"Choose Output Folder : \"";
+}
+
+void TestWindow::accessibleCommands()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, checkable);
+    QFETCH(QString, effect);
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 2));
+    app->mainTableView()->clearSelection();
+
+    // Found from the window down, as a screen reader walks it.
+    QAccessibleInterface *command = findAccessible(QAccessible::queryAccessibleInterface(app->window()), QAccessible::PushButton, name);
+    QVERIFY2(command, qPrintable(name));
+    QCOMPARE(bool(command->state().checkable), checkable);
+    QCOMPARE(bool(command->state().disabled), effect.isEmpty());
+    QVERIFY(command->actionInterface());
+    const QStringList actions = command->actionInterface()->actionNames();
+    QCOMPARE(actions.contains(QAccessibleActionInterface::pressAction()), !effect.isEmpty());
+    if (effect.isEmpty())
+        return;
+
+    const auto observed = [&]() -> QString {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            return announced(modal);
+        if (!m_fx->desktop.opened.isEmpty()) {
+            const QUrl url = m_fx->desktop.opened.last();
+            return QStringLiteral("opened ") + (url.isLocalFile() ? url.fileName() : url.host() + url.path());
+        }
+        return app->inculdeSubfolders() ? QStringLiteral("subfolders on") : QStringLiteral("subfolders off");
+    };
+    QCOMPARE(observed(), QStringLiteral("subfolders off"));
+    command->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(observed(), effect);
+    if (checkable)
+        QVERIFY(command->state().checked);
+}
+
+void TestWindow::accessibleList()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    addFolder(app.get(), makePictures(QStringLiteral("pics"), 2));
+    QAccessibleInterface *table = QAccessible::queryAccessibleInterface(app->mainTableView());
+    QCOMPARE(table->role(), QAccessible::Table);
+    QCOMPARE(table->text(QAccessible::Name), QStringLiteral("Files"));
+    // Every column header is named, the check column too.
+    QStringList headers;
+    for (int i = 0; i < table->childCount(); ++i) {
+        QAccessibleInterface *child = table->child(i);
+        if (child->role() == QAccessible::ColumnHeader)
+            headers << child->text(QAccessible::Name);
+    }
+    QVERIFY(headers.contains(QStringLiteral("Checked")));
+    QVERIFY(headers.contains(QStringLiteral("Name")));
+    QVERIFY2(!headers.contains(QString()), qPrintable(headers.join(u',')));
+    // The check box cell says whose mark it is and whether it is set.
+    QAccessibleTableInterface *cells = table->tableInterface();
+    QVERIFY(cells);
+    const QString first = app->files().first()->name();
+    QAccessibleInterface *mark = cells->cellAt(0, FileListModel::IsSelected);
+    QCOMPARE(mark->text(QAccessible::Name), first);
+    QVERIFY(mark->state().checkable);
+    QVERIFY(mark->state().checked);
+    app->files().first()->isSelected = false;
+    app->fileListModel()->reloadRows(0, 0, FileListModel::IsSelected);
+    QVERIFY(!cells->cellAt(0, FileListModel::IsSelected)->state().checked);
+    QCOMPARE(cells->cellAt(0, FileListModel::Name)->text(QAccessible::Name), first);
 }
 
 void TestWindow::splitViewCollapseRule()
