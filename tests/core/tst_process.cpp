@@ -318,7 +318,13 @@ void TestProcess::cancelFinishesCurrentFile()
     } else {
         // Every file in work is finished, none is begun after the cancel.
         QVERIFY(p->totalFileProcessed() >= 3 && p->totalFileProcessed() < 5);
-        QCOMPARE(p->totalFileCreated(), p->log().files.size());
+        // A file begun just before the cancel ends without pages, as it would with one worker.
+        int completed = 0;
+        for (const auto &f : p->log().files) {
+            QVERIFY2(f->status == QLatin1String("Completed") || f->status == QLatin1String("No Pages!"), qPrintable(f->status));
+            completed += f->status == QLatin1String("Completed");
+        }
+        QCOMPARE(p->totalFileCreated(), completed);
         QCOMPARE(left.size(), p->totalFileCreated());
         for (const QString &name : left)
             QCOMPARE(pagesIn(m_out + QLatin1Char('/') + name), 1);
