@@ -2,6 +2,7 @@
 
 #include "app/AlertPanels.h"
 #include "core/AppFolders.h"
+#include "core/ImportList.h"
 #include "core/SystemLog.h"
 #include "ui_ImportFiles.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -194,22 +195,7 @@ void ImportFilesWindowController::parseText(const QString &text)
 {
     files.clear();
     try {
-        const QStringList accepted = allowedTypes.split(QLatin1Char(','));
-        if (!text.isEmpty()) {
-            const QStringList lines = text.split(QLatin1Char('\n'));
-            for (const QString &line : lines) {
-                const QString last = line.section(QLatin1Char('/'), -1);
-                const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
-                if (dot <= 0)
-                    continue;
-                if (!accepted.contains(last.mid(dot + 1).toUpper()))
-                    continue;
-                const QString absolute = QDir::isAbsolutePath(line) ? line : QDir::current().absoluteFilePath(line);
-                const QUrl url = QUrl::fromLocalFile(absolute);
-                if (!files.contains(url))
-                    files.append(url);
-            }
-        }
+        files = quillon::importedPaths(text, allowedTypes.split(QLatin1Char(',')), QDir::currentPath());
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (parseText:) : %1").arg(reasonOf(e)));
     }

@@ -1,6 +1,7 @@
 #include "core/Settings.h"
 
 #include "core/AppFolders.h"
+#include "core/SharedSettings.h"
 #include "core/SystemLog.h"
 #include "core/TextNumbers.h"
 
@@ -25,6 +26,7 @@ Settings::Settings(QSettings *store, QObject *parent)
     const QVariant stored = this->store()->value(kKey);
     if (stored.isValid())
         setData(stored);
+    m_synced = getData();
 }
 
 Settings::~Settings() = default;
@@ -117,11 +119,23 @@ void Settings::synchronize()
 {
     QSettings *s = store();
     try {
-        s->setValue(kKey, getData());
+        const QVariantMap mine = getData();
+        // Only what this process changed goes in: an option another process
+        // (the other edition, another window) saved meanwhile stays.
+        updateSharedSettings(s, [&](QSettings *store) {
+            const QVariant stored = store->value(kKey);
+            QVariantMap merged = stored.typeId() == QMetaType::QVariantMap ? stored.toMap() : QVariantMap();
+            for (auto it = mine.cbegin(); it != mine.cend(); ++it) {
+                if (!merged.contains(it.key()) || m_synced.value(it.key()) != it.value())
+                    merged.insert(it.key(), it.value());
+            }
+            store->setValue(kKey, merged);
+        });
+        m_synced = mine;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>synchronize) : %1").arg(QString::fromLocal8Bit(e.what())));
+        s->sync();
     }
-    s->sync();
 }
 
 void Settings::encodeWithCoder(QDataStream &out)
