@@ -38,7 +38,8 @@ constexpr qint64 kMaxUsageFileSize = 16 * 1024 * 1024;
 
 // Reads a usage document. Each element present replaces the record's value
 // (the last of repeated elements wins; dates that don't parse and booleans other
-// than "true" change nothing); its features are appended. *problem says what
+// than "true" change nothing, so a boolean read must start false); its features
+// are appended. *problem says what
 // was wrong when the answer is not Clean. Never throws for any input.
 UsageDocument readUsageDocument(const QByteArray &data, const QTimeZone &zone, UsageRecord *record,
                                 QString *problem = nullptr);

@@ -347,7 +347,12 @@ bool UsagesReportingWindowController::save()
         QByteArray data;
         QString why;
         if (QFileInfo::exists(path) && readCapped(path, &data, &why)) {
-            UsageRecord fresh;
+            // Read as a start reads it: what the file lacks stays as this process
+            // knows it, the booleans are true only when the file says so.
+            UsageRecord fresh = m_saved;
+            fresh.isEnabled = false;
+            fresh.neverAskForReview = false;
+            fresh.features.clear();
             // A file that doesn't read cleanly holds nothing newer than what this process saw.
             if (readUsageDocument(data, zone(), &fresh) == UsageDocument::Clean)
                 onDisk = fresh;
