@@ -23,9 +23,14 @@ Settings::Settings(QSettings *store, QObject *parent)
     : QObject(parent)
     , m_store(store)
 {
-    const QVariant stored = this->store()->value(kKey);
-    if (stored.isValid())
-        setData(stored);
+    try {
+        // A damaged store can claim values of any size; a failed read keeps the defaults.
+        const QVariant stored = this->store()->value(kKey);
+        if (stored.isValid())
+            setData(stored);
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Settings=>init) : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
     m_synced = getData();
 }
 

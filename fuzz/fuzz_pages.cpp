@@ -14,8 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 3)
         return 0;
-    // Two bytes of page count, one of selection type, the rest is the text.
-    const int pageCount = data[0] | (data[1] << 8);
+    // Two bytes of page count (below 5000, as the list is walked whole), one of
+    // selection type, the rest is the text.
+    const int pageCount = (data[0] | (data[1] << 8)) % 5000;
     const int type = data[2] % 5;
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data + 3), qsizetype(size - 3));
 
