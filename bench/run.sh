@@ -27,6 +27,12 @@ scripts/deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench --target quillon-convert >/dev/null
 qc="$root/build-bench/cli/quillon-convert"
+# The same program with fdatasync() made a no-op: the difference is what flushing
+# each output to disk before it is named costs.
+mkdir -p "$root/bench/out"
+printf 'int fdatasync(int fd) { (void)fd; return 0; }\n' > "$root/bench/out/nosync.c"
+cc -shared -fPIC -O2 "$root/bench/out/nosync.c" -o "$root/bench/out/nosync.so"
+qc_nosync="env LD_PRELOAD=$root/bench/out/nosync.so $qc"
 
 # Debian's ImageMagick policy caps memory, area and disk far below these workloads;
 # a policy of our own lifts the caps (environment variables cannot raise them).
@@ -122,12 +128,14 @@ measure "$wl" vips "$mp_jpg" "$(per_file 'vips tiffsave IN OUT --compression lzw
 
 wl="JPEG -> single TIFFs, none"
 measure "$wl" quillon "$mp_jpg" "$qc -q -o $work -c none $data/jpg"
+measure "$wl" "quillon-nosync" "$mp_jpg" "$qc_nosync -q -o $work -c none $data/jpg"
 measure "$wl" imagemagick "$mp_jpg" "$(per_file 'convert IN -compress None OUT' "${jpgs[@]}")"
 measure "$wl" graphicsmagick "$mp_jpg" "$(per_file 'gm convert IN -compress None OUT' "${jpgs[@]}")"
 measure "$wl" vips "$mp_jpg" "$(per_file 'vips tiffsave IN OUT' "${jpgs[@]}")"
 
 wl="$NC JPEGs -> one multi-page LZW"
 measure "$wl" quillon "$mp_40" "$qc -q -o $work -m combine -n all -c lzw $data/jpg40"
+measure "$wl" "quillon-nosync" "$mp_40" "$qc_nosync -q -o $work -m combine -n all -c lzw $data/jpg40"
 measure "$wl" imagemagick "$mp_40" "convert ${jpg40[*]} -compress LZW $work/all.tiff"
 measure "$wl" graphicsmagick "$mp_40" "gm convert ${jpg40[*]} -compress LZW $work/all.tiff"
 measure "$wl" vips "$mp_40" "vips arrayjoin '${jpg40[*]}' $work/tall.v --across 1 && vips tiffsave $work/tall.v $work/all.tiff --page-height $H --compression lzw --predictor horizontal"
