@@ -1,6 +1,6 @@
 #include "fuzz/FuzzSupport.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,14 +27,19 @@ MemoryFile::~MemoryFile()
     ::close(m_fd);
 }
 
-void ensureApplication()
+void ensureApplication(bool gui)
 {
     if (QCoreApplication::instance())
         return;
     static int argc = 1;
     static char name[] = "fuzz";
     static char *argv[] = {name, nullptr};
-    new QCoreApplication(argc, argv);
+    if (gui) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QGuiApplication(argc, argv);
+    } else {
+        new QCoreApplication(argc, argv);
+    }
 }
 
 } // namespace quillon::fuzz

@@ -22,7 +22,9 @@ private:
     QString m_path;
 };
 
-// Makes sure a QCoreApplication exists (Qt's image plug-ins and settings need one).
-void ensureApplication();
+// Makes sure an application object exists, as in the programs: Qt's image
+// plug-ins need one; gui: a QGuiApplication (offscreen), as the windows have,
+// where stored values may hold pixmaps.
+void ensureApplication(bool gui = false);
 
 } // namespace quillon::fuzz

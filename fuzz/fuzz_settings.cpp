@@ -14,7 +14,7 @@ using namespace quillon;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz::ensureApplication();
+    fuzz::ensureApplication(true);
     static QTemporaryDir dir;
     static int serial = 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
