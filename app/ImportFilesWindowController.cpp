@@ -2,6 +2,7 @@
 
 #include "app/AlertPanels.h"
 #include "core/AppFolders.h"
+#include "core/ImportList.h"
 #include "core/SystemLog.h"
 #include "ui_ImportFiles.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -195,28 +196,7 @@ void ImportFilesWindowController::parseText(const QString &text)
 {
     files.clear();
     try {
-        const QStringList accepted = allowedTypes.split(QLatin1Char(','));
-        if (!text.isEmpty()) {
-            const QStringList lines = text.split(QLatin1Char('\n'));
-            // A list of 100,000 lines must not compare each line with all before it.
-            QSet<QUrl> seen;
-            seen.reserve(lines.size());
-            const QDir current = QDir::current();
-            for (const QString &line : lines) {
-                const QString last = line.section(QLatin1Char('/'), -1);
-                const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
-                if (dot <= 0)
-                    continue;
-                if (!accepted.contains(last.mid(dot + 1).toUpper()))
-                    continue;
-                const QString absolute = QDir::isAbsolutePath(line) ? line : current.absoluteFilePath(line);
-                const QUrl url = QUrl::fromLocalFile(absolute);
-                if (!seen.contains(url)) {
-                    seen.insert(url);
-                    files.append(url);
-                }
-            }
-        }
+        files = quillon::importedPaths(text, allowedTypes.split(QLatin1Char(',')), QDir::currentPath());
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (parseText:) : %1").arg(reasonOf(e)));
     }

@@ -10,6 +10,7 @@
 #include "core/ExportList.h"
 #include "core/FolderScan.h"
 #include "core/Settings.h"
+#include "core/SharedSettings.h"
 #include "core/SystemLog.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "windows/AboutWindowController.h"
@@ -794,8 +795,7 @@ void QuillonAppDelegate::setInculdeSubfolders(bool include)
     m_e1.inculdeSubfoldersBtn->setChecked(include);
     return;
 #endif
-    store()->setValue(kIncludeSubfoldersKey, include);
-    store()->sync();
+    updateSharedSettings(store(), [include](QSettings *defaults) { defaults->setValue(kIncludeSubfoldersKey, include); });
 }
 
 } // namespace quillon

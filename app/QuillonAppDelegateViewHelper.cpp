@@ -8,6 +8,7 @@
 #include "app/Sheets.h"
 #include "core/FolderScan.h"
 #include "core/Settings.h"
+#include "core/SharedSettings.h"
 #include "core/TextNumbers.h"
 #include "widgets/KeyCharacterButtons.h"
 #include "windows/AppImages.h"
@@ -273,10 +274,29 @@ void QuillonAppDelegate::restoreRecentItems()
 
 void QuillonAppDelegate::saveRecentItems()
 {
-    QVariantList list;
-    for (const RecentItem &item : std::as_const(m_recentItems))
-        list.append(item.getData());
-    store()->setValue(kRecentItemsKey, list);
+    // Another window (or the other edition) may have stored folders since this
+    // one read the list: those stay, and a folder known to both keeps the later date.
+    updateSharedSettings(store(), [this](QSettings *defaults) {
+        QList<RecentItem> merged = m_recentItems;
+        const QVariant stored = defaults->value(kRecentItemsKey);
+        if (stored.typeId() == QMetaType::QVariantList) {
+            for (const QVariant &element : stored.toList()) {
+                RecentItem item;
+                item.setData(element);
+                if (item.itemPath.isEmpty())
+                    continue;
+                auto known = std::find_if(merged.begin(), merged.end(), [&](const RecentItem &r) { return r.isEqual(item); });
+                if (known == merged.end())
+                    merged.append(item);
+                else if (item.lastUsedDate > known->lastUsedDate)
+                    known->lastUsedDate = item.lastUsedDate;
+            }
+        }
+        QVariantList list;
+        for (const RecentItem &item : std::as_const(merged))
+            list.append(item.getData());
+        defaults->setValue(kRecentItemsKey, list);
+    });
 }
 
 } // namespace quillon

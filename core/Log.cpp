@@ -1,18 +1,21 @@
 #include "core/Log.h"
 
 #include "core/AppFolders.h"
+#include "core/SafeOutputFile.h"
 #include "core/SystemLog.h"
+#include "core/XmlText.h"
 
 #include <QDir>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace quillon {
 namespace {
@@ -23,9 +26,24 @@ struct DocDeleter {
 
 const xmlChar *x(const QByteArray &b) { return reinterpret_cast<const xmlChar *>(b.constData()); }
 
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 void addAttribute(xmlNode *node, const char *name, const QString &value)
 {
-    if (!xmlNewProp(node, reinterpret_cast<const xmlChar *>(name), x(value.toUtf8())))
+    // A name may hold characters XML cannot carry; the log must parse whatever names hold.
+    if (!xmlNewProp(node, reinterpret_cast<const xmlChar *>(name), x(xmlSafeText(value).toUtf8())))
         throw std::runtime_error("could not add an attribute to the log document");
 }
 
@@ -96,13 +114,27 @@ bool Log::save(const QString &logsFolder)
         const QByteArray xml = toXml();
         const QString folder = logsFolder.isEmpty() ? QDir(getAppPath()).filePath(QStringLiteral("Logs")) : logsFolder;
         m_logFilePath = QDir(folder).filePath(fileNameFor(endTime));
-        QSaveFile file(m_logFilePath);
-        bool written = file.open(QIODevice::WriteOnly) && file.write(xml) == xml.size();
-        written = written && file.commit();
-        if (!written) {
-            file.cancelWriting();
-            logError(QStringLiteral("Could not write document out..."));
+        // Written whole first, then named without replacing: a run ending in the
+        // same second as another (this process or any other) takes the next
+        // free "-2", "-3", ... name.
+        SafeOutputFile file(m_logFilePath);
+        bool written = file.open(nullptr) && writeAll(file.handle(), xml);
+        if (written) {
+            const QString stem = m_logFilePath.chopped(4);
+            written = false;
+            for (int n = 1; n <= 10000 && !written; ++n) {
+                const QString path = n == 1 ? m_logFilePath : QStringLiteral("%1-%2.log").arg(stem).arg(n);
+                int err = 0;
+                if (file.commit(nullptr, &err, path, false)) {
+                    m_logFilePath = path;
+                    written = true;
+                } else if (err != EEXIST) {
+                    break;
+                }
+            }
         }
+        if (!written)
+            logError(QStringLiteral("Could not write document out..."));
         return true;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Log=>save) : %1").arg(QString::fromLocal8Bit(e.what())));

@@ -39,11 +39,13 @@ public:
     const QString &logFilePath() const { return m_logFilePath; }
 
     // Writes the XML document to <support folder>/Logs/<endTime ddMMyyHHmmss>.log
-    // (or to `logsFolder` when given), atomically. True when the document was
-    // built, also if the write failed (which is logged).
+    // (or to `logsFolder` when given), atomically and never over another log:
+    // when that name is taken, "ddMMyyHHmmss-2.log", "-3", ... True when the
+    // document was built, also if the write failed (which is logged).
     bool save(const QString &logsFolder = QString());
 
-    // The document as saved (pretty-printed UTF-8 XML).
+    // The document as saved (pretty-printed UTF-8 XML). Characters XML cannot
+    // carry are written as xmlSafeText() shows them.
     QByteArray toXml() const;
 
     // Page records whose status is not "Completed": sources or pages lost

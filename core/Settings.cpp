@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/AppFolders.h"
+#include "core/SharedSettings.h"
 #include "core/SystemLog.h"
 #include "core/TextNumbers.h"
 
@@ -25,9 +26,15 @@ Settings::Settings(QSettings *store, QObject *parent)
     : QObject(parent)
     , m_store(store)
 {
-    const QVariant stored = this->store()->value(kKey);
-    if (stored.isValid())
-        setData(stored);
+    try {
+        // A damaged store can claim values of any size; a failed read keeps the defaults.
+        const QVariant stored = this->store()->value(kKey);
+        if (stored.isValid())
+            setData(stored);
+    } catch (const std::exception &e) {
+        logError(QStringLiteral("Error in (Settings=>init) : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+    m_synced = getData();
 }
 
 Settings::~Settings() = default;
@@ -137,11 +144,23 @@ void Settings::synchronize()
 {
     QSettings *s = store();
     try {
-        s->setValue(kKey, getData());
+        const QVariantMap mine = getData();
+        // Only what this process changed goes in: an option another process
+        // (the other edition, another window) saved meanwhile stays.
+        updateSharedSettings(s, [&](QSettings *store) {
+            const QVariant stored = store->value(kKey);
+            QVariantMap merged = stored.typeId() == QMetaType::QVariantMap ? stored.toMap() : QVariantMap();
+            for (auto it = mine.cbegin(); it != mine.cend(); ++it) {
+                if (!merged.contains(it.key()) || m_synced.value(it.key()) != it.value())
+                    merged.insert(it.key(), it.value());
+            }
+            store->setValue(kKey, merged);
+        });
+        m_synced = mine;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>synchronize) : %1").arg(QString::fromLocal8Bit(e.what())));
+        s->sync();
     }
-    s->sync();
 }
 
 void Settings::encodeWithCoder(QDataStream &out)

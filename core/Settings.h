@@ -44,6 +44,10 @@ public:
 
     QVariantMap getData();
     void setData(const QVariant &data);
+    // Writes the options this record changed since it was loaded or last
+    // synchronised into the stored dictionary as it is now on disk (another
+    // process may have saved other options meanwhile), under the store's
+    // update lock; then flushes the store.
     void synchronize();
 
     // Keyed archive form (same keys as the stored dictionary).
@@ -89,6 +93,7 @@ private:
 
     QSettings *m_store = nullptr;
     QSettings *m_ownedStore = nullptr;
+    QVariantMap m_synced; // getData() when last loaded or synchronised
     int m_combineOptionIndex = 0;
     int m_groupMultiPageTIFFCount = 2;
     int m_tiffCompressionIndex = 0;

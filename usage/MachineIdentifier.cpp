@@ -1,6 +1,7 @@
 #include "usage/MachineIdentifier.h"
 
 #include <QFile>
+#include <QMessageAuthenticationCode>
 
 namespace quillon {
 
@@ -21,6 +22,17 @@ QString CopySerialNumber(const QStringList &files)
             return id;
     }
     return QString();
+}
+
+QString hashedMachineIdentifier(const QStringList &files)
+{
+    const QString id = CopySerialNumber(files);
+    if (id.isEmpty())
+        return QString();
+    // Changing the key changes every machine's identifier in the reports.
+    static const QByteArray key = QByteArrayLiteral("Orvanta Quillon Converter usage report v1");
+    return QString::fromLatin1(
+        QMessageAuthenticationCode::hash(id.toUtf8(), key, QCryptographicHash::Sha256).toHex());
 }
 
 } // namespace quillon

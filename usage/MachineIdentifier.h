@@ -11,4 +11,10 @@ QStringList machineIdentifierFiles();
 // 128 characters), or the empty text when none can be read.
 QString CopySerialNumber(const QStringList &files = machineIdentifierFiles());
 
+// What the usage file and its report carry instead of the machine id, which must
+// not leave the machine (machine-id(5)): HMAC-SHA256 of CopySerialNumber(files)
+// under a fixed key of this product, as 64 hex digits. Stable per machine; the
+// empty text when there is no id.
+QString hashedMachineIdentifier(const QStringList &files = machineIdentifierFiles());
+
 } // namespace quillon

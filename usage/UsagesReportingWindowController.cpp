@@ -1,11 +1,13 @@
 #include "usage/UsagesReportingWindowController.h"
 
 #include "core/AppFolders.h"
+#include "core/SafeOutputFile.h"
 #include "core/SystemLog.h"
 #include "net/FormRequest.h"
 #include "net/NetworkQueue.h"
 #include "usage/MachineIdentifier.h"
 #include "usage/StoredDate.h"
+#include "usage/UsageFile.h"
 
 #include "ui_UsagesReporting.h"
 
@@ -17,95 +19,67 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLockFile>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QToolBar>
 
-#include <libxml/parser.h>
-#include <libxml/xmlsave.h>
-#include <libxml/xpath.h>
-
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace quillon {
 namespace {
-
-// The file holds a few hundred bytes; anything this big is not ours to load.
-constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
-
-const char *const kXsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
-const char *const kXsdNamespace = "http://www.w3.org/2001/XMLSchema";
-
-const xmlChar *xml(const char *text)
-{
-    return reinterpret_cast<const xmlChar *>(text);
-}
-
-struct DocFree
-{
-    void operator()(xmlDoc *doc) const { xmlFreeDoc(doc); }
-};
-struct ParserFree
-{
-    void operator()(xmlParserCtxt *ctxt) const { xmlFreeParserCtxt(ctxt); }
-};
-struct XPathContextFree
-{
-    void operator()(xmlXPathContext *ctxt) const { xmlXPathFreeContext(ctxt); }
-};
-struct XPathObjectFree
-{
-    void operator()(xmlXPathObject *object) const { xmlXPathFreeObject(object); }
-};
-struct BufferFree
-{
-    void operator()(xmlBuffer *buffer) const { xmlBufferFree(buffer); }
-};
-using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
-using XPathObjectPtr = std::unique_ptr<xmlXPathObject, XPathObjectFree>;
 
 void logLine(const char *operation, const QString &reason)
 {
     logError(QStringLiteral("Error in %1 : %2").arg(QLatin1String(operation), reason));
 }
 
-// Characters XML 1.0 can't carry would make the file unreadable; drop them.
-QByteArray xmlText(const QString &text)
-{
-    QString clean;
-    clean.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u != 0xFFFE && u != 0xFFFF))
-            clean.append(c);
-    }
-    return clean.toUtf8();
-}
-
-XPathObjectPtr evaluate(xmlXPathContext *context, xmlNode *node, const char *path)
-{
-    return XPathObjectPtr(xmlXPathNodeEval(node, xml(path), context));
-}
-
-// Text of the last node the path matches, if any matches.
-std::optional<QString> lastText(xmlXPathContext *context, xmlNode *node, const char *path)
-{
-    const XPathObjectPtr result = evaluate(context, node, path);
-    if (!result || !result->nodesetval || result->nodesetval->nodeNr <= 0)
-        return std::nullopt;
-    xmlNode *last = result->nodesetval->nodeTab[result->nodesetval->nodeNr - 1];
-    xmlChar *content = xmlNodeGetContent(last);
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(content));
-    xmlFree(content);
-    return text;
-}
-
 qint32 clampToInt32(qint64 value)
 {
     return qint32(std::clamp<qint64>(value, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
+}
+
+// Reads at most the cap; false with a reason when the file can't be read whole.
+bool readCapped(const QString &path, QByteArray *data, QString *why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("%1 could not be read: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.size() > kMaxUsageFileSize) {
+        *why = QStringLiteral("%1 is too large (%2 bytes)").arg(path).arg(file.size());
+        return false;
+    }
+    *data = file.read(kMaxUsageFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *why = QStringLiteral("%1 could not be read: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (data->size() > kMaxUsageFileSize) { // grew since its size was taken
+        *why = QStringLiteral("%1 is too large (more than %2 bytes)").arg(path).arg(kMaxUsageFileSize);
+        return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
 }
 
 qint64 saturatingAdd(qint64 a, qint64 b)
@@ -169,7 +143,7 @@ UsagesReportingWindowController::UsagesReportingWindowController(QWidget *mainWi
     m_lastReviewAskDate = now();
     m_neverAskForReview = false;
     m_nextReviewTargetValue = 0;
-    m_hardwareUUID = CopySerialNumber(m_env.machineIdFiles);
+    m_hardwareUUID = hashedMachineIdentifier(m_env.machineIdFiles);
     m_lastReportSentOn = now();
     m_networkQueue = new net::NetworkQueue(m_env.networkManager, this);
     if (m_env.uploadTimeoutMs > 0)
@@ -177,6 +151,7 @@ UsagesReportingWindowController::UsagesReportingWindowController(QWidget *mainWi
     connect(m_networkQueue, &net::NetworkQueue::requestFinished, this, &UsagesReportingWindowController::postFinished);
     connect(m_networkQueue, &net::NetworkQueue::requestFailed, this, &UsagesReportingWindowController::postFailed);
 
+    m_saved = record();
     // A first start writes the file.
     if (!load())
         save();
@@ -267,6 +242,36 @@ QString UsagesReportingWindowController::keepDamagedCopy()
     return QString();
 }
 
+UsageRecord UsagesReportingWindowController::record() const
+{
+    UsageRecord r;
+    r.productName = m_productName;
+    r.version = m_version;
+    r.buildDate = m_buildDate;
+    r.hardwareUUID = m_hardwareUUID;
+    r.isEnabled = m_isEnabled;
+    r.lastReportSentOn = m_lastReportSentOn;
+    r.lastReviewAskDate = m_lastReviewAskDate;
+    r.neverAskForReview = m_neverAskForReview;
+    r.nextReviewTargetValue = m_nextReviewTargetValue;
+    r.features = m_features;
+    return r;
+}
+
+void UsagesReportingWindowController::setRecord(const UsageRecord &r)
+{
+    m_productName = r.productName;
+    m_version = r.version;
+    m_buildDate = r.buildDate;
+    m_hardwareUUID = r.hardwareUUID;
+    m_isEnabled = r.isEnabled;
+    m_lastReportSentOn = r.lastReportSentOn;
+    m_lastReviewAskDate = r.lastReviewAskDate;
+    m_neverAskForReview = r.neverAskForReview;
+    m_nextReviewTargetValue = r.nextReviewTargetValue;
+    m_features = r.features;
+}
+
 bool UsagesReportingWindowController::load()
 {
     m_fileDamaged = false;
@@ -281,81 +286,38 @@ bool UsagesReportingWindowController::load()
             logLine("load", copy.isEmpty() ? reason : QStringLiteral("%1; a copy was kept as %2").arg(reason, copy));
         };
 
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            damaged(QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
+        QByteArray data;
+        QString why;
+        if (!readCapped(path, &data, &why)) {
+            damaged(why);
             return false;
         }
-        if (file.size() > kMaxFileSize) {
-            damaged(QStringLiteral("%1 is too large (%2 bytes)").arg(path).arg(file.size()));
-            return false;
-        }
-        const QByteArray data = file.read(kMaxFileSize + 1);
-        if (file.error() != QFileDevice::NoError) {
-            damaged(QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
-            return false;
-        }
-        file.close();
-
-        std::unique_ptr<xmlParserCtxt, ParserFree> parser(xmlNewParserCtxt());
-        if (!parser)
-            throw std::bad_alloc();
-        // Recover repairs what it can; no network, no entity expansion, no noise on stderr.
-        DocPtr doc(xmlCtxtReadMemory(parser.get(), data.constData(), int(data.size()), nullptr, nullptr,
-                                     XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-        xmlNode *root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-        if (!doc || !root) {
-            damaged(QStringLiteral("%1 is not an XML document").arg(path));
-            return true; // nothing to take; the next save writes what is in memory
-        }
-        if (!parser->wellFormed) {
-            const xmlError *error = xmlCtxtGetLastError(parser.get());
-            const QString message = error && error->message
-                ? QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed())
-                : QStringLiteral("malformed XML");
-            damaged(QStringLiteral("%1 is damaged and was read as far as possible: %2").arg(path, message));
-        } else if (xmlStrcmp(root->name, xml("usagesreporting")) != 0) {
+        UsageRecord r = record();
+        const QString ownId = r.hardwareUUID;
+        r.hardwareUUID.clear();
+        QString problem;
+        switch (readUsageDocument(data, zone(), &r, &problem)) {
+        case UsageDocument::Clean:
+            break;
+        case UsageDocument::Repaired:
+            damaged(QStringLiteral("%1 is damaged and was read as far as possible: %2").arg(path, problem));
+            break;
+        case UsageDocument::NotUsageFile:
             damaged(QStringLiteral("%1 is not a usage file").arg(path));
+            break;
+        case UsageDocument::NotXml:
+            damaged(QStringLiteral("%1 is not an XML document").arg(path));
+            break;
         }
-
-        std::unique_ptr<xmlXPathContext, XPathContextFree> context(xmlXPathNewContext(doc.get()));
-        if (!context)
-            throw std::bad_alloc();
-        xmlNode *top = reinterpret_cast<xmlNode *>(doc.get());
-
-        if (auto text = lastText(context.get(), top, "usagesreporting/productname"))
-            m_productName = *text;
-        if (auto text = lastText(context.get(), top, "usagesreporting/productversion"))
-            m_version = *text;
-        // A date that can't be read keeps the value in memory rather than losing it.
-        auto readDate = [&](const char *xpath, QDateTime &target) {
-            if (auto text = lastText(context.get(), top, xpath)) {
-                const QDateTime date = parseStoredDate(*text, zone());
-                if (date.isValid())
-                    target = date;
-            }
-        };
-        readDate("usagesreporting/builddate", m_buildDate);
-        if (auto text = lastText(context.get(), top, "usagesreporting/enabled"); text && *text == QLatin1String("true"))
-            m_isEnabled = true;
-        readDate("usagesreporting/lastreportsenton", m_lastReportSentOn);
-        readDate("usagesreporting/lastReviewAskDate", m_lastReviewAskDate);
-        if (auto text = lastText(context.get(), top, "usagesreporting/neverAskForReview");
-            text && *text == QLatin1String("true"))
-            m_neverAskForReview = true;
-        if (auto text = lastText(context.get(), top, "usagesreporting/nextReviewTargetValue"))
-            m_nextReviewTargetValue = leadingInteger(*text);
-
-        const XPathObjectPtr entries = evaluate(context.get(), top, "usagesreporting/features/featureusages");
-        if (entries && entries->nodesetval) {
-            for (int i = 0; i < entries->nodesetval->nodeNr; ++i) {
-                xmlNode *entry = entries->nodesetval->nodeTab[i];
-                const QString name = lastText(context.get(), entry, "name").value_or(QStringLiteral(""));
-                const qint64 usages = leadingInteger(lastText(context.get(), entry, "usagescount").value_or(QString()));
-                const qint64 files = leadingInteger(lastText(context.get(), entry, "filescount").value_or(QString()));
-                m_features.append(FeatureUsages::initWithName(name, clampToInt32(usages), clampToInt32(files)));
-            }
-        }
+        const QString storedId = r.hardwareUUID;
+        r.hardwareUUID = ownId;
+        setRecord(r);
+        m_saved = r;
+        // Rewritten at once: a recovered file, so the next start finds it whole
+        // (and keeps no second copy); a file naming the machine by anything but
+        // its keyed hash, before a report could send it.
+        if (m_fileDamaged || (!storedId.isEmpty() && storedId != ownId))
+            save();
         return true;
     } catch (const std::exception &e) {
         logLine("load", QString::fromLocal8Bit(e.what()));
@@ -376,72 +338,38 @@ bool UsagesReportingWindowController::save()
             return false;
         }
 
-        DocPtr doc(xmlNewDoc(xml("1.0")));
-        if (!doc)
-            throw std::bad_alloc();
-        // "--" may not appear inside a comment, nor may one end in "-".
-        QString comment = QStringLiteral("%1 %2 Usages Reporting File").arg(m_productName, m_version);
-        while (comment.contains(QLatin1String("--")))
-            comment.replace(QLatin1String("--"), QLatin1String("- -"));
-        if (comment.endsWith(QLatin1Char('-')))
-            comment.append(QLatin1Char(' '));
-        xmlAddChild(reinterpret_cast<xmlNode *>(doc.get()), xmlNewDocComment(doc.get(), xml(xmlText(comment).constData())));
-
-        xmlNode *root = xmlNewDocNode(doc.get(), nullptr, xml("usagesreporting"), nullptr);
-        xmlDocSetRootElement(doc.get(), root);
-        xmlNewNs(root, xml(kXsiNamespace), xml("xsi"));
-        xmlNewNs(root, xml(kXsdNamespace), xml("xsd"));
-
-        auto element = [](xmlNode *parent, const char *name, const QString &text) {
-            // xmlNewTextChild escapes the text; a null text gives an empty element.
-            const QByteArray bytes = xmlText(text);
-            return xmlNewTextChild(parent, nullptr, xml(name), text.isNull() ? nullptr : xml(bytes.constData()));
-        };
-        auto date = [this](const QDateTime &value) { return formatStoredDate(value, zone()); };
-        auto boolean = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
-
-        element(root, "productname", m_productName);
-        element(root, "productversion", m_version);
-        element(root, "builddate", date(m_buildDate));
-        element(root, "hardwareUUID", m_hardwareUUID);
-        element(root, "enabled", boolean(m_isEnabled));
-        element(root, "lastreportsenton", date(m_lastReportSentOn));
-        element(root, "lastReviewAskDate", date(m_lastReviewAskDate));
-        element(root, "neverAskForReview", boolean(m_neverAskForReview));
-        element(root, "nextReviewTargetValue", QString::number(m_nextReviewTargetValue));
-        xmlNode *features = xmlNewChild(root, nullptr, xml("features"), nullptr);
-        for (const FeatureUsages &feature : m_features) {
-            xmlNode *entry = xmlNewChild(features, nullptr, xml("featureusages"), nullptr);
-            element(entry, "name", feature.name());
-            element(entry, "usagescount", QString::number(feature.usagesCount()));
-            element(entry, "filescount", QString::number(feature.filesCount()));
+        // Other processes (both editions, several windows) count into the same
+        // file: under the lock, this process's changes go onto what is there now.
+        QLockFile lock(path + QStringLiteral(".lock"));
+        if (!lock.tryLock(10000))
+            logLine("save", QStringLiteral("Unable to lock %1 (error %2); writing without the lock").arg(path).arg(int(lock.error())));
+        UsageRecord onDisk = m_saved;
+        QByteArray data;
+        QString why;
+        if (QFileInfo::exists(path) && readCapped(path, &data, &why)) {
+            // Read as a start reads it: what the file lacks stays as this process
+            // knows it, the booleans are true only when the file says so.
+            UsageRecord fresh = m_saved;
+            fresh.isEnabled = false;
+            fresh.neverAskForReview = false;
+            fresh.features.clear();
+            // A file that doesn't read cleanly holds nothing newer than what this process saw.
+            if (readUsageDocument(data, zone(), &fresh) == UsageDocument::Clean)
+                onDisk = fresh;
         }
+        const UsageRecord merged = mergeUsageRecords(onDisk, m_saved, record());
+        const QByteArray document = writeUsageDocument(merged, zone());
 
-        // Node by node, so nothing is added between the declaration, the comment and
-        // the root; empty elements are written as a start and an end tag.
-        std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
-        if (!buffer)
-            throw std::bad_alloc();
-        xmlSaveCtxt *writer = xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL | XML_SAVE_NO_EMPTY | XML_SAVE_AS_XML);
-        if (!writer)
-            throw std::bad_alloc();
-        for (xmlNode *node = doc->children; node; node = node->next)
-            xmlSaveTree(writer, node);
-        xmlSaveClose(writer);
-
-        QByteArray document = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-        document.append(reinterpret_cast<const char *>(xmlBufferContent(buffer.get())), xmlBufferLength(buffer.get()));
-
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            logLine("save", QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
+        SafeOutputFile file(path);
+        why.clear();
+        if (!file.open(&why) || !writeAll(file.handle(), document) || !file.commit(&why)) {
+            if (why.isEmpty())
+                why = QString::fromLocal8Bit(std::strerror(errno));
+            logLine("save", QStringLiteral("Unable to write %1: %2").arg(path, why));
             return false;
         }
-        file.write(document);
-        if (!file.commit()) {
-            logLine("save", QStringLiteral("Unable to write %1: %2").arg(path, file.errorString()));
-            return false;
-        }
+        setRecord(merged);
+        m_saved = merged;
         return true;
     } catch (const std::exception &e) {
         logLine("save", QString::fromLocal8Bit(e.what()));
@@ -485,11 +413,14 @@ bool UsagesReportingWindowController::submitReport()
         const QUrl url(QStringLiteral("%1?f=%2").arg(uploadPageURL(), QString::number(seconds, 'f', 6)));
         auto request = std::make_unique<net::FormRequest>(url);
         request->addRequestHeader("UPLOAD_ID", kUploadId);
+        QByteArray data;
         QString error;
-        if (!request->addFile(path, QStringLiteral("file"), &error)) {
+        if (!readCapped(path, &data, &error)) {
             logLine("submitReport", error);
             return false;
         }
+        const QString name = QFileInfo(path).fileName();
+        request->addData(data, name, net::contentTypeForFileName(name), QStringLiteral("file"));
         m_networkQueue->addOperation(request.release());
         m_networkQueue->go();
         return true;

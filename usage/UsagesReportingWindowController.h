@@ -1,6 +1,7 @@
 #pragma once
 #include "usage/FeatureUsages.h"
 #include "usage/ReviewWindowController.h"
+#include "usage/UsageFile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -134,9 +135,14 @@ public:
 
     // --- the file ---
     // False when there is no file or it can't be read. A damaged file is read as far
-    // as it goes (true) and a copy of it is kept beside it before it is replaced.
+    // as it goes (true), a copy of it is kept beside it and it is rewritten at
+    // once; so is a file whose hardwareUUID is not this machine's keyed hash.
     bool load();
-    // Writes the file atomically; false (and a log line) when that fails.
+    // Writes the file atomically, under a lock file shared with other processes:
+    // what this process changed since its last load or save goes onto the file as
+    // it is now (counts are added, other values this process changed replace the
+    // file's, the rest is kept), and the result becomes this store's values.
+    // False (and a log line) when that fails.
     bool save();
     // One more use of the feature with this many files (a negative count adds none); saves.
     void updateUsages(const QString &featureName, qint32 totalFiles);
@@ -188,11 +194,14 @@ private:
     void reviewCheck();
     void showAlert(bool success);
     QString keepDamagedCopy();
+    UsageRecord record() const;
+    void setRecord(const UsageRecord &record);
 
     Environment m_env;
     QPointer<QWidget> m_mainWindow;
     QString m_supportFolder;
     bool m_fileDamaged = false;
+    UsageRecord m_saved; // the values as this process last read or wrote them
 
     QString m_productName;
     QString m_version;

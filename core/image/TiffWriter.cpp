@@ -1,6 +1,7 @@
 #include "core/image/TiffWriter.h"
 
 #include "core/WorkPool.h"
+#include "core/SafeOutputFile.h"
 #include "core/image/Bilevel.h"
 #include "core/image/LzwEncoder.h"
 #include "core/image/TiffSupport.h"
@@ -251,7 +252,7 @@ bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vec
 
 struct TiffWriter::Impl {
     QString target;
-    QString tempPath;
+    std::unique_ptr<SafeOutputFile> temp;
     int compression = COMPRESSION_NONE;
     bool bigTiff = false;
     WorkPool *pool = nullptr;
@@ -285,34 +286,22 @@ struct TiffWriter::Impl {
             if (fd >= 0)
                 ::close(fd);
         }
-        if (!tempPath.isEmpty()) {
-            ::unlink(QFile::encodeName(tempPath).constData());
-            tempPath.clear();
-        }
+        temp.reset();
     }
 
     bool createTemp(QString *error)
     {
-        const QFileInfo fi(target);
-        const QString dir = fi.absolutePath();
-        int fd = -1;
-        int err = 0;
-        QString path;
-        // O_EXCL with a random name: never open a file someone else made.
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            path = dir + QStringLiteral("/.") + fi.fileName() + QLatin1Char('.')
-                + QString::number(QRandomGenerator::global()->generate() % 2176782336u, 36).rightJustified(6, QLatin1Char('0'))
-                + QStringLiteral(".tmp");
-            fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            err = errno;
-            if (fd < 0 && err != EEXIST)
-                break;
+        temp = std::make_unique<SafeOutputFile>(target);
+        QString why;
+        if (!temp->open(&why))
+            return fail(why, error);
+        // libtiff closes its own descriptor; the file's stays for naming it.
+        const int fd = ::fcntl(temp->handle(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            const int err = errno;
+            return fail(QStringLiteral("cannot start the TIFF file: %1").arg(systemError(err)), error);
         }
-        if (fd < 0)
-            return fail(QStringLiteral("cannot create a file in %1: %2").arg(QDir::toNativeSeparators(dir), systemError(err)),
-                        error);
-        tempPath = path;
-        tif = openTiffFd(fd, path, bigTiff ? "w8" : "w", &messages);
+        tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
         if (!tif)
             return fail(withReason(QStringLiteral("cannot start the TIFF file"), &messages), error);
         return true;
@@ -618,12 +607,10 @@ bool TiffWriter::commit(QString *error)
     d->tif.reset();
     if (d->messages.hasError())
         return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
-    if (::rename(QFile::encodeName(d->tempPath).constData(), QFile::encodeName(d->target).constData()) != 0) {
-        const int err = errno;
-        return d->fail(QStringLiteral("cannot save %1: %2").arg(QDir::toNativeSeparators(d->target), systemError(err)),
-                       error);
-    }
-    d->tempPath.clear();
+    QString why;
+    if (!d->temp->commit(&why))
+        return d->fail(why, error);
+    d->temp.reset();
     d->committed = true;
     return true;
 }

@@ -3,11 +3,13 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <tiffio.h>
+#include <vector>
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -21,13 +23,18 @@ private slots:
     void badFilesAndMissingPaths();
     void pageSelectionAndRecursion();
     void interruptCancels();
+    void killedRunLeavesNothing_data();
+    void killedRunLeavesNothing();
 
 private:
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    QProcessEnvironment environment() const;
     QString freshOutput();
+    QString manyImages();
     QTemporaryDir m_dir;
     QString m_images;
     int m_outputs = 0;
+    bool m_hiddenTemporaries = false; // as where the file system refuses O_TMPFILE
 };
 
 static void makeImage(const QString &path, int w, int h, const char *format, QImage::Format f = QImage::Format_RGB888)
@@ -59,6 +66,25 @@ static void makeTiff(const QString &path, int pages)
         TIFFWriteDirectory(t);
     }
     TIFFClose(t);
+}
+
+// Every page and every strip of it reads back.
+static bool completeTiff(const QString &path)
+{
+    TIFFSetWarningHandler(nullptr);
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!t)
+        return false;
+    bool ok = true;
+    int pages = 0;
+    do {
+        ++pages;
+        std::vector<unsigned char> buffer(size_t(TIFFStripSize(t)));
+        for (tstrip_t s = 0; ok && s < TIFFNumberOfStrips(t); ++s)
+            ok = TIFFReadEncodedStrip(t, s, buffer.data(), tmsize_t(buffer.size())) >= 0;
+    } while (ok && TIFFReadDirectory(t));
+    TIFFClose(t);
+    return ok && pages > 0;
 }
 
 static int tiffPages(const QString &path, int *compression = nullptr)
@@ -97,13 +123,20 @@ void TestCli::initTestCase()
     QVERIFY(hidden.open(QIODevice::WriteOnly));
 }
 
-int TestCli::run(const QStringList &args, QString *out, QString *err)
+QProcessEnvironment TestCli::environment() const
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    p.setProcessEnvironment(env);
+    if (m_hiddenTemporaries)
+        env.insert(QStringLiteral("QUILLON_NO_O_TMPFILE"), QStringLiteral("1"));
+    return env;
+}
+
+int TestCli::run(const QStringList &args, QString *out, QString *err)
+{
+    QProcess p;
+    p.setProcessEnvironment(environment());
     p.start(QStringLiteral(QUILLON_CLI_PATH), args);
     if (!p.waitForFinished(120000))
         return -1;
@@ -112,6 +145,25 @@ int TestCli::run(const QStringList &args, QString *out, QString *err)
     if (err)
         *err = QString::fromUtf8(p.readAllStandardError());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+}
+
+// Sixty photo-sized PNGs: a run over them lasts long enough to be stopped midway.
+QString TestCli::manyImages()
+{
+    const QString many = m_dir.filePath(QStringLiteral("many"));
+    if (QDir(many).exists())
+        return many;
+    QDir().mkpath(many);
+    QImage img(600, 400, QImage::Format_RGB888);
+    for (int i = 0; i < 60; ++i) {
+        for (int y = 0; y < img.height(); ++y) {
+            uchar *row = img.scanLine(y);
+            for (int x = 0; x < img.width() * 3; ++x)
+                row[x] = uchar((x * 7 + y * 3 + i * 11 + (x * y) % 13) & 0xff);
+        }
+        img.save(many + QStringLiteral("/p%1.png").arg(i), "PNG");
+    }
+    return many;
 }
 
 QString TestCli::freshOutput()
@@ -280,10 +332,7 @@ void TestCli::pageSelectionAndRecursion()
 
 void TestCli::interruptCancels()
 {
-    const QString many = m_dir.filePath(QStringLiteral("many"));
-    QDir().mkpath(many);
-    for (int i = 0; i < 60; ++i)
-        makeImage(many + QStringLiteral("/p%1.png").arg(i), 600, 400, "PNG");
+    const QString many = manyImages();
     const QString out = freshOutput();
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -306,6 +355,77 @@ void TestCli::interruptCancels()
     QVERIFY(written >= 1 && written < 60);
     // No temporary file is left behind.
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), written);
+}
+
+void TestCli::killedRunLeavesNothing_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("hiddenTemporaries");
+    for (bool hidden : {false, true}) {
+        const char *how = hidden ? "hidden temporaries" : "unnamed temporaries";
+        QTest::addRow("single, %s", how) << QStringLiteral("single") << hidden;
+        QTest::addRow("combine, %s", how) << QStringLiteral("combine") << hidden;
+    }
+}
+
+// A run killed outright (a crash, a power cut, a logout) leaves only whole
+// TIFFs under visible names, and at most the one hidden temporary it was
+// writing where the file system has no unnamed files; the next run in that
+// folder removes it.
+void TestCli::killedRunLeavesNothing()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, hiddenTemporaries);
+    m_hiddenTemporaries = hiddenTemporaries;
+    auto restore = qScopeGuard([this] { m_hiddenTemporaries = false; });
+    const QString many = manyImages();
+    const QString out = freshOutput();
+    const QStringList args{QStringLiteral("-o"), out, QStringLiteral("-m"), mode, QStringLiteral("-n"), QStringLiteral("all"),
+                           QStringLiteral("-c"), QStringLiteral("lzw"), many};
+
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    while (!err.contains("[3/60]") && p.waitForReadyRead(30000))
+        err += p.readAllStandardError();
+    ::kill(pid_t(p.processId()), SIGKILL);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit); // stopped midway, not at the end
+
+    const QStringList visible = QDir(out).entryList(QDir::Files);
+    QStringList hidden = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : visible)
+        hidden.removeOne(name);
+    if (mode == QLatin1String("combine"))
+        QCOMPARE(visible, QStringList());
+    QVERIFY2(visible.size() < 60, qPrintable(visible.join(QLatin1Char(' '))));
+    for (const QString &name : visible)
+        QVERIFY2(completeTiff(out + QLatin1Char('/') + name), qPrintable(name));
+    if (hiddenTemporaries) {
+        QVERIFY2(hidden.size() <= 1, qPrintable(hidden.join(QLatin1Char(' '))));
+        for (const QString &name : hidden)
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\.qc-[0-9a-z]{10}\\.tmp$")).match(name).hasMatch(), qPrintable(name));
+    } else {
+        QCOMPARE(hidden, QStringList());
+    }
+
+    QString stdOut;
+    QCOMPARE(run(QStringList{QStringLiteral("-q")} + args, &stdOut), 0);
+    QStringList expected;
+    if (mode == QLatin1String("combine"))
+        expected << QStringLiteral("all.tiff");
+    else
+        for (int i = 0; i < 60; ++i)
+            expected << QStringLiteral("p%1.tiff").arg(i);
+    expected.sort();
+    QStringList present = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    present.sort();
+    QCOMPARE(present, expected);
+    for (const QString &name : present)
+        QVERIFY2(completeTiff(out + QLatin1Char('/') + name), qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

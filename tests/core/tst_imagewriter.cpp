@@ -11,8 +11,12 @@
 
 #include <tiffio.h>
 
+#include <QRegularExpression>
+#include <QScopeGuard>
+
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <functional>
@@ -632,49 +636,89 @@ private slots:
         QVERIFY(filesIn(dir.path()).isEmpty());
     }
 
+    // Nothing stands under the target name, and no other visible name appears,
+    // until commit(); any legal name works, also one of 255 bytes, where a
+    // temporary name made from it could not be longer.
+    void temporaryFileUntilCommit_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("hiddenTemporary"); // the file system refuses O_TMPFILE
+        const QString longest = QString(251, QLatin1Char('n')) + QStringLiteral(".tif");
+        const QString longUtf8 = QString(125, QChar(0x00E9)) + QStringLiteral("x.tif"); // 250 + 5 bytes
+        for (bool hidden : {false, true}) {
+            const char *how = hidden ? "hidden temporary" : "unnamed temporary";
+            QTest::addRow("short name, %s", how) << QStringLiteral("page.tif") << hidden;
+            QTest::addRow("255-byte name, %s", how) << longest << hidden;
+            QTest::addRow("255-byte UTF-8 name, %s", how) << longUtf8 << hidden;
+        }
+    }
+
     void temporaryFileUntilCommit()
     {
+        QFETCH(QString, name);
+        QFETCH(bool, hiddenTemporary);
+        QCOMPARE(QFile::encodeName(name).size() == 255, name.size() > 8);
+        if (hiddenTemporary)
+            qputenv("QUILLON_NO_O_TMPFILE", "1");
+        auto restore = qScopeGuard([] { qunsetenv("QUILLON_NO_O_TMPFILE"); });
         QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("page.tif"));
+        const QString out = dir.filePath(name);
         QVERIFY(writeBytes(out, "old content"));
         {
             TiffWriter writer(out, 1);
             QString why;
-            QVERIFY(writer.addPage(makePage(PageKind::Grey8), &why));
+            QVERIFY2(writer.addPage(makePage(PageKind::Grey8), &why), qPrintable(why));
             QCOMPARE(writer.pageCount(), 1);
             const QStringList files = filesIn(dir.path());
-            QCOMPARE(files.size(), 2);
-            const QString temp = files.filter(QStringLiteral(".tmp")).value(0);
-            QVERIFY2(temp.startsWith(QLatin1String(".page.tif.")), qPrintable(temp));
+            if (hiddenTemporary) {
+                QCOMPARE(files.size(), 2);
+                const QString temp = files.value(files.indexOf(name) == 0 ? 1 : 0);
+                QVERIFY2(QRegularExpression(QStringLiteral("^\\.qc-[0-9a-z]{10}\\.tmp$")).match(temp).hasMatch(),
+                         qPrintable(temp));
+            } else {
+                QCOMPARE(files, QStringList{name});
+            }
             QFile f(out);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), QByteArray("old content")); // untouched until commit
             f.close();
             QVERIFY2(writer.commit(&why), qPrintable(why));
         }
-        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("page.tif")});
+        QCOMPARE(filesIn(dir.path()), QStringList{name});
         Page back;
         QVERIFY(decodePage(out, 0, &back));
         QVERIFY(samePixels(back, makePage(PageKind::Grey8)));
+
+        // A free name is taken as well.
+        const QString fresh = dir.filePath(QStringLiteral("z") + name.mid(1));
+        QVERIFY(write(fresh, {makePage(PageKind::Grey8)}, 5));
+        QCOMPARE(filesIn(dir.path()).size(), 2);
     }
 
     void abortAndDestructionRemoveTemporary_data()
     {
         QTest::addColumn<bool>("explicitAbort");
-        QTest::newRow("abort") << true;
-        QTest::newRow("destructor") << false;
+        QTest::addColumn<bool>("hiddenTemporary");
+        QTest::newRow("abort") << true << false;
+        QTest::newRow("destructor") << false << false;
+        QTest::newRow("abort, hidden temporary") << true << true;
+        QTest::newRow("destructor, hidden temporary") << false << true;
     }
 
     void abortAndDestructionRemoveTemporary()
     {
         QFETCH(bool, explicitAbort);
+        QFETCH(bool, hiddenTemporary);
+        if (hiddenTemporary)
+            qputenv("QUILLON_NO_O_TMPFILE", "1");
+        auto restore = qScopeGuard([] { qunsetenv("QUILLON_NO_O_TMPFILE"); });
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("gone.tif"));
         {
             TiffWriter writer(out, 4);
             QString why;
             QVERIFY(writer.addPage(makePage(PageKind::Rgb8, 200, 100), &why));
-            QCOMPARE(filesIn(dir.path()).size(), 1);
+            QCOMPARE(filesIn(dir.path()).size(), hiddenTemporary ? 1 : 0);
             if (explicitAbort) {
                 writer.abort();
                 QVERIFY(filesIn(dir.path()).isEmpty());
@@ -682,6 +726,42 @@ private slots:
             }
         }
         QVERIFY(filesIn(dir.path()).isEmpty());
+    }
+
+    // A hidden temporary whose writer is gone (its lock is free) is removed when
+    // the next file is begun in its folder; one still locked, or a name not of
+    // this kind, stays.
+    void staleTemporaries_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("writer gone") << QStringLiteral(".qc-0123456789.tmp") << false << true;
+        QTest::newRow("writer alive") << QStringLiteral(".qc-abcdefghij.tmp") << true << false;
+        QTest::newRow("not ours: capitals") << QStringLiteral(".qc-ABCDEFGHIJ.tmp") << false << false;
+        QTest::newRow("not ours: length") << QStringLiteral(".qc-0123456789a.tmp") << false << false;
+        QTest::newRow("not ours: visible") << QStringLiteral("qc-0123456789.tmp") << false << false;
+    }
+
+    void staleTemporaries()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, locked);
+        QFETCH(bool, removed);
+        qputenv("QUILLON_NO_O_TMPFILE", "1");
+        auto restore = qScopeGuard([] { qunsetenv("QUILLON_NO_O_TMPFILE"); });
+        QTemporaryDir dir;
+        const QString stale = dir.filePath(name);
+        QVERIFY(writeBytes(stale, "half a file"));
+        const int fd = ::open(QFile::encodeName(stale).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        if (locked)
+            QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        QVERIFY(write(dir.filePath(QStringLiteral("next.tif")), {makePage(PageKind::Grey8)}, 1));
+        QCOMPARE(QFile::exists(stale), !removed);
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("next.tif"))));
+        QCOMPARE(filesIn(dir.path()).size(), removed ? 1 : 2);
     }
 
     void commitWithoutPagesFails()

@@ -19,10 +19,11 @@ class TestLog : public QObject {
 private slots:
     void initTestCase();
     void documentStructure();
+    void escapingRoundTrips_data();
     void escapingRoundTrips();
     void namesAndDates();
     void missingLogsFolder();
-    void replacesEarlierFileWhole();
+    void sameSecondKeepsEveryLog();
     void supportFolders();
     void appTitle();
 };
@@ -104,19 +105,42 @@ void TestLog::documentStructure()
     QVERIFY(bare.contains("/>"));
 }
 
+void TestLog::escapingRoundTrips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("readBack");
+    const QString special = QStringLiteral("R&D <draft> \"q\" \u00e9 \U0001F600.tiff");
+    QTest::newRow("characters special to XML") << special << special;
+    QTest::newRow("tab and line ends") << QStringLiteral("a\tb\nc\rd.png") << QStringLiteral("a\tb\nc\rd.png");
+    // Names XML 1.0 cannot carry come back with their characters made visible.
+    QTest::newRow("control character") << QStringLiteral("scan\x01\x1f.png") << QStringLiteral("scan\u2401\u241f.png");
+    QTest::newRow("escape character") << QStringLiteral("\x1b[31mred.png") << QStringLiteral("\u241b[31mred.png");
+    QTest::newRow("non-character") << QStringLiteral("x\uffff.png") << QStringLiteral("x\ufffd.png");
+    QTest::newRow("lone surrogate") << QString(QStringLiteral("y")) + QChar(0xD800) + QStringLiteral(".png")
+                                    << QStringLiteral("y\ufffd.png");
+}
+
+// Whatever a name holds, the saved log parses (strictly) and gives it back.
 void TestLog::escapingRoundTrips()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, readBack);
+    QTemporaryDir dir;
     Log log;
     auto f = std::make_shared<LogFiles>();
-    f->filename = QStringLiteral("R&D <draft> \"q\" é.tiff");
+    f->filename = name;
     f->status = QStringLiteral("Failed: a < b & c");
+    auto page = std::make_shared<LogFile>();
+    page->sourceFile = QStringLiteral("/src/") + name;
+    f->logFiles << page;
     log.files << f;
-    const QByteArray xml = log.toXml();
-    xmlDoc *doc = xmlReadMemory(xml.constData(), int(xml.size()), nullptr, "UTF-8", 0);
+    QVERIFY(log.save(dir.path()));
+    xmlDoc *doc = xmlReadFile(QFile::encodeName(log.logFilePath()).constData(), nullptr, XML_PARSE_NONET);
     QVERIFY(doc);
     xmlNode *files = elements(xmlDocGetRootElement(doc)).first();
-    QCOMPARE(attr(files, "FileName"), f->filename);
+    QCOMPARE(attr(files, "FileName"), readBack);
     QCOMPARE(attr(files, "Status"), f->status);
+    QCOMPARE(attr(elements(files).first(), "SourceImageFile"), QStringLiteral("/src/") + readBack);
     xmlFreeDoc(doc);
 }
 
@@ -148,10 +172,13 @@ void TestLog::missingLogsFolder()
     QVERIFY(!QFile::exists(log.logFilePath()));
 }
 
-void TestLog::replacesEarlierFileWhole()
+// Runs ending in the same second keep one log each: the later ones take the
+// next free suffix, and every log holds its own whole document.
+void TestLog::sameSecondKeepsEveryLog()
 {
     QTemporaryDir dir;
     Log big;
+    big.endTime = QDateTime(QDate(2026, 12, 6), QTime(14, 5, 9));
     for (int i = 0; i < 50; ++i) {
         auto f = std::make_shared<LogFiles>();
         f->filename = QStringLiteral("file%1.tiff").arg(i);
@@ -159,12 +186,20 @@ void TestLog::replacesEarlierFileWhole()
     }
     Log small;
     small.endTime = big.endTime;
+    Log third;
+    third.endTime = big.endTime;
     QVERIFY(big.save(dir.path()));
     QVERIFY(small.save(dir.path()));
-    QCOMPARE(big.logFilePath(), small.logFilePath());
-    QFile f(small.logFilePath());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), small.toXml());
+    QVERIFY(third.save(dir.path()));
+    QCOMPARE(big.logFilePath(), dir.filePath(QStringLiteral("061226140509.log")));
+    QCOMPARE(small.logFilePath(), dir.filePath(QStringLiteral("061226140509-2.log")));
+    QCOMPARE(third.logFilePath(), dir.filePath(QStringLiteral("061226140509-3.log")));
+    for (const Log *log : {&big, &small, &third}) {
+        QFile f(log->logFilePath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), log->toXml());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 void TestLog::supportFolders()

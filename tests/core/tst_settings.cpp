@@ -1,6 +1,7 @@
 #include "core/AppFolders.h"
 #include "core/Settings.h"
 
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,7 +13,7 @@ class TestSettings : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup() { setEdition(2); }
+    void cleanup();
     void defaultsOnFirstStart();
     void loadRules_data();
     void loadRules();
@@ -22,6 +23,8 @@ private slots:
     void editionOneWritesNineKeys();
     void changesAreAnnounced();
     void archiveRoundTrip();
+    void processesKeepEachOthersOptions_data();
+    void processesKeepEachOthersOptions();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -32,6 +35,14 @@ void TestSettings::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_store = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("defaults.conf")), QSettings::IniFormat);
+}
+
+// The store first: a QSettings writes its file (and makes its folder again) when it goes.
+void TestSettings::cleanup()
+{
+    m_store.reset();
+    m_dir.reset();
+    setEdition(2);
 }
 
 void TestSettings::defaultsOnFirstStart()
@@ -185,5 +196,72 @@ void TestSettings::archiveRoundTrip()
     QCOMPARE(b.tiffCompressionIndex(), 4);
 }
 
-QTEST_GUILESS_MAIN(TestSettings)
+void TestSettings::processesKeepEachOthersOptions_data()
+{
+    QTest::addColumn<QByteArray>("mine");   // option this process changes, empty for none
+    QTest::addColumn<QVariant>("myValue");
+    QTest::addColumn<QByteArray>("theirs"); // option another process saved meanwhile
+    QTest::addColumn<QVariant>("theirValue");
+    QTest::addColumn<QVariantMap>("stored"); // what the store holds afterwards (these keys)
+    QTest::newRow("different options")
+        << QByteArray("combineOptionIndex") << QVariant(2) << QByteArray("tiffCompressionIndex") << QVariant(3)
+        << QVariantMap{{QStringLiteral("combineOptionIndex"), 2}, {QStringLiteral("tiffCompressionIndex"), 3}};
+    QTest::newRow("nothing changed here")
+        << QByteArray() << QVariant() << QByteArray("groupMultiPageTIFFCount") << QVariant(9)
+        << QVariantMap{{QStringLiteral("groupMultiPageTIFFCount"), 9}};
+    QTest::newRow("same option, later wins")
+        << QByteArray("groupMultiPageTIFFCount") << QVariant(5) << QByteArray("groupMultiPageTIFFCount") << QVariant(9)
+        << QVariantMap{{QStringLiteral("groupMultiPageTIFFCount"), 5}};
+    QTest::newRow("names")
+        << QByteArray("singleMultiPageTIFFName") << QVariant(QStringLiteral("Mine")) << QByteArray("groupMultiPageTIFFName")
+        << QVariant(QStringLiteral("Theirs"))
+        << QVariantMap{{QStringLiteral("singleMultiPageTIFFName"), QStringLiteral("Mine")},
+                       {QStringLiteral("groupMultiPageTIFFName"), QStringLiteral("Theirs")}};
+}
+
+// Both editions and every window share the store: saving the options never
+// undoes what another process saved since this one loaded them.
+void TestSettings::processesKeepEachOthersOptions()
+{
+    QFETCH(QByteArray, mine);
+    QFETCH(QVariant, myValue);
+    QFETCH(QByteArray, theirs);
+    QFETCH(QVariant, theirValue);
+    QFETCH(QVariantMap, stored);
+    Settings s(m_store.get());
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--set"), m_store->fileName(), QString::fromLatin1(theirs), theirValue.toString()});
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    if (!mine.isEmpty())
+        QVERIFY(s.setProperty(mine.constData(), myValue));
+    s.synchronize();
+    const QVariantMap now = m_store->value(Settings::kKey).toMap();
+    QCOMPARE(now.size(), 10);
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        QCOMPARE(now.value(it.key()).toString(), it.value().toString());
+}
+
+// The other process of processesKeepEachOthersOptions: sets one option and saves.
+static int setOption(const QString &file, const QString &property, const QString &value)
+{
+    QSettings store(file, QSettings::IniFormat);
+    Settings s(&store);
+    if (!s.setProperty(property.toLatin1().constData(), value))
+        return 2;
+    s.synchronize();
+    return store.status() == QSettings::NoError ? 0 : 3;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 5 && args[1] == QLatin1String("--set"))
+        return setOption(args[2], args[3], args[4]);
+    TestSettings test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settings.moc"

@@ -931,11 +931,16 @@ void TestWindow::recentFoldersAcrossRestart()
     const QString a = makePictures(QStringLiteral("a"), 2);
     const QString b = makePictures(QStringLiteral("b"), 3);
     {
+        // Two windows open at once, each adding a folder: the one quitting last
+        // keeps the other's folder too.
         auto app = openWindow();
         QVERIFY(app);
+        auto other = openWindow();
+        QVERIFY(other);
         addFolder(app.get(), a);
         QTest::qWait(20); // distinct dates
-        addFolder(app.get(), b);
+        addFolder(other.get(), b);
+        QVERIFY(other->applicationShouldTerminate());
         QVERIFY(app->applicationShouldTerminate());
     }
     const QVariantList stored = m_fx->store->value(QStringLiteral("RECENTITEMS")).toList();

@@ -5,11 +5,15 @@
 #include "usage/StoredDate.h"
 #include "usage/UsagesReportingWindowController.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <array>
 
 using namespace quillon;
 using Store = UsagesReportingWindowController;
@@ -18,6 +22,8 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 1, 15), QTime(10, 20, 30, 456), QTimeZone::utc());
 const QString kFile = QStringLiteral("Usages.Log");
+// HMAC-SHA256 of the test machine id "0123456789abcdef0123456789abcdef" under the product key.
+const QString kHashedId = QStringLiteral("2bf7a415c97d4aac378c958af19e0cbf4b358b69c45109dea3c8cd050db0a79b");
 
 QByteArray readAll(const QString &path)
 {
@@ -92,6 +98,9 @@ private Q_SLOTS:
     void saveFailureIsReported();
     void oversizedFileIsKeptAside();
     void combineModeNames();
+    void processesCountIntoOneFile();
+    void staleStoreUndoesNothing_data();
+    void staleStoreUndoesNothing();
 };
 
 void TestUsageStore::initTestCase()
@@ -163,7 +172,8 @@ void TestUsageStore::firstStartCreatesFile()
         const QByteArray first = readAll(path);
         QVERIFY(first.contains("<nextReviewTargetValue>0</nextReviewTargetValue>"));
         QVERIFY(first.contains("<features></features>"));
-        QVERIFY(first.contains("<hardwareUUID>0123456789abcdef0123456789abcdef</hardwareUUID>"));
+        QVERIFY(first.contains("<hardwareUUID>" + kHashedId.toLatin1() + "</hardwareUUID>"));
+        QVERIFY(!first.contains("0123456789abcdef0123456789abcdef"));
 
         store.configureForApplication();
         QCOMPARE(store.reviewURL(), QStringLiteral("http://127.0.0.1:9/review.php?pid=2007"));
@@ -204,7 +214,7 @@ void TestUsageStore::savedDocumentIsExact()
         "<productname>Quillon Converter</productname>"
         "<productversion>2.0.0</productversion>"
         "<builddate>2025-12-24T08:00:00.000000Z</builddate>"
-        "<hardwareUUID>0123456789abcdef0123456789abcdef</hardwareUUID>"
+        "<hardwareUUID>2bf7a415c97d4aac378c958af19e0cbf4b358b69c45109dea3c8cd050db0a79b</hardwareUUID>"
         "<enabled>true</enabled>"
         "<lastreportsenton>2026-01-15T10:20:30.456000Z</lastreportsenton>"
         "<lastReviewAskDate>2026-01-15T10:20:30.456000Z</lastReviewAskDate>"
@@ -236,7 +246,8 @@ void TestUsageStore::textIsEscapedAndRoundTrips()
     stopCapturingLog();
     QCOMPARE(again.productName(), QStringLiteral("Odd--Name-"));
     QCOMPARE(again.features().size(), 1);
-    QCOMPARE(again.features().first().name(), name);
+    // A character XML cannot carry is written visibly, as the log writes it.
+    QCOMPARE(again.features().first().name(), name + QChar(0x2401));
 }
 
 void TestUsageStore::countingUpdatesTheRightEntry()
@@ -358,7 +369,7 @@ void TestUsageStore::loadOddContent()
     QCOMPARE(store.neverAskForReview(), neverAsk);
     QCOMPARE(store.nextReviewTargetValue(), target);
     QCOMPARE(descriptions(store.features()), features);
-    QCOMPARE(store.hardwareUUID(), QStringLiteral("0123456789abcdef0123456789abcdef"));
+    QCOMPARE(store.hardwareUUID(), kHashedId);
 
     // A damaged file is reported and kept, byte for byte, before anything replaces it.
     const QStringList copies = damagedCopies(dir.path());
@@ -367,11 +378,18 @@ void TestUsageStore::loadOddContent()
     if (damaged) {
         QVERIFY2(log.first().startsWith(QStringLiteral("Error in load : ")), qPrintable(log.first()));
         QCOMPARE(readAll(dir.filePath(copies.first())), content);
+        // ...and rewritten with what could be read, once: the next start finds it whole.
+        QVERIFY(readAll(dir.filePath(kFile)) != content);
+    } else {
+        // A file that reads cleanly is not rewritten by the start.
+        QCOMPARE(readAll(dir.filePath(kFile)), content);
     }
-    // A file that was read (even in part) is not rewritten by the start.
-    QCOMPARE(readAll(dir.filePath(kFile)), content);
     QVERIFY(store.save());
+    startCapturingLog();
     Store reread(nullptr, dir.path(), env());
+    QCOMPARE(capturedLog(), QStringList());
+    stopCapturingLog();
+    QCOMPARE(damagedCopies(dir.path()).size(), damaged ? 1 : 0);
     QCOMPARE(reread.productName(), productName);
     QCOMPARE(descriptions(reread.features()), features);
 }
@@ -386,12 +404,17 @@ void TestUsageStore::fileValuesWinOverBundleValues()
     Store store(nullptr, dir.path(), env());
     QCOMPARE(store.version(), QStringLiteral("1.0.3"));
     QCOMPARE(store.buildDate(), QDateTime(QDate(2020, 5, 1), QTime(10, 0), QTimeZone::utc()));
-    QCOMPARE(store.hardwareUUID(), QStringLiteral("0123456789abcdef0123456789abcdef"));
+    QCOMPARE(store.hardwareUUID(), kHashedId);
+    // Another identifier in the file (a raw machine id of earlier versions) is
+    // replaced at once, before any report could carry it.
+    const QByteArray started = readAll(dir.filePath(kFile));
+    QVERIFY(!started.contains("someone-else"));
+    QVERIFY(started.contains("<hardwareUUID>" + kHashedId.toLatin1() + "</hardwareUUID>"));
     store.updateUsages(QStringLiteral("x"), 1);
     const QByteArray saved = readAll(dir.filePath(kFile));
     QVERIFY(saved.contains("<productversion>1.0.3</productversion>"));
     QVERIFY(saved.contains("<builddate>2020-05-01T10:00:00.000000Z</builddate>"));
-    QVERIFY(saved.contains("<hardwareUUID>0123456789abcdef0123456789abcdef</hardwareUUID>"));
+    QVERIFY(saved.contains("<hardwareUUID>" + kHashedId.toLatin1() + "</hardwareUUID>"));
 }
 
 void TestUsageStore::storedDates_data()
@@ -489,11 +512,15 @@ void TestUsageStore::machineIdentifier_data()
     QTest::addColumn<QByteArray>("first"); // "-" = missing
     QTest::addColumn<QByteArray>("second");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("first") << QByteArray("aaaa\n") << QByteArray("bbbb\n") << QStringLiteral("aaaa");
-    QTest::newRow("fallback when missing") << QByteArray("-") << QByteArray(" bbbb \n") << QStringLiteral("bbbb");
-    QTest::newRow("fallback when empty") << QByteArray("\n") << QByteArray("bbbb") << QStringLiteral("bbbb");
-    QTest::newRow("none") << QByteArray("-") << QByteArray("-") << QString();
-    QTest::newRow("first line only") << QByteArray("cccc\nmore\n") << QByteArray("-") << QStringLiteral("cccc");
+    QTest::addColumn<QString>("hashed"); // HMAC-SHA256 under the product key, computed apart
+    const QString a = QStringLiteral("96e60644f522c348f1caf502b908f2327d141db2f939ca4a0e4ded3d9a6a9fbc");
+    const QString b = QStringLiteral("a4b12a8c09e1309da2a7139f254cfd67d0863276d76cc2fb0486de7b1062d8dc");
+    const QString c = QStringLiteral("ae45926b5cedc0a08e9336c783b175c695434f7c158c4f6a3d98e7f5b21afd26");
+    QTest::newRow("first") << QByteArray("aaaa\n") << QByteArray("bbbb\n") << QStringLiteral("aaaa") << a;
+    QTest::newRow("fallback when missing") << QByteArray("-") << QByteArray(" bbbb \n") << QStringLiteral("bbbb") << b;
+    QTest::newRow("fallback when empty") << QByteArray("\n") << QByteArray("bbbb") << QStringLiteral("bbbb") << b;
+    QTest::newRow("none") << QByteArray("-") << QByteArray("-") << QString() << QString();
+    QTest::newRow("first line only") << QByteArray("cccc\nmore\n") << QByteArray("-") << QStringLiteral("cccc") << c;
 }
 
 void TestUsageStore::machineIdentifier()
@@ -507,7 +534,9 @@ void TestUsageStore::machineIdentifier()
         writeAll(files[0], first);
     if (second != "-")
         writeAll(files[1], second);
+    QFETCH(QString, hashed);
     QCOMPARE(CopySerialNumber(files), expected);
+    QCOMPARE(hashedMachineIdentifier(files), hashed);
     QCOMPARE(machineIdentifierFiles(),
              QStringList({QStringLiteral("/etc/machine-id"), QStringLiteral("/var/lib/dbus/machine-id")}));
 }
@@ -558,5 +587,112 @@ void TestUsageStore::combineModeNames()
     QVERIFY(Store::featureNameForCombineMode(-1).isEmpty());
 }
 
-QTEST_MAIN(TestUsageStore)
+// Two processes (two windows, or both editions) count runs into one file at
+// the same time: every run of both is kept.
+void TestUsageStore::processesCountIntoOneFile()
+{
+    QTemporaryDir dir;
+    const int runs = 30;
+    std::array<QProcess, 2> children;
+    for (QProcess &child : children) {
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--count-runs"), dir.path(), QString::number(runs), m_idFile});
+        QVERIFY(child.waitForStarted());
+    }
+    // Both have read the file before either counts.
+    for (QProcess &child : children)
+        QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning, 30000);
+    for (QProcess &child : children) {
+        QCOMPARE(child.readLine(), QByteArray("ready\n"));
+        child.write("go\n");
+    }
+    for (QProcess &child : children) {
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+    }
+    Store store(nullptr, dir.path(), env());
+    QCOMPARE(store.features().size(), 3);
+    qint64 usages = 0;
+    for (const FeatureUsages &feature : store.features())
+        usages += feature.usagesCount();
+    QCOMPARE(usages, qint64(2 * runs));
+    QCOMPARE(store.totalFilesCount(), qint64(2 * runs * 2));
+}
+
+void TestUsageStore::staleStoreUndoesNothing_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("never ask again") << 0;
+    QTest::newRow("reporting switched on") << 1;
+    QTest::newRow("runs counted") << 2;
+}
+
+// A store that read the file before another one saved a change keeps that
+// change when it saves its own.
+void TestUsageStore::staleStoreUndoesNothing()
+{
+    QFETCH(int, change);
+    QTemporaryDir dir;
+    const QString mode = Store::featureNameForCombineMode(0);
+    Store stale(nullptr, dir.path(), env());
+    stale.configureForApplication();
+    {
+        Store other(nullptr, dir.path(), env());
+        other.configureForApplication();
+        switch (change) {
+        case 0: other.setNeverAskForReview(true); break;
+        case 1: other.setIsEnabled(true); break;
+        case 2: other.updateUsages(mode, 5); break;
+        }
+        QVERIFY(other.save());
+    }
+    stale.updateUsages(mode, 3);
+    Store after(nullptr, dir.path(), env());
+    QCOMPARE(after.neverAskForReview(), change == 0);
+    QCOMPARE(after.isEnabled(), change == 1);
+    QCOMPARE(after.features().first().usagesCount(), change == 2 ? 2 : 1);
+    QCOMPARE(after.totalFilesCount(), change == 2 ? qint64(8) : qint64(3));
+    // The stale store now holds what the file holds.
+    QCOMPARE(descriptions(stale.features()), descriptions(after.features()));
+    QCOMPARE(stale.neverAskForReview(), after.neverAskForReview());
+}
+
+namespace {
+
+// The child of processesCountIntoOneFile: loads, says "ready", waits for "go",
+// then counts `runs` runs of two files each.
+int countRuns(const QString &folder, int runs, const QString &idFile)
+{
+    Store::Environment e;
+    e.machineIdFiles = {idFile};
+    e.siteURL = QStringLiteral("http://127.0.0.1:9");
+    e.openUrl = [](const QUrl &) { return true; };
+    Store store(nullptr, folder, e);
+    store.configureForApplication();
+    QFile in;
+    QFile out;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
+        return 2;
+    out.write("ready\n");
+    out.flush();
+    if (in.readLine().trimmed() != "go")
+        return 3;
+    for (int i = 0; i < runs; ++i)
+        store.updateUsages(Store::featureNameForCombineMode(i % 3), 2);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 5 && args[1] == QLatin1String("--count-runs"))
+        return countRuns(args[2], args[3].toInt(), args[4]);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestUsageStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_usage_store.moc"

@@ -79,7 +79,8 @@ private Q_SLOTS:
     void defaultTimeout();
     void uploadOutcomes_data();
     void uploadOutcomes();
-    void submitWithoutFile();
+    void submitRefused_data();
+    void submitRefused();
     void secondSubmissionCancelsFirst();
     void monthsAndDays_data();
     void monthsAndDays();
@@ -170,11 +171,25 @@ void TestUsageUpload::uploadOutcomes()
     QCOMPARE(store.totalFilesCount(), qint64(7));
 }
 
-void TestUsageUpload::submitWithoutFile()
+void TestUsageUpload::submitRefused_data()
 {
+    QTest::addColumn<qint64>("size"); // -1: no file
+    QTest::newRow("no file") << qint64(-1);
+    // The cap every other read of the file has: the upload reads no more either.
+    QTest::newRow("larger than 16 MiB") << qint64(16 * 1024 * 1024 + 1);
+}
+
+void TestUsageUpload::submitRefused()
+{
+    QFETCH(qint64, size);
     QTemporaryDir dir;
     Store store(nullptr, dir.path(), env());
     QVERIFY(QFile::remove(store.usagesFilePath()));
+    if (size >= 0) {
+        QFile big(store.usagesFilePath());
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(size));
+    }
     QVERIFY(!store.submitReport());
     QCOMPARE(store.networkQueue()->requestsCount(), 0);
 }

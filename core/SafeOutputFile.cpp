@@ -1,0 +1,307 @@
+#include "core/SafeOutputFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon {
+namespace {
+
+QString systemError(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+constexpr int kRandomLength = 10;
+
+QByteArray randomTemporaryName()
+{
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    QByteArray name(".qc-");
+    for (int i = 0; i < kRandomLength; ++i)
+        name.append(digits[QRandomGenerator::global()->bounded(36)]);
+    return name + ".tmp";
+}
+
+QByteArray procPath(int fd)
+{
+    return "/proc/self/fd/" + QByteArray::number(fd);
+}
+
+struct FileId {
+    dev_t dev;
+    ino_t ino;
+    friend bool operator==(const FileId &a, const FileId &b) { return a.dev == b.dev && a.ino == b.ino; }
+};
+size_t qHash(const FileId &id, size_t seed = 0)
+{
+    return qHashMulti(seed, quint64(id.dev), quint64(id.ino));
+}
+
+// Across threads: when the sweep last ran per folder, and the temporaries this
+// process holds (a lock emulated per process, as on NFS, would not keep our own
+// sweep off them).
+struct Registry {
+    QMutex mutex;
+    QHash<QByteArray, QElapsedTimer> swept;
+    QSet<FileId> ours;
+};
+Registry &registry()
+{
+    static Registry r;
+    return r;
+}
+
+void registerOurs(int fd, bool add)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return;
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    if (add)
+        r.ours.insert({st.st_dev, st.st_ino});
+    else
+        r.ours.remove({st.st_dev, st.st_ino});
+}
+
+bool sweepDue(const QByteArray &dir)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    QElapsedTimer &last = r.swept[dir];
+    if (last.isValid() && last.elapsed() < SafeOutputFile::kStaleSweepSeconds * 1000)
+        return false;
+    last.start();
+    return true;
+}
+
+// Names without replacing: a hard link fails on a taken name. File systems
+// without hard links get an exclusive rename instead.
+int linkNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return 0;
+    }
+    const int err = errno;
+    if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS)
+        return err;
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    return errno;
+}
+
+} // namespace
+
+SafeOutputFile::SafeOutputFile(const QString &target)
+    : m_target(target)
+{
+}
+
+SafeOutputFile::~SafeOutputFile()
+{
+    discard();
+}
+
+bool SafeOutputFile::isTemporaryName(const QString &fileName)
+{
+    if (fileName.size() != 4 + kRandomLength + 4 || !fileName.startsWith(QLatin1String(".qc-"))
+        || !fileName.endsWith(QLatin1String(".tmp")))
+        return false;
+    for (int i = 4; i < 4 + kRandomLength; ++i) {
+        const QChar c = fileName.at(i);
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+            return false;
+    }
+    return true;
+}
+
+int SafeOutputFile::removeStaleTemporaries(const QString &folder)
+{
+    DIR *d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return 0;
+    const int dfd = ::dirfd(d);
+    int removed = 0;
+    while (const dirent *entry = ::readdir(d)) {
+        if (!isTemporaryName(QFile::decodeName(entry->d_name)))
+            continue;
+        const int fd = ::openat(dfd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st;
+        bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+        if (stale) {
+            Registry &r = registry();
+            QMutexLocker lock(&r.mutex);
+            stale = !r.ours.contains({st.st_dev, st.st_ino});
+        }
+        // A living writer holds its lock; getting it means the writer is gone.
+        if (stale && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat now;
+            // The name must still be the file locked, not a new one made since.
+            if (::fstatat(dfd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev
+                && now.st_ino == st.st_ino && ::unlinkat(dfd, entry->d_name, 0) == 0)
+                ++removed;
+        }
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
+}
+
+bool SafeOutputFile::open(QString *error)
+{
+    discard();
+    const QString dir = QFileInfo(m_target).absolutePath();
+    const QByteArray dirBytes = QFile::encodeName(dir);
+    if (sweepDue(dirBytes))
+        removeStaleTemporaries(dir);
+
+    if (!qEnvironmentVariableIsSet("QUILLON_NO_O_TMPFILE")) {
+        const int fd = ::open(dirBytes.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        // Naming it later goes through /proc (linkat with AT_EMPTY_PATH needs a privilege).
+        if (fd >= 0 && ::access(procPath(fd).constData(), F_OK) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            m_unnamed = true;
+            registerOurs(fd, true);
+            return true;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return openNamed(dirBytes, error);
+}
+
+bool SafeOutputFile::openNamed(const QByteArray &dir, QString *error)
+{
+    int err = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray path = dir + '/' + randomTemporaryName();
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            err = errno;
+            if (err == EEXIST)
+                continue;
+            break;
+        }
+        // Another process's sweep may have taken the new file for a stale one
+        // between its creation and the lock; that sweep removes it.
+        struct stat mine;
+        struct stat named;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &mine) != 0 || ::stat(path.constData(), &named) != 0
+            || mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) {
+            ::close(fd);
+            err = EEXIST;
+            continue;
+        }
+        m_fd = fd;
+        m_tempPath = path;
+        m_unnamed = false;
+        registerOurs(fd, true);
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("cannot create a file in %1: %2")
+                     .arg(QDir::toNativeSeparators(QFile::decodeName(dir)), systemError(err));
+    return false;
+}
+
+bool SafeOutputFile::flushOnce(int *err)
+{
+    if (m_flushed)
+        return true;
+    if (::fdatasync(m_fd) != 0) {
+        *err = errno;
+        return false;
+    }
+    m_flushed = true;
+    return true;
+}
+
+bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path, bool replace)
+{
+    const QString destination = path.isEmpty() ? m_target : path;
+    const QByteArray dest = QFile::encodeName(destination);
+    int err = 0;
+    auto failed = [&](int code) {
+        if (errorCode)
+            *errorCode = code;
+        if (error)
+            *error = QStringLiteral("cannot save %1: %2").arg(QDir::toNativeSeparators(destination), systemError(code));
+        return false;
+    };
+    if (m_fd < 0)
+        return failed(EBADF);
+    if (!flushOnce(&err))
+        return failed(err);
+
+    if (m_unnamed) {
+        const QByteArray proc = procPath(m_fd);
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, dest.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            err = errno;
+            if (!replace || err != EEXIST)
+                return failed(err);
+            // Taken: a hidden name first, then an atomic rename over the target.
+            const QByteArray dir = QFile::encodeName(QFileInfo(destination).absolutePath());
+            for (int attempt = 0; attempt < 100 && m_tempPath.isEmpty(); ++attempt) {
+                const QByteArray interim = dir + '/' + randomTemporaryName();
+                if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, interim.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    m_tempPath = interim;
+                else if ((err = errno) != EEXIST)
+                    return failed(err);
+            }
+            if (m_tempPath.isEmpty())
+                return failed(err);
+            if (::rename(m_tempPath.constData(), dest.constData()) != 0) {
+                err = errno;
+                ::unlink(m_tempPath.constData());
+                m_tempPath.clear();
+                return failed(err);
+            }
+        }
+    } else if (replace) {
+        if (::rename(m_tempPath.constData(), dest.constData()) != 0)
+            return failed(errno);
+    } else if ((err = linkNoReplace(m_tempPath, dest)) != 0) {
+        return failed(err);
+    }
+    m_tempPath.clear();
+    registerOurs(m_fd, false);
+    ::close(m_fd);
+    m_fd = -1;
+    return true;
+}
+
+void SafeOutputFile::discard()
+{
+    // Removed while still locked: once the lock is gone the name may be reused.
+    if (!m_tempPath.isEmpty()) {
+        ::unlink(m_tempPath.constData());
+        m_tempPath.clear();
+    }
+    if (m_fd >= 0) {
+        registerOurs(m_fd, false);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_unnamed = false;
+    m_flushed = false;
+}
+
+} // namespace quillon

@@ -1,0 +1,57 @@
+#pragma once
+#include <QString>
+
+namespace quillon {
+
+// A file written in full before any name shows it. open() makes an unnamed file
+// (O_TMPFILE) in the target's folder; where the file system refuses that, a
+// hidden ".qc-XXXXXXXXXX.tmp" of fixed length (so any legal target name works).
+// commit() flushes the data to disk (fdatasync) and only then names the file, so
+// a crash or power cut never leaves a torn file under a visible name.
+//
+// A process killed while writing leaves nothing with an unnamed file. A hidden
+// temporary is held under flock() while its writer lives; open() removes, at
+// most every kStaleSweepSeconds per folder, the unlocked ones of the same user:
+// those whose writer is gone. QUILLON_NO_O_TMPFILE=1 forces hidden temporaries
+// (for tests). Not thread-safe; the sweep bookkeeping is.
+class SafeOutputFile {
+public:
+    explicit SafeOutputFile(const QString &target);
+    ~SafeOutputFile(); // discard()
+    SafeOutputFile(const SafeOutputFile &) = delete;
+    SafeOutputFile &operator=(const SafeOutputFile &) = delete;
+
+    // Creates the file for writing; false with a reason when the folder takes none.
+    bool open(QString *error);
+    // The open file (owned here; give others a dup), -1 when not open.
+    int handle() const { return m_fd; }
+    bool isUnnamed() const { return m_unnamed; }
+
+    // Flushes and gives the file the name `path` (in the same folder as the
+    // target; the target when empty). replace: over what stands there;
+    // otherwise fails with EEXIST in *errorCode when the name is taken, the file
+    // staying open for another name. On success the file is closed.
+    bool commit(QString *error, int *errorCode = nullptr, const QString &path = QString(), bool replace = true);
+
+    // Closes and removes the unfinished file.
+    void discard();
+
+    // Removes hidden temporaries of this kind in `folder` whose writer is gone.
+    // Returns how many were removed.
+    static int removeStaleTemporaries(const QString &folder);
+    static constexpr int kStaleSweepSeconds = 10;
+    // "\.qc-[0-9a-z]{10}\.tmp"
+    static bool isTemporaryName(const QString &fileName);
+
+private:
+    bool openNamed(const QByteArray &dir, QString *error);
+    bool flushOnce(int *err);
+
+    QString m_target;
+    QByteArray m_tempPath; // hidden temporary (or the interim name of an unnamed file)
+    int m_fd = -1;
+    bool m_unnamed = false;
+    bool m_flushed = false;
+};
+
+} // namespace quillon
