@@ -28,6 +28,10 @@ Settings::Settings(QSettings *store, QObject *parent)
     const QVariant stored = this->store()->value(kKey);
     if (stored.isValid())
         setData(stored);
+    QSettings *s = this->store();
+    image::parseBilevelOptions(s->value(kBilevelKey).toString(), &m_bilevelOptions);
+    m_automaticCompression = s->value(kAutomaticCompressionKey).toBool();
+    parseExistingFilePolicy(s->value(kExistingFilesKey).toString(), &m_existingFilePolicy);
 }
 
 Settings::~Settings() = default;
@@ -51,6 +55,57 @@ void Settings::setJobs(int v)
     store()->setValue(kJobsKey, std::clamp(v, 1, kMaxJobs));
 }
 
+QString existingFilePolicyText(ExistingFilePolicy policy)
+{
+    switch (policy) {
+    case ExistingFilePolicy::KeepBoth: return QStringLiteral("keep-both");
+    case ExistingFilePolicy::Skip: return QStringLiteral("skip");
+    case ExistingFilePolicy::Replace: break;
+    }
+    return QStringLiteral("replace");
+}
+
+bool parseExistingFilePolicy(const QString &text, ExistingFilePolicy *out)
+{
+    const QString t = text.trimmed().toLower();
+    for (ExistingFilePolicy p : {ExistingFilePolicy::Replace, ExistingFilePolicy::KeepBoth, ExistingFilePolicy::Skip}) {
+        if (t == existingFilePolicyText(p)) {
+            *out = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Settings::setBilevelOptions(const image::BilevelOptions &v)
+{
+    if (m_bilevelOptions == v)
+        return;
+    m_bilevelOptions = v;
+    store()->setValue(kBilevelKey, image::bilevelOptionsText(v));
+    emit bilevelOptionsChanged();
+}
+
+void Settings::setAutomaticCompression(bool v)
+{
+    if (v)
+        setTiffCompressionIndex(3);
+    if (m_automaticCompression == v)
+        return;
+    m_automaticCompression = v;
+    store()->setValue(kAutomaticCompressionKey, v);
+    emit automaticCompressionChanged();
+}
+
+void Settings::setExistingFilePolicy(ExistingFilePolicy v)
+{
+    if (m_existingFilePolicy == v)
+        return;
+    m_existingFilePolicy = v;
+    store()->setValue(kExistingFilesKey, existingFilePolicyText(v));
+    emit existingFilePolicyChanged();
+}
+
 #define QUILLON_SETTER(Type, name, member, signal) \
     void Settings::name(Type v)                    \
     {                                              \
@@ -61,7 +116,6 @@ void Settings::setJobs(int v)
     }
 QUILLON_SETTER(int, setCombineOptionIndex, m_combineOptionIndex, combineOptionIndexChanged)
 QUILLON_SETTER(int, setGroupMultiPageTIFFCount, m_groupMultiPageTIFFCount, groupMultiPageTIFFCountChanged)
-QUILLON_SETTER(int, setTiffCompressionIndex, m_tiffCompressionIndex, tiffCompressionIndexChanged)
 QUILLON_SETTER(bool, setIsSetCurrentAsDefaultOutputFolderPath, m_isSetCurrentAsDefaultOutputFolderPath, isSetCurrentAsDefaultOutputFolderPathChanged)
 QUILLON_SETTER(bool, setIsOpenFolderAfterConversion, m_isOpenFolderAfterConversion, isOpenFolderAfterConversionChanged)
 QUILLON_SETTER(const QString &, setSingleMultiPageTIFFName, m_singleMultiPageTIFFName, singleMultiPageTIFFNameChanged)
@@ -70,6 +124,17 @@ QUILLON_SETTER(const QString &, setOutputFolderPath, m_outputFolderPath, outputF
 QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearProcessedFilesChanged)
 QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
 #undef QUILLON_SETTER
+
+void Settings::setTiffCompressionIndex(int v)
+{
+    if (m_tiffCompressionIndex == v)
+        return;
+    m_tiffCompressionIndex = v;
+    emit tiffCompressionIndexChanged();
+    // Any other choice ends Automatic, wherever it was made.
+    if (v != 3)
+        setAutomaticCompression(false);
+}
 
 QVariantMap Settings::getData()
 {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::image {
@@ -34,6 +35,7 @@ int effectiveCompression(int compression)
     case COMPRESSION_CCITTFAX4:
     case COMPRESSION_LZW:
     case COMPRESSION_PACKBITS:
+    case TiffWriter::kAutomatic:
         return compression;
     default:
         return COMPRESSION_NONE;
@@ -104,6 +106,33 @@ quint16 photometricTag(Photometric p)
 QString systemError(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// Renames `from` to `to`; without `replace` never over a file that is there,
+// whoever made it (errno EEXIST then).
+bool moveIntoPlace(const QString &from, const QString &to, bool replace)
+{
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    if (replace)
+        return ::rename(src.constData(), dst.constData()) == 0;
+    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    // File systems without that rename: a hard link fails on a taken name too.
+    if (::link(src.constData(), dst.constData()) == 0) {
+        ::unlink(src.constData());
+        return true;
+    }
+    if (errno == EEXIST)
+        return false;
+    struct stat st;
+    if (::lstat(dst.constData(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(src.constData(), dst.constData()) == 0;
 }
 
 
@@ -259,6 +288,9 @@ struct TiffWriter::Impl {
     int compression = COMPRESSION_NONE;
     bool bigTiff = false;
     WorkPool *pool = nullptr;
+    BilevelOptions bilevel;
+    bool replaceExisting = true;
+    bool targetTaken = false;
     TiffMessages messages; // before tif: libtiff may report while closing
     TiffPtr tif;
     int pages = 0;
@@ -348,13 +380,22 @@ struct TiffWriter::Impl {
 bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page **pagePtr, StripCoding *coding,
                                  quint32 *rowsPerStrip, QString *error)
 {
-    const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
     const bool passThrough = input.encodedCompression != 0;
+    int compression = this->compression;
+    if (compression == TiffWriter::kAutomatic) {
+        if (passThrough)
+            compression = input.encodedCompression == COMPRESSION_CCITTFAX4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW;
+        else if (isBilevel(input) || twoLevelsToBilevel(input, converted))
+            compression = COMPRESSION_CCITTFAX4;
+        else
+            compression = COMPRESSION_LZW;
+    }
+    const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
     if (passThrough && input.encodedCompression != compression)
         return fail(QStringLiteral("page %1 is coded for another compression").arg(pages + 1), error);
     // CCITT codes black and white runs only: every page goes in as MinIsWhite bilevel.
-    if (!passThrough && ccitt && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
-        *converted = toBilevel(input);
+    if (!passThrough && ccitt && !converted->width && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
+        *converted = toBilevel(input, bilevel);
     const Page &page = ccitt && converted->width ? *converted : input;
     *pagePtr = &page;
 
@@ -528,6 +569,27 @@ int TiffWriter::pageCount() const
     return d->pages;
 }
 
+void TiffWriter::setBilevelOptions(const BilevelOptions &options)
+{
+    d->bilevel = options;
+}
+
+void TiffWriter::setReplaceExisting(bool replace)
+{
+    d->replaceExisting = replace;
+}
+
+bool TiffWriter::targetExists() const
+{
+    return d->targetTaken;
+}
+
+void TiffWriter::setTargetPath(const QString &targetPath)
+{
+    d->target = targetPath;
+    d->targetTaken = false;
+}
+
 void TiffWriter::abort()
 {
     d->finishPending();
@@ -615,15 +677,23 @@ bool TiffWriter::commit(QString *error)
             *error = QStringLiteral("already saved");
         return false;
     }
-    if (d->pages == 0 || !d->tif)
+    if (d->pages == 0 || (!d->tif && d->tempPath.isEmpty()))
         return d->fail(QStringLiteral("no page to write"), error);
-    if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
-        return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
-    d->tif.reset();
-    if (d->messages.hasError())
-        return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
-    if (::rename(QFile::encodeName(d->tempPath).constData(), QFile::encodeName(d->target).constData()) != 0) {
+    if (d->tif) { // not yet finished by a commit that found the name taken
+        if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
+            return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+        d->tif.reset();
+        if (d->messages.hasError())
+            return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+    }
+    if (!moveIntoPlace(d->tempPath, d->target, d->replaceExisting)) {
         const int err = errno;
+        if (err == EEXIST && !d->replaceExisting) {
+            d->targetTaken = true;
+            if (error)
+                *error = QStringLiteral("%1 exists").arg(QDir::toNativeSeparators(d->target));
+            return false;
+        }
         return d->fail(QStringLiteral("cannot save %1: %2").arg(QDir::toNativeSeparators(d->target), systemError(err)),
                        error);
     }
