@@ -315,7 +315,8 @@ int CliRunner::run()
 
     const QList<FileItemPtr> items = collectItems();
 
-    // The run reads its options from a settings record; this one is never stored.
+    // The run reads its options from a settings record; this one is never
+    // stored (a synchronize would replace /dev/null itself when run as root).
     QSettings scratch(QStringLiteral("/dev/null"), QSettings::IniFormat);
     Settings settings(&scratch);
     settings.setCombineOptionIndex(m_options.mode);

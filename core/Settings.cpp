@@ -82,7 +82,6 @@ void Settings::setBilevelOptions(const image::BilevelOptions &v)
     if (m_bilevelOptions == v)
         return;
     m_bilevelOptions = v;
-    store()->setValue(kBilevelKey, image::bilevelOptionsText(v));
     emit bilevelOptionsChanged();
 }
 
@@ -93,7 +92,6 @@ void Settings::setAutomaticCompression(bool v)
     if (m_automaticCompression == v)
         return;
     m_automaticCompression = v;
-    store()->setValue(kAutomaticCompressionKey, v);
     emit automaticCompressionChanged();
 }
 
@@ -102,7 +100,6 @@ void Settings::setExistingFilePolicy(ExistingFilePolicy v)
     if (m_existingFilePolicy == v)
         return;
     m_existingFilePolicy = v;
-    store()->setValue(kExistingFilesKey, existingFilePolicyText(v));
     emit existingFilePolicyChanged();
 }
 
@@ -203,6 +200,14 @@ void Settings::synchronize()
     QSettings *s = store();
     try {
         s->setValue(kKey, getData());
+        // A choice never made leaves the store as it was.
+        auto keep = [s](const QString &key, const QVariant &value, const QVariant &initial) {
+            if (value != initial || s->contains(key))
+                s->setValue(key, value);
+        };
+        keep(kBilevelKey, image::bilevelOptionsText(m_bilevelOptions), image::bilevelOptionsText({}));
+        keep(kAutomaticCompressionKey, isAutomaticCompression(), false);
+        keep(kExistingFilesKey, existingFilePolicyText(m_existingFilePolicy), existingFilePolicyText(ExistingFilePolicy::Replace));
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>synchronize) : %1").arg(QString::fromLocal8Bit(e.what())));
     }

@@ -52,8 +52,9 @@ public:
     void setJobs(int v);
 
     // Choices newer than the dictionary, each under a key of its own for the
-    // same reason. Loaded with the record; the setters store at once. The
-    // run reads them from its thread like tiffCompressionIndex.
+    // same reason. Loaded with the record and stored by synchronize() (a key
+    // is written once its choice differs from the default). The run reads
+    // them from its thread like tiffCompressionIndex.
     static inline const QString kBilevelKey = QStringLiteral("BILEVELCONVERSION");
     static inline const QString kAutomaticCompressionKey = QStringLiteral("AUTOMATICCOMPRESSION");
     static inline const QString kExistingFilesKey = QStringLiteral("EXISTINGFILES");
