@@ -30,7 +30,7 @@ Settings::Settings(QSettings *store, QObject *parent)
         setData(stored);
     QSettings *s = this->store();
     image::parseBilevelOptions(s->value(kBilevelKey).toString(), &m_bilevelOptions);
-    m_automaticCompression = s->value(kAutomaticCompressionKey).toBool();
+    m_automaticCompression = s->value(kAutomaticCompressionKey).toBool() && m_tiffCompressionIndex == 3;
     parseExistingFilePolicy(s->value(kExistingFilesKey).toString(), &m_existingFilePolicy);
 }
 
