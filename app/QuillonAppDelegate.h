@@ -31,6 +31,7 @@ class QToolBar;
 class QLabel;
 class QCheckBox;
 class QPushButton;
+class QImage;
 class QTimer;
 class SegmentedControl;
 
@@ -40,6 +41,7 @@ class MainWindow;
 
 namespace quillon {
 
+class BilevelPreviewer;
 class FileListModel;
 class FileSystemHelper;
 class OutputSettingsSheet;
@@ -262,6 +264,14 @@ public:
     void openOutputFolder(const QString &path) override;
     // The output-folder panel of Convert (null when none is shown).
     OpenPanel *outputFolderPanel() const { return m_outputFolderPanel; }
+    // The progress sheet's Retry Failed: after Close, exactly the sources the
+    // run lost are checked (listed again where missing) and the output
+    // settings are shown, so Convert tries them again.
+    void retryFailedAction();
+    // Asks for the preview of the first checked source's first chosen page
+    // at the chosen black-and-white method (when the preview can be seen).
+    void updateBilevelPreview();
+    BilevelPreviewer *bilevelPreviewer() const { return m_previewer; }
 
 #if QUILLON_EDITION == 1
     // ---- edition 1's window (QuillonAppDelegateEdition1.cpp) ----
@@ -315,6 +325,9 @@ private:
     void onOutputFolderPathChanged();
     void bindProgressSheet();
     void updateProgressSheet();
+    void bindBilevelChoices();
+    void showBilevelPreview(const QImage &image, bool alreadyBilevel, const QString &error);
+    void checkExactly(const QStringList &paths);
     void updateActionsEnabling();
     void setEnabledForBusy(bool enable);
     QStringList selectedPaths() const;
@@ -344,6 +357,10 @@ private:
     QPointer<OpenPanel> m_outputFolderPanel;
     ImportFilesWindowController *m_importPanel = nullptr;
     QPointer<PageSelectionDialog> m_pageSelectionDialog;
+    BilevelPreviewer *m_previewer = nullptr;
+    QTimer *m_previewTimer = nullptr; // gathers list changes into one preview request
+    QString m_previewSource;          // "name, page n" of the preview asked for
+    QStringList m_retryPaths;         // checked once the missing ones are listed
     QString m_lastTimeTaken;
     bool m_viewEnabled = true;
     bool m_runActive = false; // from combine until the progress sheet is closed
