@@ -416,6 +416,7 @@ bool QuillonAppDelegate::awakeFromNib()
     setButtonKeyCharacter(out->openFolderAfterConversionBtn, QStringLiteral("p"), controlText);
     setButtonKeyCharacter(progress->viewLogBtn, QStringLiteral("l"), controlText);
     setButtonKeyCharacter(progress->cancelProcessBtn, QStringLiteral("c"), controlText);
+    setButtonKeyCharacter(progress->retryFailedBtn, QStringLiteral("r"), controlText);
 #if QUILLON_EDITION == 1
     setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), controlText);
     setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), controlText);

@@ -32,6 +32,7 @@ class QToolBar;
 class QLabel;
 class QCheckBox;
 class QPushButton;
+class QImage;
 class QTimer;
 class SegmentedControl;
 
@@ -41,6 +42,7 @@ class MainWindow;
 
 namespace quillon {
 
+class BilevelPreviewer;
 class FileListModel;
 class FileSystemHelper;
 class OutputSettingsSheet;
@@ -272,6 +274,14 @@ public:
     OpenPanel *outputFolderPanel() const { return m_outputFolderPanel; }
     // Whether the window, or a sheet or dialog of it, is the active window.
     bool isWindowActive() const;
+    // The progress sheet's Retry Failed: after Close, exactly the sources the
+    // run lost are checked (listed again where missing) and the output
+    // settings are shown, so Convert tries them again.
+    void retryFailedAction();
+    // Asks for the preview of the first checked source's first chosen page
+    // at the chosen black-and-white method (when the preview can be seen).
+    void updateBilevelPreview();
+    BilevelPreviewer *bilevelPreviewer() const { return m_previewer; }
 
 #if QUILLON_EDITION == 1
     // ---- edition 1's window (QuillonAppDelegateEdition1.cpp) ----
@@ -343,6 +353,9 @@ private:
     void announceRunEnd();
     bool addLikeDrop(const QList<QUrl> &dropped);
     void addPendingPaths();
+    void bindBilevelChoices();
+    void showBilevelPreview(const QImage &image, bool alreadyBilevel, const QString &error);
+    void checkExactly(const QStringList &paths);
     void updateActionsEnabling();
     void setEnabledForBusy(bool enable);
     QStringList selectedPaths() const;
@@ -372,6 +385,10 @@ private:
     QPointer<OpenPanel> m_outputFolderPanel;
     ImportFilesWindowController *m_importPanel = nullptr;
     QPointer<PageSelectionDialog> m_pageSelectionDialog;
+    BilevelPreviewer *m_previewer = nullptr;
+    QTimer *m_previewTimer = nullptr; // gathers list changes into one preview request
+    QString m_previewSource;          // "name, page n" of the preview asked for
+    QStringList m_retryPaths;         // checked once the missing ones are listed
     QString m_lastTimeTaken;
     QStringList m_pendingPaths; // from other starts, waiting for the window
     // The run's clock and estimate, for the time left and the title's percentage.

@@ -4,11 +4,13 @@
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
+#include "app/BilevelPreviewer.h"
 #include "app/FileListModel.h"
 #include "app/OpenPanel.h"
 #include "app/Sheets.h"
 #include "core/AppFolders.h"
 #include "core/OutputPlan.h"
+#include "core/RetryList.h"
 #include "core/Settings.h"
 #include "usage/UsagesReportingWindowController.h"
 
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -50,6 +53,23 @@ QString compressionName(int index)
         return QObject::tr("None");
     }
 }
+
+QString bilevelName(const image::BilevelOptions &options)
+{
+    switch (options.method) {
+    case image::BilevelOptions::Threshold:
+        return QObject::tr("fixed threshold %1").arg(options.threshold);
+    case image::BilevelOptions::OrderedDither:
+        return QObject::tr("ordered dithering");
+    case image::BilevelOptions::DiffusionDither:
+        return QObject::tr("error diffusion dithering");
+    case image::BilevelOptions::Auto:
+        break;
+    }
+    return QObject::tr("automatic threshold");
+}
+
+constexpr int kAutomaticCompressionItem = 5; // after the five stored indexes
 
 // The two boxes shown under the output-folder panel of Convert.
 class OutputFolderAccessory : public QWidget {
@@ -124,13 +144,25 @@ void QuillonAppDelegate::bindOutputSettingsSheet()
 
     // An index the run doesn't know means no compression: show it as None.
     const auto shownCompression = [s] {
+        if (s->isAutomaticCompression())
+            return kAutomaticCompressionItem;
         const int index = s->tiffCompressionIndex();
         return index >= 0 && index <= 4 ? index : 0;
     };
     out->tiffCompressionPopup->setCurrentIndex(shownCompression());
-    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, &Settings::setTiffCompressionIndex);
-    connect(s, &Settings::tiffCompressionIndexChanged, out->tiffCompressionPopup,
-            [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
+    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, [s](int index) {
+        if (index == kAutomaticCompressionItem) {
+            s->setAutomaticCompression(true);
+            return;
+        }
+        // The index first: the popup then never shows a choice in between.
+        s->setTiffCompressionIndex(index);
+        s->setAutomaticCompression(false);
+    });
+    for (auto signal : {&Settings::tiffCompressionIndexChanged, &Settings::automaticCompressionChanged})
+        connect(s, signal, out->tiffCompressionPopup,
+                [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
+    bindBilevelChoices();
 
     out->jobsSpinBox->setValue(s->jobs());
     connect(out->jobsSpinBox, &QSpinBox::valueChanged, s, &Settings::setJobs);
@@ -162,13 +194,139 @@ void QuillonAppDelegate::bindOutputSettingsSheet()
     auto *progress = m_processViewPanel->ui();
     connect(progress->cancelProcessBtn, &QPushButton::clicked, this, &QuillonAppDelegate::cancelProcessAction);
     connect(progress->viewLogBtn, &QPushButton::clicked, this, &QuillonAppDelegate::viewLogAction);
+    connect(progress->retryFailedBtn, &QPushButton::clicked, this, &QuillonAppDelegate::retryFailedAction);
     connect(progress->closeProcessBtn, &QPushButton::clicked, this, &QuillonAppDelegate::closeProcessAction);
+}
+
+void QuillonAppDelegate::bindBilevelChoices()
+{
+    auto *out = m_outputSettingPanel->ui();
+    Settings *s = m_settings;
+    auto showChoice = [out, s] {
+        const image::BilevelOptions o = s->bilevelOptions();
+        const QSignalBlocker popup(out->bilevelMethodPopup), spin(out->bilevelThresholdSpinBox);
+        out->bilevelMethodPopup->setCurrentIndex(int(o.method));
+        if (o.method == image::BilevelOptions::Threshold)
+            out->bilevelThresholdSpinBox->setValue(o.threshold);
+        out->bilevelThresholdSpinBox->setEnabled(o.method == image::BilevelOptions::Threshold);
+        out->bilevelThresholdLabel->setEnabled(o.method == image::BilevelOptions::Threshold);
+    };
+    showChoice();
+    connect(out->bilevelMethodPopup, &QComboBox::currentIndexChanged, s, [out, s](int index) {
+        image::BilevelOptions o;
+        o.method = image::BilevelOptions::Method(std::clamp(index, 0, int(image::BilevelOptions::DiffusionDither)));
+        o.threshold = out->bilevelThresholdSpinBox->value();
+        s->setBilevelOptions(o);
+    });
+    connect(out->bilevelThresholdSpinBox, &QSpinBox::valueChanged, s, [s](int value) {
+        if (s->bilevelOptions().method == image::BilevelOptions::Threshold)
+            s->setBilevelOptions({image::BilevelOptions::Threshold, value});
+    });
+    connect(s, &Settings::bilevelOptionsChanged, this, [this, showChoice] {
+        showChoice();
+        updateBilevelPreview();
+    });
+    connect(s, &Settings::automaticCompressionChanged, this, &QuillonAppDelegate::updateBilevelPreview);
+    connect(s, &Settings::tiffCompressionIndexChanged, this, &QuillonAppDelegate::updateBilevelPreview);
+
+    out->existingFilesPopup->setCurrentIndex(int(s->existingFilePolicy()));
+    connect(out->existingFilesPopup, &QComboBox::currentIndexChanged, s,
+            [s](int index) { s->setExistingFilePolicy(ExistingFilePolicy(std::clamp(index, 0, 2))); });
+    connect(s, &Settings::existingFilePolicyChanged, out->existingFilesPopup,
+            [out, s] { out->existingFilesPopup->setCurrentIndex(int(s->existingFilePolicy())); });
+
+    m_previewer = new BilevelPreviewer(this);
+    connect(m_previewer, &BilevelPreviewer::previewReady, this, &QuillonAppDelegate::showBilevelPreview);
+    // List changes come in bursts (a sort, a load): one request for them all.
+    m_previewTimer = new QTimer(this);
+    m_previewTimer->setSingleShot(true);
+    m_previewTimer->setInterval(50);
+    connect(m_previewTimer, &QTimer::timeout, this, &QuillonAppDelegate::updateBilevelPreview);
+    auto later = [this] { m_previewTimer->start(); };
+    connect(m_model, &FileListModel::checkMarksChanged, this, later);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, later);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, later);
+    connect(m_model, &QAbstractItemModel::modelReset, this, later);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, later);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, later);
+    connect(this, &QuillonAppDelegate::loadFinished, this, [this] {
+        // Sources a retry had to list again: now the check marks.
+        if (!m_retryPaths.isEmpty()) {
+            checkExactly(std::exchange(m_retryPaths, {}));
+            showOutputSettings();
+        }
+    });
+}
+
+void QuillonAppDelegate::updateBilevelPreview()
+{
+    auto *out = m_outputSettingPanel->ui();
+    if (!m_previewer || !out->bilevelPreview->isVisible())
+        return;
+    FileItemPtr first;
+    for (const FileItemPtr &item : std::as_const(m_files)) {
+        if (item && item->isSelected) {
+            first = item;
+            break;
+        }
+    }
+    auto showText = [out](const QString &text) {
+        out->bilevelPreview->setPixmap(QPixmap());
+        out->bilevelPreviewCaption->setText(text);
+        out->bilevelPreview->setAccessibleDescription(text);
+    };
+    if (!first) {
+        m_previewer->cancel();
+        m_previewSource.clear();
+        showText(tr("Check an image in the list to see here what its first page becomes in black and white."));
+        return;
+    }
+    int page = std::max(0, first->pages() - 1); // a single image is its file's last one, as the run takes it
+    const QString type = first->type().toUpper();
+    if (type == QLatin1String("TIF") || type == QLatin1String("TIFF")) {
+        const QList<int> pages = getPageRanges(first.get());
+        if (pages.isEmpty()) {
+            m_previewer->cancel();
+            m_previewSource.clear();
+            showText(tr("No page of %1 is chosen.").arg(first->name()));
+            return;
+        }
+        page = pages.first() - 1;
+    }
+    BilevelPreviewer::Request request;
+    request.path = first->path();
+    request.pageIndex = page;
+    request.options = m_settings->bilevelOptions();
+    request.box = out->bilevelPreview->contentsRect().size();
+    m_previewSource = tr("%1, page %2").arg(first->name()).arg(page + 1);
+    m_previewer->request(request);
+}
+
+void QuillonAppDelegate::showBilevelPreview(const QImage &image, bool alreadyBilevel, const QString &error)
+{
+    auto *out = m_outputSettingPanel->ui();
+    QString text;
+    if (image.isNull()) {
+        text = tr("%1 cannot be shown: %2").arg(m_previewSource, error);
+    } else if (alreadyBilevel) {
+        text = tr("%1 is black and white already and is written as it is.").arg(m_previewSource);
+    } else {
+        text = tr("%1, with %2.").arg(m_previewSource, bilevelName(m_settings->bilevelOptions()));
+        const int index = m_settings->tiffCompressionIndex();
+        if (m_settings->isAutomaticCompression() || (index != 1 && index != 2))
+            text += QLatin1Char('\n') + tr("Black and white is made only for CCITT Group 3 and Group 4 compression.");
+    }
+    out->bilevelPreview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+    out->bilevelPreviewCaption->setText(text);
+    out->bilevelPreview->setAccessibleDescription(text);
 }
 
 void QuillonAppDelegate::bindSettingsSummary()
 {
     Settings *s = m_settings;
     for (auto signal : {&Settings::combineOptionIndexChanged, &Settings::groupMultiPageTIFFCountChanged, &Settings::tiffCompressionIndexChanged,
+                        &Settings::automaticCompressionChanged, &Settings::bilevelOptionsChanged,
                         &Settings::singleMultiPageTIFFNameChanged, &Settings::groupMultiPageTIFFNameChanged, &Settings::outputFolderPathChanged,
                         &Settings::isOpenFolderAfterConversionChanged, &Settings::isClearProcessedFilesChanged})
         connect(s, signal, this, &QuillonAppDelegate::updateSettingsSummary);
@@ -191,7 +349,12 @@ void QuillonAppDelegate::updateSettingsSummary()
     else
         name = tr("named after each image");
     ui->summaryNameLabel->setText(name);
-    ui->summaryCompressionLabel->setText(compressionName(s->tiffCompressionIndex()));
+    QString compression = compressionName(s->tiffCompressionIndex());
+    if (s->isAutomaticCompression())
+        compression = m_outputSettingPanel->ui()->tiffCompressionPopup->itemText(kAutomaticCompressionItem);
+    else if ((s->tiffCompressionIndex() == 1 || s->tiffCompressionIndex() == 2) && s->bilevelOptions().method != image::BilevelOptions::Auto)
+        compression += QStringLiteral(", ") + bilevelName(s->bilevelOptions());
+    ui->summaryCompressionLabel->setText(compression);
     ui->summaryFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("asked for at Convert") : s->outputFolderPath());
     QStringList after;
     if (s->isOpenFolderAfterConversion())
@@ -214,6 +377,7 @@ void QuillonAppDelegate::showOutputSettings()
     return;
 #endif
     m_outputSettingPanel->beginSheet();
+    updateBilevelPreview();
     m_ui->mainTableView->viewport()->update();
 }
 
@@ -528,7 +692,11 @@ void QuillonAppDelegate::updateProgressSheet()
     const int lost = completed ? p->log().pagesNotConverted() : 0;
     if (lost > 0)
         message += QLatin1Char('\n') + tr("%n source image(s) or page(s) could not be converted; View Log lists them.", nullptr, lost);
+    if (completed && p->totalFileSkipped() > 0)
+        message += QLatin1Char('\n') + tr("%n file(s) not made: the name was taken (see the choice in Output Settings).", nullptr, p->totalFileSkipped());
     ui->messageLabel->setText(message);
+    // Shown once the run has lost something it can try again.
+    ui->retryFailedBtn->setVisible(completed && !failedSources(p->log()).isEmpty());
     if (completed && p->message() == QLatin1String("Process cancelled!"))
         ui->headingLabel->setText(tr("Conversion cancelled"));
     else if (completed)
@@ -646,6 +814,48 @@ void QuillonAppDelegate::closeProcessAction()
     m_process.reset();
     emit processClosed();
     addPendingPaths();
+}
+
+void QuillonAppDelegate::retryFailedAction()
+{
+    guarded("Error in (retryFailedAction) : %1", [&] {
+        if (!m_process || !m_process->isCompleted())
+            return;
+        const QStringList failed = failedSources(m_process->log());
+        if (failed.isEmpty())
+            return;
+        closeProcessAction();
+        QSet<QString> listed;
+        for (const FileItemPtr &item : std::as_const(m_files))
+            listed.insert(item->path());
+        QList<QUrl> missing;
+        for (const QString &path : failed)
+            if (!listed.contains(path))
+                missing << QUrl::fromLocalFile(path);
+        if (!missing.isEmpty() && loadURLs(Arguments{missing, false, false})) {
+            m_retryPaths = failed; // checked when the job has listed them
+            return;
+        }
+        checkExactly(failed);
+        showOutputSettings();
+    });
+}
+
+void QuillonAppDelegate::checkExactly(const QStringList &paths)
+{
+    const QSet<QString> wanted(paths.cbegin(), paths.cend());
+    for (const FileItemPtr &item : std::as_const(m_files))
+        item->isSelected = wanted.contains(item->path());
+    if (!m_files.isEmpty())
+        m_model->reloadRows(0, int(m_files.size()) - 1, FileListModel::IsSelected);
+    updateTotalLabel();
+    // The first of them in view, so the user sees what is to be retried.
+    for (int row = 0; row < m_files.size(); ++row) {
+        if (m_files.at(row)->isSelected) {
+            m_ui->mainTableView->scrollTo(m_model->index(row, FileListModel::Name));
+            break;
+        }
+    }
 }
 
 void QuillonAppDelegate::startProcess()

@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -174,6 +175,8 @@ void QuillonAppDelegate::buildEdition1Window()
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
+    // The pane is narrow: the preview's caption goes under it.
+    out->bilevelPreviewRow->setDirection(QBoxLayout::TopToBottom);
     // The mode-1 name field is followed by the extension the file gets.
     out->modesGrid->removeWidget(out->singleMultiPageTIFFName);
     out->modesGrid->addWidget(out->singleMultiPageTIFFName, 3, 2, 1, 3);
@@ -317,6 +320,8 @@ void QuillonAppDelegate::showSettings(bool show)
         (show ? m_e1.preferencesToolbarItem : m_e1.dummyToolbarItem)->setChecked(true);
         // The layout gives the list the width the pane leaves.
         m_ui->rightBox->setVisible(show);
+        if (show && m_previewTimer)
+            m_previewTimer->start();
     });
 }
 

@@ -3,6 +3,7 @@
 #include "core/AppFolders.h"
 #include "core/FolderScan.h"
 #include "core/OutputPlan.h"
+#include "core/RetryList.h"
 #include "core/Settings.h"
 #include "core/TimeLeft.h"
 
@@ -10,6 +11,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryFile>
 
@@ -29,7 +31,15 @@ static const char kUsage[] =
     "  -m, --mode MODE      single | combine | group   (default single)\n"
     "  -n, --name NAME      file name (combine) or base name (group)\n"
     "  -g, --group-size N   images per file in group mode (default 2; below 2 becomes 2)\n"
-    "  -c, --compression C  none | g3 | g4 | lzw | packbits   (default none)\n"
+    "  -c, --compression C  none | g3 | g4 | lzw | packbits | auto   (default none);\n"
+    "                       auto: G4 for black-and-white pages, LZW for the others\n"
+    "      --bilevel MODE   how g3 and g4 make pages black and white: auto (Otsu\n"
+    "                       threshold) | threshold:N (1-254; N and darker turn black)\n"
+    "                       | dither:ordered | dither:diffusion   (default auto)\n"
+    "      --existing WHAT  when an output name is taken: replace | keep-both\n"
+    "                       (adds \" (2)\", \" (3)\" ...) | skip   (default replace)\n"
+    "      --failed-list F  write the sources that could not be converted to F,\n"
+    "                       one path per line (the import format; empty when none)\n"
     "  -r, --recursive      include subfolders when scanning folders\n"
     "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
@@ -40,7 +50,8 @@ static const char kUsage[] =
     "  -v, --version        the version\n"
     "\n"
     "Exit status: 0 when every planned file was created from all its sources and\n"
-    "pages, 1 otherwise (also when cancelled with Ctrl-C), 2 for a usage error.\n";
+    "pages (or skipped by --existing skip), 1 otherwise (also when cancelled with\n"
+    "Ctrl-C), 2 for a usage error.\n";
 
 bool parsePageSelection(const QString &text, SelectionRange *out, QString *error)
 {
@@ -149,11 +160,36 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
             static const QStringList names = {QStringLiteral("none"), QStringLiteral("g3"), QStringLiteral("g4"),
                                               QStringLiteral("lzw"), QStringLiteral("packbits")};
             const qsizetype idx = names.indexOf(v.toLower());
-            if (idx < 0) {
-                *error = QStringLiteral("unknown compression \"%1\" (none, g3, g4, lzw, packbits)").arg(v);
+            o->automaticCompression = v.toLower() == QLatin1String("auto");
+            if (idx < 0 && !o->automaticCompression) {
+                *error = QStringLiteral("unknown compression \"%1\" (none, g3, g4, lzw, packbits, auto)").arg(v);
                 return false;
             }
-            o->compressionIndex = int(idx);
+            o->compressionIndex = o->automaticCompression ? 3 : int(idx);
+        } else if (arg == QLatin1String("--bilevel")) {
+            QString v;
+            QString why;
+            if (!takeValue(&v))
+                return false;
+            if (!image::parseBilevelOptions(v, &o->bilevel, &why)) {
+                *error = QStringLiteral("--bilevel: %1").arg(why);
+                return false;
+            }
+        } else if (arg == QLatin1String("--existing")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            if (!parseExistingFilePolicy(v, &o->existing)) {
+                *error = QStringLiteral("--existing takes replace, keep-both or skip, not \"%1\"").arg(v);
+                return false;
+            }
+        } else if (arg == QLatin1String("--failed-list")) {
+            if (!takeValue(&o->failedListPath))
+                return false;
+            if (o->failedListPath.isEmpty()) {
+                *error = QStringLiteral("--failed-list needs a file name");
+                return false;
+            }
         } else if (arg == QLatin1String("-j") || arg == QLatin1String("--jobs")) {
             QString v;
             if (!takeValue(&v))
@@ -216,6 +252,16 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
         *error = QStringLiteral("the name must not contain \"/\"");
         return false;
     }
+    if (!o->failedListPath.isEmpty()) {
+        const QFileInfo list(o->failedListPath);
+        const QFileInfo folder(list.absolutePath());
+        if (list.isDir() || !folder.isDir()
+            || ::access(QFile::encodeName(folder.absoluteFilePath()).constData(), W_OK | X_OK) != 0) {
+            *error = QStringLiteral("cannot write the failed list %1").arg(o->failedListPath);
+            return false;
+        }
+        o->failedListPath = list.absoluteFilePath();
+    }
     if (o->groupSize < 2)
         o->groupSize = 2;
     return true;
@@ -271,12 +317,16 @@ int CliRunner::run()
 
     const QList<FileItemPtr> items = collectItems();
 
-    // The run reads its options from a settings record; this one is never stored.
+    // The run reads its options from a settings record; this one is never
+    // stored (a synchronize would replace /dev/null itself when run as root).
     QSettings scratch(QStringLiteral("/dev/null"), QSettings::IniFormat);
     Settings settings(&scratch);
     settings.setCombineOptionIndex(m_options.mode);
     settings.setGroupMultiPageTIFFCount(m_options.groupSize);
     settings.setTiffCompressionIndex(m_options.compressionIndex);
+    settings.setAutomaticCompression(m_options.automaticCompression);
+    settings.setBilevelOptions(m_options.bilevel);
+    settings.setExistingFilePolicy(m_options.existing);
     settings.setSingleMultiPageTIFFName(m_options.name);
     settings.setGroupMultiPageTIFFName(m_options.name);
     settings.setOutputFolderPath(m_options.outputFolder);
@@ -334,10 +384,38 @@ int CliRunner::run()
     const int pagesMissed = process.log().pagesNotConverted();
     if (pagesMissed > 0)
         m_out << "Sources or pages not converted: " << pagesMissed << "\n";
+    if (process.totalFileSkipped() > 0)
+        m_out << "Files skipped (name taken): " << process.totalFileSkipped() << "\n";
     m_out.flush();
 
+    bool listed = true;
+    if (!m_options.failedListPath.isEmpty())
+        listed = writeFailedList(failedSources(process.log()));
+
+    // Skipped files were asked for: they spoil nothing.
     const bool cancelled = process.message() == QLatin1String("Process cancelled!");
-    return (!cancelled && pagesMissed == 0 && process.totalFileCreated() == process.outputFiles.size()) ? 0 : 1;
+    const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
+    return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
+}
+
+bool CliRunner::writeFailedList(const QStringList &paths)
+{
+    QStringList left;
+    const QByteArray text = importListText(paths, &left);
+    for (const QString &path : std::as_const(left))
+        m_err << "quillon-convert: not in the failed list (its name holds a line break): " << path << "\n";
+    QSaveFile file(m_options.failedListPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        m_err << "quillon-convert: cannot write the failed list " << m_options.failedListPath << ": "
+              << file.errorString() << "\n";
+        m_err.flush();
+        return false;
+    }
+    m_err.flush();
+    if (!paths.isEmpty())
+        m_out << "Failed sources listed in: " << m_options.failedListPath << "\n";
+    m_out.flush();
+    return true;
 }
 
 void CliRunner::cancel()

@@ -17,6 +17,10 @@ struct CliOptions {
     QString name;        // mode 1 file name or mode 2 base name
     int groupSize = 2;
     int compressionIndex = 0;
+    bool automaticCompression = false; // -c auto
+    image::BilevelOptions bilevel;
+    ExistingFilePolicy existing = ExistingFilePolicy::Replace;
+    QString failedListPath; // --failed-list: where the lost sources are listed
     bool recursive = false;
     bool quiet = false;
     int jobs = Settings::defaultJobs();
@@ -46,6 +50,9 @@ public:
     void openOutputFolder(const QString &path) override;
 
 private:
+    // Writes the --failed-list file; false (said on stderr) when it can't.
+    bool writeFailedList(const QStringList &paths);
+
     CliOptions m_options;
     QTextStream &m_out;
     QTextStream &m_err;

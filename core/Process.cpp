@@ -20,6 +20,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <sys/stat.h>
 
 namespace quillon {
 
@@ -63,6 +64,13 @@ QString canonicalPath(const QString &path)
         return canonical;
     const QString dir = QFileInfo(fi.absolutePath()).canonicalFilePath();
     return dir.isEmpty() ? fi.absoluteFilePath() : dir + QLatin1Char('/') + fi.fileName();
+}
+
+// Anything standing under the name, a dangling link included.
+bool pathTaken(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 // What one output file writes and reads: two in work at once must not touch
@@ -283,7 +291,15 @@ void Process::run()
     m_failed = false;
     m_log.startTime = QDateTime::currentDateTime();
     setMessage(QString());
-    const int compression = compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
+    const int compression = settings && settings->isAutomaticCompression()
+        ? image::TiffWriter::kAutomatic
+        : compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
+    m_bilevelOptions = settings ? settings->bilevelOptions() : image::BilevelOptions();
+    m_existingPolicy = settings ? settings->existingFilePolicy() : ExistingFilePolicy::Replace;
+    {
+        std::lock_guard guard(m_namesMutex);
+        m_claimedNames.clear();
+    }
 
     try {
         dispatch(compression);
@@ -330,11 +346,23 @@ void Process::dispatch(int compression)
         return record;
     };
 
+    // Names are decided here, in plan order, so workers change nothing of them.
+    auto decide = [this](const OutputFile &planned, QString *skipped) {
+        OutputFile out = planned;
+        out.filename = claimName(planned.filename, skipped);
+        return out;
+    };
+
     if (jobs <= 1) {
-        for (const OutputFile &out : std::as_const(outputFiles)) {
+        for (const OutputFile &planned : std::as_const(outputFiles)) {
             if (!m_isCombining)
                 break;
-            buildOutputFile(out, begin(out), compression, nullptr);
+            QString skipped;
+            const OutputFile out = decide(planned, &skipped);
+            if (skipped.isEmpty())
+                buildOutputFile(out, planned.filename, begin(out), compression, nullptr);
+            else
+                skipOutputFile(out, begin(out), skipped);
             sendTimeTakenLabel();
             setFileInProcess(QString());
         }
@@ -366,7 +394,18 @@ void Process::dispatch(int compression)
 
     {
         std::unique_lock lock(mutex);
-        for (const OutputFile &out : std::as_const(outputFiles)) {
+        for (const OutputFile &planned : std::as_const(outputFiles)) {
+            if (!m_isCombining || broken)
+                break;
+            QString skipped;
+            const OutputFile out = decide(planned, &skipped);
+            if (!skipped.isEmpty()) {
+                lock.unlock();
+                skipOutputFile(out, begin(out), skipped);
+                sendTimeTakenLabel();
+                lock.lock();
+                continue;
+            }
             auto footprint = std::make_unique<FileFootprint>(out);
             auto mayBegin = [&] {
                 if (running >= jobs)
@@ -389,10 +428,10 @@ void Process::dispatch(int compression)
             ++running;
             lock.unlock();
             const std::shared_ptr<LogFiles> record = begin(out);
-            pool.submitJob([&, record, slot, out] {
+            pool.submitJob([&, record, slot, out, name = planned.filename] {
                 bool ok = true;
                 try {
-                    buildOutputFile(out, record, compression, &pool);
+                    buildOutputFile(out, name, record, compression, &pool);
                 } catch (const std::exception &e) {
                     ok = false;
                     m_failed = true;
@@ -415,8 +454,44 @@ void Process::dispatch(int compression)
     }
 }
 
-void Process::buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, int compression,
-                              WorkPool *pool)
+QString Process::claimName(const QString &planned, QString *skipped)
+{
+    if (m_existingPolicy == ExistingFilePolicy::Replace)
+        return planned;
+    std::lock_guard guard(m_namesMutex);
+    const bool inRun = m_claimedNames.count(canonicalPath(planned)) > 0;
+    if (!inRun && !pathTaken(planned)) {
+        m_claimedNames.insert(canonicalPath(planned));
+        return planned;
+    }
+    if (m_existingPolicy == ExistingFilePolicy::Skip) {
+        *skipped = inRun ? kSkippedInRun : kSkippedExisting;
+        return planned;
+    }
+    const QString base = planned.endsWith(QLatin1String(".tiff")) ? planned.chopped(5) : planned;
+    for (int n = 2;; ++n) {
+        const QString name = QStringLiteral("%1 (%2).tiff").arg(base).arg(n);
+        const QString key = canonicalPath(name);
+        if (!m_claimedNames.count(key) && !pathTaken(name)) {
+            m_claimedNames.insert(key);
+            return name;
+        }
+    }
+}
+
+void Process::skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, const QString &status)
+{
+    record->status = status;
+    for (const FileItemPtr &item : out.fileItems) {
+        m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
+        ++m_totalFileProcessed;
+    }
+    ++m_totalFileSkipped;
+    emit totalFileProcessedChanged();
+}
+
+void Process::buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
+                              int compression, WorkPool *pool)
 {
     // BigTIFF only when the decoded pages could pass what classic TIFF can address.
     bool bigTiff = false;
@@ -446,6 +521,9 @@ void Process::buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFi
     QString pageError; // already in the system log; the commit would repeat it
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
+    writer.setBilevelOptions(m_bilevelOptions);
+    // Keep both and Skip never replace a file, not even one made meanwhile.
+    writer.setReplaceExisting(m_existingPolicy == ExistingFilePolicy::Replace);
     const image::ReadOptions readOptions{compression};
     // The record is filled in when the writer has written the page (with a
     // pool, after the next page has been handed over).
@@ -541,10 +619,23 @@ void Process::buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFi
     record->pages += gathered;
     setOutputFileInProcess(QStringLiteral("Writing File On Disk..."));
     QString error;
-    if (gathered > 0 && writer.commit(&error)) {
+    bool committed = gathered > 0 && writer.commit(&error);
+    // The name was free when chosen; something took it since.
+    while (!committed && writer.targetExists() && m_existingPolicy == ExistingFilePolicy::KeepBoth) {
+        QString ignored;
+        const QString next = claimName(plannedName, &ignored);
+        writer.setTargetPath(next);
+        record->filename = lastComponent(next);
+        committed = writer.commit(&error);
+    }
+    if (committed) {
         record->status = QStringLiteral("Completed");
         ++m_totalFileCreated;
         emit totalFileCreatedChanged();
+    } else if (writer.targetExists()) {
+        record->status = kSkippedExisting;
+        ++m_totalFileSkipped;
+        writer.abort();
     } else {
         if (gathered > 0) {
             record->status = QStringLiteral("Unable to save file!");

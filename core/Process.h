@@ -1,6 +1,8 @@
 #pragma once
 #include "core/Log.h"
 #include "core/OutputPlan.h"
+#include "core/Settings.h"
+#include "core/image/Bilevel.h"
 
 #include <QMutex>
 #include <QObject>
@@ -10,12 +12,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 
 class QThread;
 
 namespace quillon {
 
-class Settings;
 class WorkPool;
 
 // What a run needs from whoever started it (the main window or the CLI).
@@ -69,6 +72,9 @@ public:
     void setTotalFileSelected(int v);
     int totalFileProcessed() const { return m_totalFileProcessed; }
     int totalFileCreated() const { return m_totalFileCreated; }
+    // Output files not made because their name was taken and the settings
+    // say Skip (their sources count as processed).
+    int totalFileSkipped() const { return m_totalFileSkipped; }
     // Sizes on disk of the planned source items, and of those processed so far
     // (for estimating the time left). An item that feeds several outputs counts each time.
     qint64 sourceBytesTotal() const { return m_sourceBytesTotal; }
@@ -101,6 +107,11 @@ public:
 
     void viewLog();
 
+    // Statuses of an output file left out by the Skip choice: the name stands
+    // in the folder, or an earlier output of this run has it.
+    static inline const QString kSkippedExisting = QStringLiteral("Skipped: file exists");
+    static inline const QString kSkippedInRun = QStringLiteral("Skipped: name used earlier in this run");
+
     // The TIFF Compression tag for a compression index (0 none, 1 G3, 2 G4, 3 LZW, 4 PackBits).
     static int compressionTagFor(int tiffCompressionIndex);
 
@@ -120,8 +131,12 @@ signals:
 private:
     void run();
     void dispatch(int compression);
-    void buildOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, int compression,
-                         WorkPool *pool);
+    void buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
+                         int compression, WorkPool *pool);
+    // The name an output gets by the existing-file choice, decided in plan
+    // order; *skipped gets a status when the output is not to be made.
+    QString claimName(const QString &planned, QString *skipped);
+    void skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, const QString &status);
     void setText(QString &field, const QString &value, void (Process::*signal)());
     void setFileInProcess(const QString &v) { setText(m_fileInProcess, v, &Process::fileInProcessChanged); }
     void setOutputFileInProcess(const QString &v) { setText(m_outputFileInProcess, v, &Process::outputFileInProcessChanged); }
@@ -135,6 +150,7 @@ private:
     std::atomic<int> m_totalFileSelected{1};
     std::atomic<int> m_totalFileProcessed{0};
     std::atomic<int> m_totalFileCreated{0};
+    std::atomic<int> m_totalFileSkipped{0};
     std::atomic<qint64> m_sourceBytesTotal{0};
     std::atomic<qint64> m_sourceBytesProcessed{0};
     mutable QMutex m_textMutex;
@@ -143,6 +159,11 @@ private:
     QString m_timeTaken;
     QString m_message;
     std::atomic<bool> m_failed{false};
+    // Taken from the settings when the run starts.
+    image::BilevelOptions m_bilevelOptions;
+    ExistingFilePolicy m_existingPolicy = ExistingFilePolicy::Replace;
+    std::mutex m_namesMutex;
+    std::set<QString> m_claimedNames; // canonical paths of this run's outputs
     Log m_log;
     ProcessOwner *m_owner = nullptr;
     QPointer<QObject> m_ownerContext;

@@ -31,13 +31,25 @@ Settings::Settings(QSettings *store, QObject *parent)
         const QVariant stored = this->store()->value(kKey);
         if (stored.isValid())
             setData(stored);
+        QSettings *s = this->store();
+        image::parseBilevelOptions(s->value(kBilevelKey).toString(), &m_bilevelOptions);
+        m_automaticCompression = s->value(kAutomaticCompressionKey).toBool() && m_tiffCompressionIndex == 3;
+        parseExistingFilePolicy(s->value(kExistingFilesKey).toString(), &m_existingFilePolicy);
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>init) : %1").arg(QString::fromLocal8Bit(e.what())));
     }
     m_synced = getData();
+    m_syncedChoices = choices();
 }
 
 Settings::~Settings() = default;
+
+QVariantMap Settings::choices() const
+{
+    return {{kBilevelKey, image::bilevelOptionsText(m_bilevelOptions)},
+            {kAutomaticCompressionKey, isAutomaticCompression()},
+            {kExistingFilesKey, existingFilePolicyText(m_existingFilePolicy)}};
+}
 
 QSettings *Settings::store() { return m_store ? m_store : userDefaults(); }
 
@@ -58,6 +70,54 @@ void Settings::setJobs(int v)
     store()->setValue(kJobsKey, std::clamp(v, 1, kMaxJobs));
 }
 
+QString existingFilePolicyText(ExistingFilePolicy policy)
+{
+    switch (policy) {
+    case ExistingFilePolicy::KeepBoth: return QStringLiteral("keep-both");
+    case ExistingFilePolicy::Skip: return QStringLiteral("skip");
+    case ExistingFilePolicy::Replace: break;
+    }
+    return QStringLiteral("replace");
+}
+
+bool parseExistingFilePolicy(const QString &text, ExistingFilePolicy *out)
+{
+    const QString t = text.trimmed().toLower();
+    for (ExistingFilePolicy p : {ExistingFilePolicy::Replace, ExistingFilePolicy::KeepBoth, ExistingFilePolicy::Skip}) {
+        if (t == existingFilePolicyText(p)) {
+            *out = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Settings::setBilevelOptions(const image::BilevelOptions &v)
+{
+    if (m_bilevelOptions == v)
+        return;
+    m_bilevelOptions = v;
+    emit bilevelOptionsChanged();
+}
+
+void Settings::setAutomaticCompression(bool v)
+{
+    if (v)
+        setTiffCompressionIndex(3);
+    if (m_automaticCompression == v)
+        return;
+    m_automaticCompression = v;
+    emit automaticCompressionChanged();
+}
+
+void Settings::setExistingFilePolicy(ExistingFilePolicy v)
+{
+    if (m_existingFilePolicy == v)
+        return;
+    m_existingFilePolicy = v;
+    emit existingFilePolicyChanged();
+}
+
 #define QUILLON_SETTER(Type, name, member, signal) \
     void Settings::name(Type v)                    \
     {                                              \
@@ -68,7 +128,6 @@ void Settings::setJobs(int v)
     }
 QUILLON_SETTER(int, setCombineOptionIndex, m_combineOptionIndex, combineOptionIndexChanged)
 QUILLON_SETTER(int, setGroupMultiPageTIFFCount, m_groupMultiPageTIFFCount, groupMultiPageTIFFCountChanged)
-QUILLON_SETTER(int, setTiffCompressionIndex, m_tiffCompressionIndex, tiffCompressionIndexChanged)
 QUILLON_SETTER(bool, setIsSetCurrentAsDefaultOutputFolderPath, m_isSetCurrentAsDefaultOutputFolderPath, isSetCurrentAsDefaultOutputFolderPathChanged)
 QUILLON_SETTER(bool, setIsOpenFolderAfterConversion, m_isOpenFolderAfterConversion, isOpenFolderAfterConversionChanged)
 QUILLON_SETTER(const QString &, setSingleMultiPageTIFFName, m_singleMultiPageTIFFName, singleMultiPageTIFFNameChanged)
@@ -77,6 +136,17 @@ QUILLON_SETTER(const QString &, setOutputFolderPath, m_outputFolderPath, outputF
 QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearProcessedFilesChanged)
 QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
 #undef QUILLON_SETTER
+
+void Settings::setTiffCompressionIndex(int v)
+{
+    if (m_tiffCompressionIndex == v)
+        return;
+    m_tiffCompressionIndex = v;
+    emit tiffCompressionIndexChanged();
+    // Any other choice ends Automatic, wherever it was made.
+    if (v != 3)
+        setAutomaticCompression(false);
+}
 
 QVariantMap Settings::getData()
 {
@@ -145,6 +215,7 @@ void Settings::synchronize()
     QSettings *s = store();
     try {
         const QVariantMap mine = getData();
+        const QVariantMap myChoices = choices();
         // Only what this process changed goes in: an option another process
         // (the other edition, another window) saved meanwhile stays.
         updateSharedSettings(s, [&](QSettings *store) {
@@ -155,8 +226,14 @@ void Settings::synchronize()
                     merged.insert(it.key(), it.value());
             }
             store->setValue(kKey, merged);
+            // The newer choices have keys of their own; a choice never made leaves the store as it was.
+            for (auto it = myChoices.cbegin(); it != myChoices.cend(); ++it) {
+                if (m_syncedChoices.value(it.key()) != it.value())
+                    store->setValue(it.key(), it.value());
+            }
         });
         m_synced = mine;
+        m_syncedChoices = myChoices;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>synchronize) : %1").arg(QString::fromLocal8Bit(e.what())));
         s->sync();

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/image/Bilevel.h"
+
 #include <QDataStream>
 #include <QObject>
 #include <QString>
@@ -7,6 +9,17 @@
 class QSettings;
 
 namespace quillon {
+
+// What a run does when an output name is taken, by a file in the folder or
+// by an earlier output of the same run.
+enum class ExistingFilePolicy {
+    Replace,  // the new file replaces it (the later output of a run wins)
+    KeepBoth, // the new file gets " (2)", " (3)" ... before ".tiff"
+    Skip,     // the output is not made
+};
+// "replace", "keep-both", "skip"; parsing ignores case and blanks.
+QString existingFilePolicyText(ExistingFilePolicy policy);
+bool parseExistingFilePolicy(const QString &text, ExistingFilePolicy *out);
 
 // The conversion options, stored as one dictionary under "SETTINGS" in the
 // user-defaults store (shared by both editions). Main thread only; the run
@@ -37,6 +50,25 @@ public:
     int jobs();
     // Stored at once.
     void setJobs(int v);
+
+    // Choices newer than the dictionary, each under a key of its own for the
+    // same reason. Loaded with the record and stored by synchronize() (a key
+    // is written once its choice differs from the default). The run reads
+    // them from its thread like tiffCompressionIndex.
+    static inline const QString kBilevelKey = QStringLiteral("BILEVELCONVERSION");
+    static inline const QString kAutomaticCompressionKey = QStringLiteral("AUTOMATICCOMPRESSION");
+    static inline const QString kExistingFilesKey = QStringLiteral("EXISTINGFILES");
+    // How CCITT pages that are not bilevel become black and white.
+    image::BilevelOptions bilevelOptions() const { return m_bilevelOptions; }
+    void setBilevelOptions(const image::BilevelOptions &v);
+    // The sixth compression choice: G4 or LZW page by page. It holds only
+    // together with tiffCompressionIndex 3 (LZW), which turning it on sets:
+    // a build that knows five choices reads LZW, and a choice made there
+    // ends it.
+    bool isAutomaticCompression() const { return m_automaticCompression && m_tiffCompressionIndex == 3; }
+    void setAutomaticCompression(bool v);
+    ExistingFilePolicy existingFilePolicy() const { return m_existingFilePolicy; }
+    void setExistingFilePolicy(ExistingFilePolicy v);
 
     // Loads from `store` (not owned; the application's store when null).
     explicit Settings(QSettings *store = nullptr, QObject *parent = nullptr);
@@ -87,6 +119,9 @@ signals:
     void outputFolderPathChanged();
     void isClearProcessedFilesChanged();
     void leadingZerosChanged();
+    void bilevelOptionsChanged();
+    void automaticCompressionChanged();
+    void existingFilePolicyChanged();
 
 private:
     QSettings *store();
@@ -94,6 +129,9 @@ private:
     QSettings *m_store = nullptr;
     QSettings *m_ownedStore = nullptr;
     QVariantMap m_synced; // getData() when last loaded or synchronised
+    // The choices stored under keys of their own, as last loaded or synchronised.
+    QVariantMap choices() const;
+    QVariantMap m_syncedChoices;
     int m_combineOptionIndex = 0;
     int m_groupMultiPageTIFFCount = 2;
     int m_tiffCompressionIndex = 0;
@@ -104,6 +142,9 @@ private:
     QString m_outputFolderPath;
     bool m_isClearProcessedFiles = false;
     int m_leadingZeros = 0;
+    image::BilevelOptions m_bilevelOptions;
+    bool m_automaticCompression = false;
+    ExistingFilePolicy m_existingFilePolicy = ExistingFilePolicy::Replace;
 };
 
 // The application's user-defaults store (organisation "Orvanta", application "QuillonConverter").

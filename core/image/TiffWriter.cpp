@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::image {
@@ -35,6 +36,7 @@ int effectiveCompression(int compression)
     case COMPRESSION_CCITTFAX4:
     case COMPRESSION_LZW:
     case COMPRESSION_PACKBITS:
+    case TiffWriter::kAutomatic:
         return compression;
     default:
         return COMPRESSION_NONE;
@@ -106,7 +108,6 @@ QString systemError(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
 }
-
 
 // What every strip of one page is coded with.
 struct StripCoding {
@@ -256,6 +257,9 @@ struct TiffWriter::Impl {
     int compression = COMPRESSION_NONE;
     bool bigTiff = false;
     WorkPool *pool = nullptr;
+    BilevelOptions bilevel;
+    bool replaceExisting = true;
+    bool targetTaken = false;
     TiffMessages messages; // before tif: libtiff may report while closing
     TiffPtr tif;
     int pages = 0;
@@ -333,13 +337,22 @@ struct TiffWriter::Impl {
 bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page **pagePtr, StripCoding *coding,
                                  quint32 *rowsPerStrip, QString *error)
 {
-    const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
     const bool passThrough = input.encodedCompression != 0;
+    int compression = this->compression;
+    if (compression == TiffWriter::kAutomatic) {
+        if (passThrough)
+            compression = input.encodedCompression == COMPRESSION_CCITTFAX4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_LZW;
+        else if (isBilevel(input) || twoLevelsToBilevel(input, converted))
+            compression = COMPRESSION_CCITTFAX4;
+        else
+            compression = COMPRESSION_LZW;
+    }
+    const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
     if (passThrough && input.encodedCompression != compression)
         return fail(QStringLiteral("page %1 is coded for another compression").arg(pages + 1), error);
     // CCITT codes black and white runs only: every page goes in as MinIsWhite bilevel.
-    if (!passThrough && ccitt && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
-        *converted = toBilevel(input);
+    if (!passThrough && ccitt && !converted->width && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
+        *converted = toBilevel(input, bilevel);
     const Page &page = ccitt && converted->width ? *converted : input;
     *pagePtr = &page;
 
@@ -513,6 +526,27 @@ int TiffWriter::pageCount() const
     return d->pages;
 }
 
+void TiffWriter::setBilevelOptions(const BilevelOptions &options)
+{
+    d->bilevel = options;
+}
+
+void TiffWriter::setReplaceExisting(bool replace)
+{
+    d->replaceExisting = replace;
+}
+
+bool TiffWriter::targetExists() const
+{
+    return d->targetTaken;
+}
+
+void TiffWriter::setTargetPath(const QString &targetPath)
+{
+    d->target = targetPath;
+    d->targetTaken = false;
+}
+
 void TiffWriter::abort()
 {
     d->finishPending();
@@ -600,16 +634,26 @@ bool TiffWriter::commit(QString *error)
             *error = QStringLiteral("already saved");
         return false;
     }
-    if (d->pages == 0 || !d->tif)
+    if (d->pages == 0 || (!d->tif && !d->temp))
         return d->fail(QStringLiteral("no page to write"), error);
-    if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
-        return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
-    d->tif.reset();
-    if (d->messages.hasError())
-        return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+    if (d->tif) { // not yet finished by a commit that found the name taken
+        if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
+            return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+        d->tif.reset();
+        if (d->messages.hasError())
+            return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+    }
     QString why;
-    if (!d->temp->commit(&why))
+    int code = 0;
+    if (!d->temp->commit(&why, &code, d->target, d->replaceExisting)) {
+        if (code == EEXIST && !d->replaceExisting) {
+            d->targetTaken = true;
+            if (error)
+                *error = QStringLiteral("%1 exists").arg(QDir::toNativeSeparators(d->target));
+            return false;
+        }
         return d->fail(why, error);
+    }
     d->temp.reset();
     d->committed = true;
     return true;

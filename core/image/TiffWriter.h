@@ -1,4 +1,5 @@
 #pragma once
+#include "core/image/Bilevel.h"
 #include "core/image/Page.h"
 
 #include <QString>
@@ -20,7 +21,7 @@ namespace quillon::image {
 class TiffWriter {
 public:
     // compression: TIFF Compression tag value, 1 none, 3 CCITT G3, 4 CCITT G4,
-    // 5 LZW, 32773 PackBits (anything else is written as 1).
+    // 5 LZW, 32773 PackBits, or kAutomatic (anything else is written as 1).
     // bigTiff: write BigTIFF (for outputs that may pass 4 GiB).
     // pool: codes strips in parallel and lets queuePage return before its page
     // is written; not owned, must outlive the writer. Without one, everything
@@ -29,6 +30,24 @@ public:
     ~TiffWriter();
     TiffWriter(const TiffWriter &) = delete;
     TiffWriter &operator=(const TiffWriter &) = delete;
+
+    // Chooses per page: CCITT G4 for pages that are already black and white
+    // (1-bit, or exactly two grey levels, see detail::twoLevelsToBilevel), LZW
+    // with the predictor for any other page. Each page's Compression tag says which.
+    static constexpr int kAutomatic = 1 << 20; // beyond any Compression tag value
+
+    // How CCITT pages that are not bilevel are made black and white; set
+    // before the first page (default: BilevelOptions::Auto).
+    void setBilevelOptions(const BilevelOptions &options);
+
+    // False: commit() never replaces a file that stands under the target
+    // name, not even one made after the writer started (default true).
+    void setReplaceExisting(bool replace);
+    // After a commit() that found the target name taken (with replacing
+    // off): true, and the finished file waits for another name.
+    bool targetExists() const;
+    // A new name in the same folder for a file that waits; commit() again.
+    void setTargetPath(const QString &targetPath);
 
     // Appends one page. The first call creates the temporary file. CCITT
     // compressions turn non-bilevel pages into 1-bit pages first. After a
@@ -49,7 +68,9 @@ public:
     int pageCount() const;
 
     // Finishes the file and moves it over the target. Returns false (target
-    // untouched, temporary file removed) on any failure or when no page was added.
+    // untouched, temporary file removed) on any failure or when no page was
+    // added, and false with targetExists() when replacing is off and the name
+    // is taken (the temporary file kept; abort() drops it).
     bool commit(QString *error);
 
     // Drops the temporary file; the writer is finished and later calls fail.

@@ -4,10 +4,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <vector>
 
@@ -25,6 +27,10 @@ private slots:
     void interruptCancels();
     void killedRunLeavesNothing_data();
     void killedRunLeavesNothing();
+    void existingNames_data();
+    void existingNames();
+    void compressionChoicesReachTheRun();
+    void failedList();
 
 private:
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
@@ -189,6 +195,14 @@ void TestCli::usageErrors_data()
     QTest::newRow("missing output folder") << QStringList{QStringLiteral("-o"), QStringLiteral("/nonexistent/x"), img} << QStringLiteral("does not exist");
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate"), img} << QStringLiteral("unknown option");
     QTest::newRow("value missing") << QStringList{img, QStringLiteral("-o")} << QStringLiteral("needs a value");
+    QTest::newRow("threshold out of range") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--bilevel"), QStringLiteral("threshold:255"), img}
+                                            << QStringLiteral("from 1 to 254");
+    QTest::newRow("unknown bilevel") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--bilevel=dither:random"), img}
+                                     << QStringLiteral("--bilevel");
+    QTest::newRow("unknown existing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--existing"), QStringLiteral("overwrite"), img}
+                                      << QStringLiteral("--existing takes replace, keep-both or skip");
+    QTest::newRow("failed list nowhere") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--failed-list"), QStringLiteral("/nonexistent/x.txt"), img}
+                                         << QStringLiteral("cannot write the failed list");
 }
 
 void TestCli::usageErrors()
@@ -426,6 +440,105 @@ void TestCli::killedRunLeavesNothing()
     QCOMPARE(present, expected);
     for (const QString &name : present)
         QVERIFY2(completeTiff(out + QLatin1Char('/') + name), qPrintable(name));
+}
+
+void TestCli::existingNames_data()
+{
+    QTest::addColumn<QString>("policy");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("replace") << QStringLiteral("replace") << 5 << QStringLiteral("All files created successfully.") << QStringLiteral("Completed");
+    QTest::newRow("keep both") << QStringLiteral("keep-both") << 10 << QStringLiteral("All files created successfully.") << QStringLiteral("Completed");
+    QTest::newRow("skip") << QStringLiteral("skip") << 5 << QStringLiteral("Files skipped (name taken): 5") << QStringLiteral("Skipped: file exists");
+}
+
+// The second run into the same folder finds every name taken.
+void TestCli::existingNames()
+{
+    QFETCH(QString, policy);
+    QFETCH(int, files);
+    QFETCH(QString, says);
+    QFETCH(QString, status);
+    const QString out = freshOutput();
+    const QStringList args{QStringLiteral("-q"), QStringLiteral("-o"), out, QStringLiteral("--existing"), policy, m_images};
+    QCOMPARE(run(args), 0);
+    QString stdOut;
+    QCOMPARE(run(args, &stdOut), 0); // skipping by choice is no failure
+    QVERIFY2(stdOut.contains(says), qPrintable(stdOut));
+    const QStringList present = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(present.size(), files);
+    if (policy == QLatin1String("keep-both"))
+        QVERIFY(present.contains(QStringLiteral("a4 (2).tiff")));
+    QFile log(stdOut.section(QStringLiteral("Log: "), 1).section(QLatin1Char('\n'), 0, 0));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray xml = log.readAll();
+    QCOMPARE(xml.count(QByteArray("Status=\"") + status.toUtf8() + '"'), policy == QLatin1String("skip") ? 5 : 5 + 7);
+}
+
+// -c auto: G4 for the black-and-white GIF, LZW for the photo. --bilevel auto
+// is what g4 gave without the option; the other choices give other pixels.
+void TestCli::compressionChoicesReachTheRun()
+{
+    const QString automatic = freshOutput();
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("auto"), QStringLiteral("-o"), automatic,
+                  m_images + QStringLiteral("/a1.png"), m_images + QStringLiteral("/a10.gif")}),
+             0);
+    int tag = 0;
+    QCOMPARE(tiffPages(automatic + QStringLiteral("/a1.tiff"), &tag), 1);
+    QCOMPARE(tag, 5);
+    QCOMPARE(tiffPages(automatic + QStringLiteral("/a10.tiff"), &tag), 1);
+    QCOMPARE(tag, 4);
+
+    QStringList outputs;
+    for (const QString &choice : {QString(), QStringLiteral("auto"), QStringLiteral("threshold:250"), QStringLiteral("dither:ordered"),
+                                  QStringLiteral("dither:diffusion")}) {
+        const QString out = freshOutput();
+        QStringList args{QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("g4"), QStringLiteral("-o"), out,
+                         m_images + QStringLiteral("/a1.png")};
+        if (!choice.isEmpty())
+            args << QStringLiteral("--bilevel") << choice;
+        QCOMPARE(run(args), 0);
+        QFile f(out + QStringLiteral("/a1.tiff"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        outputs << QString::fromLatin1(f.readAll().toBase64());
+    }
+    QCOMPARE(outputs[1], outputs[0]);
+    QCOMPARE(QSet<QString>(outputs.begin(), outputs.end()).size(), 4);
+    // The options live in a record the program never stores.
+    struct stat st;
+    QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+}
+
+// The lost sources, one per line, as the import sheet reads them; an empty
+// list after a clean run.
+void TestCli::failedList()
+{
+    const QString bad = m_dir.filePath(QStringLiteral("retry"));
+    QDir().mkpath(bad);
+    makeImage(bad + QStringLiteral("/good.png"), 10, 10, "PNG");
+    QVERIFY(QFile(bad + QStringLiteral("/broken 1.jpg")).open(QIODevice::WriteOnly));
+    QFile fake(bad + QStringLiteral("/pages.tif"));
+    QVERIFY(fake.open(QIODevice::WriteOnly));
+    fake.write("no pages at all");
+    fake.close();
+    const QString list = m_dir.filePath(QStringLiteral("failed.txt"));
+    QString stdOut;
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("combine"), QStringLiteral("-n"), QStringLiteral("all"),
+                  QStringLiteral("--failed-list"), list, QStringLiteral("-o"), freshOutput(), bad},
+                 &stdOut),
+             1);
+    QVERIFY2(stdOut.contains(QStringLiteral("Failed sources listed in: ") + list), qPrintable(stdOut));
+    QFile f(list);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), (bad + QStringLiteral("/broken 1.jpg\n") + bad + QStringLiteral("/pages.tif\n")).toUtf8());
+    f.close();
+
+    QVERIFY(QFile::remove(bad + QStringLiteral("/broken 1.jpg")));
+    QVERIFY(QFile::remove(bad + QStringLiteral("/pages.tif")));
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("--failed-list=") + list, QStringLiteral("-o"), freshOutput(), bad}, &stdOut), 0);
+    QVERIFY(!stdOut.contains(QStringLiteral("Failed sources")));
+    QCOMPARE(QFileInfo(list).size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

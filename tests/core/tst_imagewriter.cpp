@@ -1,9 +1,11 @@
 // Writing: lossless compressions keep every page exactly, CCITT pages are
 // bilevel, and nothing is left under the target name unless commit() succeeds.
 #include "common/ImageFactory.h"
+#include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
 #include "core/image/TiffWriter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,6 +22,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <functional>
+#include <map>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -217,9 +220,11 @@ private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     // Writes pages through TiffWriter; fails the test on error.
-    bool write(const QString &target, const std::vector<Page> &pages, int compression, bool bigTiff = false)
+    bool write(const QString &target, const std::vector<Page> &pages, int compression, bool bigTiff = false,
+               const BilevelOptions &bilevel = {})
     {
         TiffWriter writer(target, compression, bigTiff);
+        writer.setBilevelOptions(bilevel);
         QString why;
         for (const Page &p : pages)
             if (!writer.addPage(p, &why)) {
@@ -534,6 +539,220 @@ private slots:
                 QVERIFY2(sampleAt(back, x, y) == (inkMask(x, y) ? 1u : 0u), qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
     }
 
+    void bilevelMethods_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QByteArray>("autoPixels"); // SHA-1 of the rows the Otsu-only writer made
+        const std::pair<const char *, const char *> forms[] = {
+            {"grey8", "100ff7cdf15936ffa0e49544f3d9526a540ebc0d"},
+            {"grey16", "00a5ea002dd750bdb012f69fe4023e155485dcb1"},
+            {"rgb8", "5a7135dab889a9d16a02406ae04e8b5c03ca4410"},
+            {"palette8", "c54fa345bc77d3cc26f5c0c006d652f544a46aa7"},
+            {"cmyk8", "81f2ce7a5487a7b2b5c76acfdc02984408a61b44"},
+            {"rgba8", "75c7f9e6676aaf5b67e2644a18e2c3103dc81189"},
+            {"grey-alpha8", "b734db5f7e1211f746538dc315c2c72a9fb1dd2f"},
+            {"rgba-associated8", "2368af8e898eab3942b075ffce56e2f4e6e43d24"},
+            {"document-transparent", "9f98a44f996ac518a88597105aa9a6d11c6959d4"},
+        };
+        for (const char *method : {"auto", "threshold:1", "threshold:100", "threshold:254", "dither:ordered", "dither:diffusion"})
+            for (const auto &[form, hash] : forms)
+                QTest::addRow("%s %s", method, form) << QString::fromLatin1(method) << QString::fromLatin1(form) << QByteArray(hash);
+    }
+
+    // Auto writes what the writer wrote before there was a choice; a fixed
+    // threshold cuts exactly at its level; the dithers keep the page's
+    // brightness; transparent pixels stay white and the rest of the page
+    // black or white as the luminance says, whatever the method.
+    void bilevelMethods()
+    {
+        QFETCH(QString, method);
+        QFETCH(QString, form);
+        QFETCH(QByteArray, autoPixels);
+        BilevelOptions options;
+        QVERIFY(parseBilevelOptions(method, &options));
+        QCOMPARE(bilevelOptionsText(options), method);
+        const std::map<QString, Page> pages = {
+            {QStringLiteral("grey8"), makePage(PageKind::Grey8, 97, 53, 2)},
+            {QStringLiteral("grey16"), makePage(PageKind::Grey16, 97, 53, 2)},
+            {QStringLiteral("rgb8"), makePage(PageKind::Rgb8, 97, 53, 2)},
+            {QStringLiteral("palette8"), makePage(PageKind::Palette8, 97, 53, 2)},
+            {QStringLiteral("cmyk8"), makePage(PageKind::Cmyk8, 97, 53, 2)},
+            {QStringLiteral("rgba8"), makePage(PageKind::Rgba8, 97, 53, 2)},
+            {QStringLiteral("grey-alpha8"), makePage(PageKind::GreyAlpha8, 97, 53, 2)},
+            {QStringLiteral("rgba-associated8"), makePage(PageKind::RgbaAssociated8, 97, 53, 2)},
+            {QStringLiteral("document-transparent"), makeDocumentPage(97, 53, true)},
+        };
+        const Page &p = pages.at(form);
+        for (int compression : {3, 4}) {
+            const QString out = path(QStringLiteral("bilevel.tif"));
+            QVERIFY(write(out, {p}, compression, false, options));
+            const Tags t = readTags(out, 0);
+            QCOMPARE(t.compression, compression);
+            QCOMPARE(t.bps, 1);
+            QCOMPARE(t.photometric, PHOTOMETRIC_MINISWHITE);
+            Page back;
+            QVERIFY(decodePage(out, 0, &back));
+            QCOMPARE(back.width, p.width);
+            QCOMPARE(back.height, p.height);
+            if (options.method == BilevelOptions::Auto) {
+                const QByteArray rows(reinterpret_cast<const char *>(back.pixels.data()), qsizetype(back.pixels.size()));
+                QCOMPARE(QCryptographicHash::hash(rows, QCryptographicHash::Sha1).toHex(), autoPixels);
+                continue;
+            }
+            const std::vector<quint8> level = detail::luminanceLevels(p);
+            quint64 black = 0, darkness = 0;
+            for (quint32 y = 0; y < p.height; ++y)
+                for (quint32 x = 0; x < p.width; ++x) {
+                    const int l = level[size_t(y) * p.width + x];
+                    const bool isBlack = sampleAt(back, x, y) == 1;
+                    black += isBlack;
+                    darkness += quint64(255 - l);
+                    const bool transparent = p.extraSamples && sampleAt(p, x, y, p.samplesPerPixel - 1) == 0;
+                    const QString at = QStringLiteral("at %1,%2 level %3").arg(x).arg(y).arg(l);
+                    if (transparent || l == 255)
+                        QVERIFY2(!isBlack, qPrintable(at));
+                    if (l == 0)
+                        QVERIFY2(isBlack, qPrintable(at));
+                    if (options.method == BilevelOptions::Threshold)
+                        QVERIFY2(isBlack == (l <= options.threshold), qPrintable(at));
+                }
+            if (form == QLatin1String("grey8") && options.method == BilevelOptions::Threshold)
+                for (quint32 x = 0; x < p.width; ++x) // luminance of grey is the grey itself
+                    QCOMPARE(sampleAt(back, x, 7) == 1, int(sampleAt(p, x, 7)) <= options.threshold);
+            if (options.method != BilevelOptions::Threshold) {
+                // The share of black pixels follows the share of darkness.
+                const double pixels = double(p.width) * p.height;
+                const double want = double(darkness) / 255.0 / pixels, got = double(black) / pixels;
+                QVERIFY2(std::abs(got - want) < (options.method == BilevelOptions::DiffusionDither ? 0.02 : 0.04),
+                         qPrintable(QStringLiteral("black %1, darkness %2").arg(got).arg(want)));
+            }
+            // Deterministic: the same page gives the same file.
+            const QString again = path(QStringLiteral("bilevel-again.tif"));
+            QVERIFY(write(again, {p}, compression, false, options));
+            QFile fa(out), fb(again);
+            QVERIFY(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
+            QCOMPARE(fa.readAll(), fb.readAll());
+        }
+        // Bilevel sources keep every pixel whatever the method.
+        const Page ink = makePage(PageKind::BilevelMinIsWhite, 40, 20);
+        const QString out = path(QStringLiteral("bilevel-source.tif"));
+        QVERIFY(write(out, {ink}, 4, false, options));
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        QVERIFY(samePixels(back, ink));
+    }
+
+    void automaticCompression_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("predictor");
+        QTest::newRow("bilevel miniswhite") << QStringLiteral("bilevel-miniswhite") << 4 << 1;
+        QTest::newRow("bilevel minisblack") << QStringLiteral("bilevel-minisblack") << 4 << 1;
+        QTest::newRow("grey8 two levels") << QStringLiteral("grey8-two") << 4 << 1;
+        QTest::newRow("grey16 two close levels") << QStringLiteral("grey16-two-close") << 4 << 1;
+        QTest::newRow("grey8 miniswhite two levels") << QStringLiteral("grey8-miniswhite-two") << 4 << 1;
+        QTest::newRow("palette black and white") << QStringLiteral("palette1-bw") << 4 << 1;
+        QTest::newRow("rgb8 two greys") << QStringLiteral("rgb8-two-greys") << 4 << 1;
+        QTest::newRow("rgba8 opaque two greys") << QStringLiteral("rgba8-opaque-two-greys") << 4 << 1;
+        QTest::newRow("rgba8 two greys, some transparent") << QStringLiteral("rgba8-transparent-two-greys") << 5 << 2;
+        QTest::newRow("rgb8 red on white") << QStringLiteral("rgb8-red-white") << 5 << 2;
+        QTest::newRow("palette1 coloured") << QStringLiteral("palette1-coloured") << 5 << 1;
+        QTest::newRow("grey8 one level") << QStringLiteral("grey8-one") << 5 << 2;
+        QTest::newRow("grey8 three levels") << QStringLiteral("grey8-three") << 5 << 2;
+        QTest::newRow("rgb8 photo") << QStringLiteral("rgb8") << 5 << 2;
+        QTest::newRow("grey16 photo") << QStringLiteral("grey16") << 5 << 2;
+    }
+
+    // Pages already black and white go G4 and keep every pixel, the darker
+    // level black; all others go LZW with their pixels kept.
+    void automaticCompression()
+    {
+        QFETCH(QString, form);
+        QFETCH(int, compression);
+        QFETCH(int, predictor);
+        const quint32 w = 45, h = 23;
+        Page p;
+        auto twoLevels = [&](std::initializer_list<quint32> ink, std::initializer_list<quint32> paper) {
+            for (quint32 y = 0; y < h; ++y)
+                for (quint32 x = 0; x < w; ++x) {
+                    int s = 0;
+                    for (quint32 v : inkMask(x, y) ? ink : paper)
+                        setSampleAt(p, x, y, s++, v);
+                }
+        };
+        if (form == QLatin1String("bilevel-miniswhite")) {
+            p = makePage(PageKind::BilevelMinIsWhite, w, h);
+        } else if (form == QLatin1String("bilevel-minisblack")) {
+            p = makePage(PageKind::BilevelMinIsBlack, w, h);
+        } else if (form == QLatin1String("grey8-two")) {
+            p = blankPage(w, h, 8, 1, 0, Photometric::MinIsBlack);
+            twoLevels({0}, {255});
+        } else if (form == QLatin1String("grey16-two-close")) {
+            p = blankPage(w, h, 16, 1, 0, Photometric::MinIsBlack);
+            twoLevels({30000}, {30100});
+        } else if (form == QLatin1String("grey8-miniswhite-two")) {
+            p = blankPage(w, h, 8, 1, 0, Photometric::MinIsWhite);
+            twoLevels({200}, {10});
+        } else if (form == QLatin1String("palette1-bw") || form == QLatin1String("palette1-coloured")) {
+            p = blankPage(w, h, 1, 1, 0, Photometric::Palette);
+            const bool bw = form == QLatin1String("palette1-bw");
+            p.colormap = {0xffff, 0, bw ? quint16(0xffff) : quint16(0), 0, bw ? quint16(0xffff) : quint16(0), 0};
+            twoLevels({1}, {0});
+        } else if (form == QLatin1String("rgb8-two-greys")) {
+            p = blankPage(w, h, 8, 3, 0, Photometric::RGB);
+            twoLevels({40, 40, 40}, {230, 230, 230});
+        } else if (form == QLatin1String("rgba8-opaque-two-greys")) {
+            p = blankPage(w, h, 8, 4, 1, Photometric::RGB);
+            twoLevels({0, 0, 0, 255}, {255, 255, 255, 255});
+        } else if (form == QLatin1String("rgba8-transparent-two-greys")) {
+            p = blankPage(w, h, 8, 4, 1, Photometric::RGB);
+            twoLevels({0, 0, 0, 255}, {255, 255, 255, 0});
+        } else if (form == QLatin1String("rgb8-red-white")) {
+            p = blankPage(w, h, 8, 3, 0, Photometric::RGB);
+            twoLevels({255, 0, 0}, {255, 255, 255});
+        } else if (form == QLatin1String("grey8-one")) {
+            p = blankPage(w, h, 8, 1, 0, Photometric::MinIsBlack);
+            twoLevels({255}, {255});
+        } else if (form == QLatin1String("grey8-three")) {
+            p = blankPage(w, h, 8, 1, 0, Photometric::MinIsBlack);
+            twoLevels({0}, {255});
+            setSampleAt(p, w - 1, h - 1, 0, 128);
+        } else if (form == QLatin1String("rgb8")) {
+            p = makePage(PageKind::Rgb8, w, h);
+        } else if (form == QLatin1String("grey16")) {
+            p = makePage(PageKind::Grey16, w, h);
+        }
+        p.xResolution = p.yResolution = 200;
+        const QString out = path(QStringLiteral("auto.tif"));
+        // Between two photo pages, so each page is decided on its own.
+        const Page photo = makePage(PageKind::Rgb8, 20, 10);
+        QVERIFY(write(out, {photo, p, photo}, TiffWriter::kAutomatic));
+        for (int i : {0, 2}) {
+            QCOMPARE(readTags(out, i).compression, 5);
+            QCOMPARE(readTags(out, i).predictor, 2);
+        }
+        const Tags t = readTags(out, 1);
+        QCOMPARE(t.compression, compression);
+        QCOMPARE(t.predictor, predictor);
+        QCOMPARE(t.xRes, 200.f);
+        Page back;
+        QVERIFY(decodePage(out, 1, &back));
+        if (compression == 5) {
+            QVERIFY(samePixels(back, p));
+            return;
+        }
+        QCOMPARE(t.photometric, PHOTOMETRIC_MINISWHITE);
+        QCOMPARE(t.bps, 1);
+        const bool inverted = form == QLatin1String("bilevel-minisblack");
+        for (quint32 y = 0; y < h; ++y)
+            for (quint32 x = 0; x < w; ++x) {
+                const bool ink = form.startsWith(QLatin1String("bilevel")) ? (sampleAt(p, x, y) == 1) != inverted : inkMask(x, y);
+                QVERIFY2((sampleAt(back, x, y) == 1) == ink, qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
+            }
+    }
+
     void ccittDocumentPage_data()
     {
         QTest::addColumn<bool>("transparentBorder");
@@ -693,6 +912,51 @@ private slots:
         const QString fresh = dir.filePath(QStringLiteral("z") + name.mid(1));
         QVERIFY(write(fresh, {makePage(PageKind::Grey8)}, 5));
         QCOMPARE(filesIn(dir.path()).size(), 2);
+    }
+
+    void takenNameIsNeverReplaced_data()
+    {
+        QTest::addColumn<bool>("danglingLink");
+        QTest::newRow("a file") << false;
+        QTest::newRow("a dangling link") << true;
+    }
+
+    // With replacing off, a name taken after the writer began is kept; the
+    // finished file waits for another name or is dropped.
+    void takenNameIsNeverReplaced()
+    {
+        QFETCH(bool, danglingLink);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("page.tiff"));
+        for (bool keep : {true, false}) {
+            TiffWriter writer(out, 5);
+            writer.setReplaceExisting(false);
+            QString why;
+            QVERIFY(writer.addPage(makePage(PageKind::Grey8), &why));
+            if (danglingLink)
+                QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), out));
+            else
+                QVERIFY(writeBytes(out, "made meanwhile"));
+            QVERIFY(!writer.commit(&why));
+            QVERIFY(writer.targetExists());
+            QVERIFY(why.contains(QStringLiteral("exists")));
+            if (keep) {
+                writer.setTargetPath(dir.filePath(QStringLiteral("page (2).tiff")));
+                QVERIFY2(writer.commit(&why), qPrintable(why));
+                QVERIFY(!writer.targetExists());
+            } else {
+                writer.abort();
+            }
+            if (danglingLink)
+                QVERIFY(QFileInfo(out).isSymLink());
+            else
+                QCOMPARE(QFile(out).size(), qint64(14));
+            QVERIFY(QFile::remove(out));
+        }
+        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("page (2).tiff")});
+        Page back;
+        QVERIFY(decodePage(dir.filePath(QStringLiteral("page (2).tiff")), 0, &back));
+        QVERIFY(samePixels(back, makePage(PageKind::Grey8)));
     }
 
     void abortAndDestructionRemoveTemporary_data()

@@ -1,5 +1,6 @@
 #include "core/AppFolders.h"
 #include "core/Process.h"
+#include "core/RetryList.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
 #include "core/image/ImageSource.h"
@@ -17,6 +18,7 @@
 #include <QThread>
 
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -69,6 +71,31 @@ int pagesIn(const QString &path)
     return src ? src->pageCount() : -1;
 }
 
+// The Compression tag of every page of a TIFF.
+QList<int> compressionsIn(const QString &path)
+{
+    QList<int> tags;
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!t)
+        return tags;
+    do {
+        quint16 c = 0;
+        TIFFGetField(t, TIFFTAG_COMPRESSION, &c);
+        tags << c;
+    } while (TIFFReadDirectory(t));
+    TIFFClose(t);
+    return tags;
+}
+
+// The colour of a converted page's first pixel.
+QColor firstPixelOf(const QString &path)
+{
+    image::Page page;
+    if (!testing::decodePage(path, 0, &page) || page.photometric != image::Photometric::RGB)
+        return {};
+    return QColor(page.pixels[0], page.pixels[1], page.pixels[2]);
+}
+
 } // namespace
 
 class TestProcess : public QObject {
@@ -87,6 +114,11 @@ private slots:
     void cancelFinishesCurrentFile();
     void workersGiveTheSameFilesAndLog_data();
     void workersGiveTheSameFilesAndLog();
+    void automaticCompressionPerPage();
+    void existingNames_data();
+    void existingNames();
+    void retryListNamesTheLostSources_data();
+    void retryListNamesTheLostSources();
     void ownerCalledOnItsThreadAndWaitedFor();
     void openFolderRules_data();
     void openFolderRules();
@@ -339,6 +371,8 @@ void TestProcess::workersGiveTheSameFilesAndLog_data()
     QTest::addColumn<int>("compression");
     for (int c = 0; c <= 4; ++c)
         QTest::addRow("single files, compression %d", c) << 0 << c;
+    QTest::newRow("single files, automatic") << 0 << 5; // 5: the automatic choice
+    QTest::newRow("one file, automatic") << 1 << 5;
     QTest::newRow("one file, LZW") << 1 << 3;
     QTest::newRow("one file, G4") << 1 << 2;
     QTest::newRow("groups, PackBits") << 2 << 4;
@@ -371,6 +405,7 @@ void TestProcess::workersGiveTheSameFilesAndLog()
                                QStringLiteral("multi.tif"), QStringLiteral("notes.jpg"), QStringLiteral("fax.tif"),
                                QStringLiteral("3.bmp"), QStringLiteral("1.jpg"), QStringLiteral("4.png")};
     m_settings->setTiffCompressionIndex(compression);
+    m_settings->setAutomaticCompression(compression == 5);
     m_settings->setGroupMultiPageTIFFCount(3);
     std::unique_ptr<Process> runs[2];
     QString folders[2];
@@ -430,6 +465,158 @@ void TestProcess::workersGiveTheSameFilesAndLog()
             QCOMPARE(y.status, x.status);
         }
     }
+}
+
+// One file from a mixed folder: fax and two-level pages go G4, the rest LZW,
+// each page by itself.
+void TestProcess::automaticCompressionPerPage()
+{
+    {
+        image::TiffWriter fax(m_src + QStringLiteral("/fax.tif"), 4);
+        QString err;
+        const image::Page page = testing::makePage(testing::PageKind::BilevelMinIsWhite, 120, 60);
+        QVERIFY2(fax.addPage(page, &err) && fax.addPage(page, &err) && fax.commit(&err), qPrintable(err));
+    }
+    QVERIFY(testing::writePng(m_src + QStringLiteral("/letter.png"), testing::makeDocumentPage(90, 60)));
+    QVERIFY(testing::writePng(m_src + QStringLiteral("/photo.png"), testing::makePage(testing::PageKind::Rgb8, 50, 40)));
+    m_settings->setAutomaticCompression(true);
+    QCOMPARE(m_settings->tiffCompressionIndex(), 3);
+    auto p = makeProcess(1, {item(QStringLiteral("photo.png")), item(QStringLiteral("fax.tif")), item(QStringLiteral("letter.png")),
+                             item(QStringLiteral("multi.tif")), item(QStringLiteral("2.jpg"))},
+                         m_out);
+    p->start();
+    QCOMPARE(p->message(), QStringLiteral("All files created successfully."));
+    // photo, fax x2, letter, grey x5 (one level each), jpeg
+    QCOMPARE(compressionsIn(m_out + QStringLiteral("/All.tiff")), (QList<int>{5, 4, 4, 4, 5, 5, 5, 5, 5, 5}));
+    image::Page letter;
+    QVERIFY(testing::decodePage(m_out + QStringLiteral("/All.tiff"), 3, &letter));
+    QCOMPARE(letter.bitsPerSample, quint16(1));
+}
+
+void TestProcess::existingNames_data()
+{
+    QTest::addColumn<QString>("policy");
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<QStringList>("files");   // output: colour of its page, or "old"
+    QTest::addColumn<QStringList>("records"); // log file name: status
+    const QString done = QStringLiteral("Completed");
+    for (int jobs : {1, 3}) {
+        QTest::addRow("replace, %d job(s)", jobs)
+            << QStringLiteral("replace") << jobs
+            << QStringList{QStringLiteral("1 (2).tiff:old"), QStringLiteral("1.tiff:blue"), QStringLiteral("2.tiff:green"),
+                           QStringLiteral("3.tiff:blue")}
+            << QStringList{QStringLiteral("1.tiff:") + done, QStringLiteral("1.tiff:") + done, QStringLiteral("2.tiff:") + done,
+                           QStringLiteral("3.tiff:") + done};
+        QTest::addRow("keep both, %d job(s)", jobs)
+            << QStringLiteral("keep-both") << jobs
+            << QStringList{QStringLiteral("1 (2).tiff:old"), QStringLiteral("1 (3).tiff:blue"), QStringLiteral("1.tiff:red"),
+                           QStringLiteral("2 (2).tiff:green"), QStringLiteral("2.tiff:old"), QStringLiteral("3.tiff:blue")}
+            << QStringList{QStringLiteral("1.tiff:") + done, QStringLiteral("1 (3).tiff:") + done,
+                           QStringLiteral("2 (2).tiff:") + done, QStringLiteral("3.tiff:") + done};
+        QTest::addRow("skip, %d job(s)", jobs)
+            << QStringLiteral("skip") << jobs
+            << QStringList{QStringLiteral("1 (2).tiff:old"), QStringLiteral("1.tiff:red"), QStringLiteral("2.tiff:old"),
+                           QStringLiteral("3.tiff:blue")}
+            << QStringList{QStringLiteral("1.tiff:") + done, QStringLiteral("1.tiff:Skipped: name used earlier in this run"),
+                           QStringLiteral("2.tiff:Skipped: file exists"), QStringLiteral("3.tiff:") + done};
+    }
+}
+
+// A name taken by an earlier output of the run (1.png and 1.jpg) or by a
+// file in the folder (2.tiff; "1 (2).tiff" is there too): the choice decides,
+// the same way with workers as without, and the log says what happened.
+void TestProcess::existingNames()
+{
+    QFETCH(QString, policy);
+    QFETCH(int, jobs);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, records);
+    writeImage(m_src + QStringLiteral("/1.jpg"), Qt::blue, "JPG");
+    QVERIFY(testing::writeBytes(m_out + QStringLiteral("/2.tiff"), "old"));
+    QVERIFY(testing::writeBytes(m_out + QStringLiteral("/1 (2).tiff"), "old"));
+    ExistingFilePolicy choice;
+    QVERIFY(parseExistingFilePolicy(policy, &choice));
+    m_settings->setExistingFilePolicy(choice);
+    m_settings->setTiffCompressionIndex(0);
+    auto p = makeProcess(0, {item(QStringLiteral("1.png")), item(QStringLiteral("1.jpg")), item(QStringLiteral("2.jpg")),
+                             item(QStringLiteral("3.bmp"))},
+                         m_out);
+    p->jobs = jobs;
+    p->start();
+    QStringList made;
+    for (const QString &name : QDir(m_out).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        QFile f(m_out + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        if (f.readAll() == "old") {
+            made << name + QStringLiteral(":old");
+            continue;
+        }
+        const QColor c = firstPixelOf(f.fileName());
+        made << name + QLatin1Char(':') + (c.red() > 200 ? QStringLiteral("red") : c.green() > 200 ? QStringLiteral("green")
+                                                               : c.blue() > 200                    ? QStringLiteral("blue")
+                                                                                                   : c.name());
+    }
+    QCOMPARE(made, files);
+    QStringList logged;
+    for (const LogFilesPtr &f : p->log().files)
+        logged << f->filename + QLatin1Char(':') + f->status;
+    QCOMPARE(logged, records);
+    const int skipped = policy == QLatin1String("skip") ? 2 : 0;
+    QCOMPARE(p->totalFileSkipped(), skipped);
+    QCOMPARE(p->totalFileCreated(), 4 - skipped);
+    QCOMPARE(p->totalFileProcessed(), 4);
+    QVERIFY(failedSources(p->log()).isEmpty()); // skipping is asked for, not a loss
+    QVERIFY(QFile(p->log().logFilePath()).size() > 0);
+}
+
+void TestProcess::retryListNamesTheLostSources_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("folderGone");
+    QTest::addColumn<QStringList>("failed");
+    const QStringList bad{QStringLiteral("notes.jpg"), QStringLiteral("fake.tif"), QStringLiteral("short.tif")};
+    QTest::newRow("single files") << 0 << false << bad;
+    QTest::newRow("one file") << 1 << false << bad;
+    QTest::newRow("groups") << 2 << false << bad;
+    // Nothing could be saved: every source is lost, good ones too.
+    QTest::newRow("folder gone") << 0 << true
+                                 << QStringList{QStringLiteral("1.png"), QStringLiteral("notes.jpg"), QStringLiteral("2.jpg"),
+                                                QStringLiteral("short.tif")};
+}
+
+// The sources a run with bad files lost, once each, in list order, written
+// as the import sheet reads a list.
+void TestProcess::retryListNamesTheLostSources()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, folderGone);
+    QFETCH(QStringList, failed);
+    QFile::copy(m_src + QStringLiteral("/notes.jpg"), m_src + QStringLiteral("/fake.tif"));
+    SelectionRange beyond;
+    beyond.pageRangeType = SelectionRange::ByRanges;
+    beyond.pageRange = QStringLiteral("1-2,5-5");
+    writeGreyTiff(m_src + QStringLiteral("/short.tif"), 6);
+    auto shortItem = item(QStringLiteral("short.tif"), beyond);
+    writeGreyTiff(m_src + QStringLiteral("/short.tif"), 4); // page 5 is gone when the run reads it
+    QList<FileItemPtr> items{item(QStringLiteral("1.png")), item(QStringLiteral("notes.jpg")), item(QStringLiteral("2.jpg")),
+                             shortItem};
+    if (!folderGone)
+        items.insert(3, item(QStringLiteral("fake.tif")));
+    const QString folder = folderGone ? m_dir->filePath(QStringLiteral("gone")) : m_out;
+    startCapturingLog();
+    auto p = makeProcess(mode, items, folder);
+    p->jobs = 2;
+    p->start();
+    stopCapturingLog();
+    QStringList expected;
+    for (const QString &name : failed)
+        expected << m_src + QLatin1Char('/') + name;
+    const QStringList lost = failedSources(p->log());
+    QCOMPARE(lost, expected);
+    QCOMPARE(importListText(lost), (expected.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    QStringList left;
+    QCOMPARE(importListText({QStringLiteral("/a/b.png"), QStringLiteral("/a/two\nlines.png")}, &left), QByteArray("/a/b.png\n"));
+    QCOMPARE(left, QStringList{QStringLiteral("/a/two\nlines.png")});
 }
 
 void TestProcess::ownerCalledOnItsThreadAndWaitedFor()

@@ -25,6 +25,8 @@ private slots:
     void archiveRoundTrip();
     void processesKeepEachOthersOptions_data();
     void processesKeepEachOthersOptions();
+    void choicesBesideTheDictionary_data();
+    void choicesBesideTheDictionary();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -264,4 +266,68 @@ int main(int argc, char *argv[])
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
+void TestSettings::choicesBesideTheDictionary_data()
+{
+    QTest::addColumn<QVariantMap>("stored"); // top-level keys
+    QTest::addColumn<int>("storedIndex");    // tiffCompressionIndex in "SETTINGS"
+    QTest::addColumn<QString>("bilevel");
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<QString>("existing");
+    QTest::newRow("nothing stored") << QVariantMap{} << 0 << QStringLiteral("auto") << false << QStringLiteral("replace");
+    QTest::newRow("all stored") << QVariantMap{{QStringLiteral("BILEVELCONVERSION"), QStringLiteral("threshold:90")},
+                                               {QStringLiteral("AUTOMATICCOMPRESSION"), true},
+                                               {QStringLiteral("EXISTINGFILES"), QStringLiteral("keep-both")}}
+                                << 3 << QStringLiteral("threshold:90") << true << QStringLiteral("keep-both");
+    // A build that knows five choices chose G4 since: that choice holds.
+    QTest::newRow("automatic ended elsewhere") << QVariantMap{{QStringLiteral("AUTOMATICCOMPRESSION"), true}} << 2
+                                               << QStringLiteral("auto") << false << QStringLiteral("replace");
+    QTest::newRow("unreadable values") << QVariantMap{{QStringLiteral("BILEVELCONVERSION"), QStringLiteral("threshold:900")},
+                                                      {QStringLiteral("EXISTINGFILES"), QStringLiteral("overwrite")}}
+                                       << 1 << QStringLiteral("auto") << false << QStringLiteral("replace");
+}
+
+// The newer choices load from keys of their own, leave the dictionary as it
+// was, survive a store round trip, and a choice never made writes no key.
+void TestSettings::choicesBesideTheDictionary()
+{
+    QFETCH(QVariantMap, stored);
+    QFETCH(int, storedIndex);
+    QFETCH(QString, bilevel);
+    QFETCH(bool, automatic);
+    QFETCH(QString, existing);
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+        m_store->setValue(it.key(), it.value());
+    m_store->setValue(Settings::kKey, QVariantMap{{QStringLiteral("tiffCompressionIndex"), storedIndex}});
+    const QStringList keysBefore = m_store->allKeys();
+    {
+        Settings s(m_store.get());
+        QCOMPARE(image::bilevelOptionsText(s.bilevelOptions()), bilevel);
+        QCOMPARE(s.isAutomaticCompression(), automatic);
+        QCOMPARE(existingFilePolicyText(s.existingFilePolicy()), existing);
+        QCOMPARE(s.getData().size(), 10);
+        QCOMPARE(s.tiffCompressionIndex(), storedIndex);
+        s.synchronize();
+        QCOMPARE(m_store->allKeys(), keysBefore);
+
+        QSignalSpy changed(&s, &Settings::automaticCompressionChanged);
+        s.setAutomaticCompression(true);
+        QCOMPARE(s.tiffCompressionIndex(), 3); // what a five-choice build reads
+        s.setBilevelOptions({image::BilevelOptions::DiffusionDither});
+        s.setExistingFilePolicy(ExistingFilePolicy::Skip);
+        s.synchronize();
+        QCOMPARE(changed.count(), automatic ? 0 : 1);
+    }
+    QSettings reread(m_dir->filePath(QStringLiteral("defaults.conf")), QSettings::IniFormat);
+    Settings s(&reread);
+    QVERIFY(s.isAutomaticCompression());
+    QCOMPARE(image::bilevelOptionsText(s.bilevelOptions()), QStringLiteral("dither:diffusion"));
+    QCOMPARE(s.existingFilePolicy(), ExistingFilePolicy::Skip);
+    // Choosing one of the five ends Automatic.
+    s.setTiffCompressionIndex(4);
+    QVERIFY(!s.isAutomaticCompression());
+    s.setTiffCompressionIndex(3);
+    QVERIFY(!s.isAutomaticCompression());
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
 #include "tst_settings.moc"

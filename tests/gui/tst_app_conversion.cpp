@@ -1,6 +1,7 @@
 // The conversion flow through the window: the output settings sheet, the
 // checks and messages of Convert, the output-folder panel, real runs in each
 // mode, cancelling, the log, closing the progress sheet, and quitting mid-run.
+#include "app/BilevelPreviewer.h"
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "core/FileItem.h"
@@ -59,6 +60,11 @@ private slots:
     void timeLabelWithoutText();
     void quitDuringRunLeavesNoPartialFile_data();
     void quitDuringRunLeavesNoPartialFile();
+    void bilevelPreview_data();
+    void bilevelPreview();
+    void newChoicesKeptAndShown();
+    void retryFailed_data();
+    void retryFailed();
 
 private:
     std::unique_ptr<QuillonAppDelegate> openWithFiles(int count, const QString &outputFolder = QString());
@@ -654,6 +660,197 @@ void TestConversion::quitDuringRunLeavesNoPartialFile()
     }
     QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("singleMultiPageTIFFName")).toString(),
              QStringLiteral("Everything"));
+}
+
+void TestConversion::bilevelPreview_data()
+{
+    QTest::addColumn<QString>("first"); // the first checked source
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("png") << QStringLiteral("gradient.png") << QStringLiteral("gradient.png, page 1, with automatic threshold.");
+    QTest::newRow("tiff from its third page") << QStringLiteral("book.tif") << QStringLiteral("book.tif, page 3, with automatic threshold.");
+    QTest::newRow("damaged after listing") << QStringLiteral("broken.png") << QStringLiteral("broken.png, page 1 cannot be shown: ");
+    QTest::newRow("nothing checked") << QString() << QStringLiteral("Check an image in the list");
+}
+
+// The sheet shows what the first checked source's first chosen page becomes
+// at the chosen method, and follows every change of method, from the keyboard.
+void TestConversion::bilevelPreview()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, caption);
+    auto app = openWithFiles(2);
+    QVERIFY(app);
+    const QString extra = m_fx->path(QStringLiteral("extra"));
+    QDir().mkpath(extra);
+    QImage gradient(300, 200, QImage::Format_RGB888);
+    for (int y = 0; y < gradient.height(); ++y)
+        for (int x = 0; x < gradient.width(); ++x)
+            gradient.setPixelColor(x, y, QColor(x * 255 / 299, y * 255 / 199, (x + y) % 256));
+    QVERIFY(gradient.save(extra + QStringLiteral("/gradient.png")));
+    QVERIFY(gradient.save(extra + QStringLiteral("/broken.png")));
+    QVERIFY(writeMultiPageTiff(extra + QStringLiteral("/book.tif"), 4));
+    QSignalSpy loaded(app.get(), &QuillonAppDelegate::loadFinished);
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(extra)}, true, false});
+    QVERIFY(loaded.wait(20000));
+    QVERIFY(testing::writeBytes(extra + QStringLiteral("/broken.png"), "not a picture any more"));
+    for (const FileItemPtr &f : app->files()) {
+        f->isSelected = f->name() == first;
+        if (f->name() == QLatin1String("book.tif")) {
+            SelectionRange pages;
+            pages.pageRangeType = SelectionRange::ByRanges;
+            pages.pageRange = QStringLiteral("3-4");
+            f->setSelection(pages);
+        }
+    }
+    app->fileListModel()->reloadData();
+
+    app->showOutputSettings();
+    auto *ui = app->outputSettingPanel()->ui();
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->bilevelMethodPopup, ui->bilevelThresholdSpinBox, ui->bilevelPreview,
+                                                       ui->existingFilesPopup, ui->tiffCompressionPopup})
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
+    QVERIFY2(ui->bilevelPreviewCaption->text().startsWith(caption), qPrintable(ui->bilevelPreviewCaption->text()));
+    QCOMPARE(ui->bilevelPreview->accessibleDescription(), ui->bilevelPreviewCaption->text());
+    const bool shown = first == QLatin1String("gradient.png") || first == QLatin1String("book.tif");
+    QCOMPARE(!ui->bilevelPreview->pixmap().isNull(), shown);
+    if (!shown)
+        return;
+
+    QList<QImage> seen{ui->bilevelPreview->pixmap().toImage()};
+    QVERIFY(seen.first().width() <= ui->bilevelPreview->width() && seen.first().height() <= ui->bilevelPreview->height());
+    // Alt+B reaches the method; arrows choose; Alt+V reaches the level.
+    QTest::keyClick(app->outputSettingPanel(), Qt::Key_B, Qt::AltModifier);
+    QTRY_VERIFY(ui->bilevelMethodPopup->hasFocus());
+    QVERIFY(!ui->bilevelThresholdSpinBox->isEnabled());
+    QTest::keyClick(ui->bilevelMethodPopup, Qt::Key_Down);
+    QCOMPARE(app->settings()->bilevelOptions().method, image::BilevelOptions::Threshold);
+    QVERIFY(ui->bilevelThresholdSpinBox->isEnabled());
+    QTest::keyClick(app->outputSettingPanel(), Qt::Key_V, Qt::AltModifier);
+    QTRY_VERIFY(ui->bilevelThresholdSpinBox->hasFocus());
+    ui->bilevelThresholdSpinBox->selectAll();
+    QTest::keyClicks(ui->bilevelThresholdSpinBox, QStringLiteral("40"));
+    QCOMPARE(app->settings()->bilevelOptions().threshold, 40);
+    QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
+    QVERIFY(ui->bilevelPreviewCaption->text().contains(QStringLiteral("fixed threshold 40")));
+    seen << ui->bilevelPreview->pixmap().toImage();
+    for (auto method : {image::BilevelOptions::OrderedDither, image::BilevelOptions::DiffusionDither}) {
+        ui->bilevelMethodPopup->setFocus();
+        QTest::keyClick(ui->bilevelMethodPopup, Qt::Key_Down);
+        QCOMPARE(app->settings()->bilevelOptions().method, method);
+        QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
+        seen << ui->bilevelPreview->pixmap().toImage();
+    }
+    // Each method shows its own picture, and a darker threshold less black.
+    for (int a = 0; a < seen.size(); ++a)
+        for (int b = a + 1; b < seen.size(); ++b)
+            QVERIFY2(seen[a] != seen[b], qPrintable(QStringLiteral("%1 and %2").arg(a).arg(b)));
+    auto blackShare = [](const QImage &img) {
+        qint64 black = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                black += qGray(img.pixel(x, y)) < 128;
+        return double(black) / (img.width() * img.height());
+    };
+    QVERIFY(blackShare(seen[1]) < blackShare(seen[0]));
+    // Many quick changes: the last one is what stays.
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(ui->bilevelMethodPopup, i % 2 ? Qt::Key_Down : Qt::Key_Up);
+    QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
+    QCOMPARE(app->settings()->bilevelOptions().method, image::BilevelOptions::DiffusionDither);
+    QCOMPARE(ui->bilevelPreview->pixmap().toImage(), seen.last());
+}
+
+// Automatic and the existing-name choice reach the settings, the summary and
+// the store, and come back in the next window.
+void TestConversion::newChoicesKeptAndShown()
+{
+    {
+        auto app = openWithFiles(1);
+        QVERIFY(app);
+        app->showOutputSettings();
+        auto *ui = app->outputSettingPanel()->ui();
+        ui->tiffCompressionPopup->setCurrentIndex(5);
+        QVERIFY(app->settings()->isAutomaticCompression());
+        QCOMPARE(app->settings()->tiffCompressionIndex(), 3);
+        QCOMPARE(app->ui()->summaryCompressionLabel->text(), ui->tiffCompressionPopup->currentText());
+        ui->tiffCompressionPopup->setCurrentIndex(2);
+        QVERIFY(!app->settings()->isAutomaticCompression());
+        QCOMPARE(app->settings()->tiffCompressionIndex(), 2);
+        QCOMPARE(app->ui()->summaryCompressionLabel->text(), QStringLiteral("CCITT Group 4 fax"));
+        ui->tiffCompressionPopup->setCurrentIndex(5);
+        ui->existingFilesPopup->setFocus();
+        QTest::keyClick(ui->existingFilesPopup, Qt::Key_Down);
+        QCOMPARE(app->settings()->existingFilePolicy(), ExistingFilePolicy::KeepBoth);
+        QVERIFY(app->applicationShouldTerminate());
+    }
+    QCOMPARE(m_fx->store->value(QStringLiteral("AUTOMATICCOMPRESSION")).toBool(), true);
+    QCOMPARE(m_fx->store->value(QStringLiteral("EXISTINGFILES")).toString(), QStringLiteral("keep-both"));
+    QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("tiffCompressionIndex")).toInt(), 3);
+    auto again = m_fx->makeWindow();
+    QVERIFY(again->awakeFromNib());
+    QCOMPARE(again->outputSettingPanel()->ui()->tiffCompressionPopup->currentIndex(), 5);
+    QCOMPARE(again->outputSettingPanel()->ui()->existingFilesPopup->currentIndex(), 1);
+}
+
+void TestConversion::retryFailed_data()
+{
+    QTest::addColumn<bool>("clearProcessed");
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("still listed, clicked") << false << false;
+    QTest::newRow("removed at close, Alt+R") << true << true;
+}
+
+// After a run that lost a source, Retry Failed checks that source alone
+// (listing it again if Close removed it) and opens the settings; fixed, it
+// converts, and a clean run offers no retry.
+void TestConversion::retryFailed()
+{
+    QFETCH(bool, clearProcessed);
+    QFETCH(bool, byKey);
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(4, out);
+    QVERIFY(app);
+    app->settings()->setIsClearProcessedFiles(clearProcessed);
+    app->files().at(3)->isSelected = false; // not in the run: stays unchecked
+    app->fileListModel()->reloadData();
+    const QString broken = m_fx->path(QStringLiteral("src/p2.png"));
+    QVERIFY(testing::writeBytes(broken, "not an image any more"));
+    app->convertAction();
+    waitUntilFinished(app.get());
+    auto *progress = app->processViewPanel()->ui();
+    QVERIFY(progress->retryFailedBtn->isVisible());
+    QVERIFY(!progress->retryFailedBtn->accessibleName().isEmpty());
+    QSignalSpy closed(app.get(), &QuillonAppDelegate::processClosed);
+    if (byKey)
+        QTest::keyClick(app->processViewPanel(), Qt::Key_R, Qt::AltModifier);
+    else
+        QTest::mouseClick(progress->retryFailedBtn, Qt::LeftButton);
+    QTRY_COMPARE(closed.count(), 1); // a key clicks the button a moment later
+    QTRY_VERIFY(app->outputSettingPanel()->isVisible());
+    QStringList listed, checked;
+    for (const FileItemPtr &f : app->files()) {
+        listed << f->name();
+        if (f->isSelected)
+            checked << f->name();
+    }
+    listed.sort();
+    QCOMPARE(checked, QStringList{QStringLiteral("p2.png")});
+    QCOMPARE(listed, clearProcessed ? (QStringList{QStringLiteral("p2.png"), QStringLiteral("p4.png")})
+                                    : (QStringList{QStringLiteral("p1.png"), QStringLiteral("p2.png"), QStringLiteral("p3.png"),
+                                                   QStringLiteral("p4.png")}));
+    QVERIFY(app->ui()->labelTotalFiles->text().endsWith(QStringLiteral("to create: 1")));
+
+    QVERIFY(writeImage(broken, "PNG", Qt::darkBlue, QSize(40, 30)));
+    app->closeOutputSetting();
+    QFile::remove(out + QStringLiteral("/p1.tiff"));
+    app->convertAction();
+    waitUntilFinished(app.get());
+    QCOMPARE(app->process()->message(), QStringLiteral("All files created successfully."));
+    QVERIFY(!progress->retryFailedBtn->isVisible());
+    QCOMPARE(outputNames(out), (QStringList{QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff")}));
+    app->closeProcessAction();
 }
 
 QTEST_MAIN(TestConversion)
