@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QThread>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
@@ -160,7 +161,8 @@ QString TestCli::manyImages()
     if (QDir(many).exists())
         return many;
     QDir().mkpath(many);
-    QImage img(600, 400, QImage::Format_RGB888);
+    // Large enough that a run is still going when the test interrupts it.
+    QImage img(1200, 800, QImage::Format_RGB888);
     for (int i = 0; i < 60; ++i) {
         for (int y = 0; y < img.height(); ++y) {
             uchar *row = img.scanLine(y);
@@ -360,6 +362,8 @@ void TestCli::interruptCancels()
     QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(err += p.readAllStandardError()).contains(begunSecond), 30000);
     // After the first file the progress lines tell the time left.
     QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains(" left)\n"), 30000);
+    // A finished process has no id, and kill(0) would hit the test's own process group.
+    QVERIFY(p.state() == QProcess::Running && p.processId() > 0);
     ::kill(pid_t(p.processId()), SIGINT);
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 1);
@@ -403,8 +407,11 @@ void TestCli::killedRunLeavesNothing()
     p.start(QStringLiteral(QUILLON_CLI_PATH), args);
     QVERIFY(p.waitForStarted());
     QByteArray err;
-    while (!err.contains("[3/60]") && p.waitForReadyRead(30000))
+    // Some way into the run (lines may skip numbers while several sources are in work).
+    static const QRegularExpression begunThird(QStringLiteral("\\[([3-9]|[1-5][0-9])/60\\]"));
+    while (!QString::fromUtf8(err).contains(begunThird) && p.waitForReadyRead(30000))
         err += p.readAllStandardError();
+    QVERIFY(p.state() == QProcess::Running && p.processId() > 0);
     ::kill(pid_t(p.processId()), SIGKILL);
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitStatus(), QProcess::CrashExit); // stopped midway, not at the end
@@ -419,7 +426,8 @@ void TestCli::killedRunLeavesNothing()
     for (const QString &name : visible)
         QVERIFY2(completeTiff(out + QLatin1Char('/') + name), qPrintable(name));
     if (hiddenTemporaries) {
-        QVERIFY2(hidden.size() <= 1, qPrintable(hidden.join(QLatin1Char(' '))));
+        // One per file in work: the run converts one file per core at once.
+        QVERIFY2(hidden.size() <= std::max(1, QThread::idealThreadCount()), qPrintable(hidden.join(QLatin1Char(' '))));
         for (const QString &name : hidden)
             QVERIFY2(QRegularExpression(QStringLiteral("^\\.qc-[0-9a-z]{10}\\.tmp$")).match(name).hasMatch(), qPrintable(name));
     } else {

@@ -329,5 +329,4 @@ void TestSettings::choicesBesideTheDictionary()
     QVERIFY(!s.isAutomaticCompression());
 }
 
-QTEST_GUILESS_MAIN(TestSettings)
 #include "tst_settings.moc"
