@@ -26,20 +26,6 @@ struct DocDeleter {
 
 const xmlChar *x(const QByteArray &b) { return reinterpret_cast<const xmlChar *>(b.constData()); }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 void addAttribute(xmlNode *node, const char *name, const QString &value)
 {
     // A name may hold characters XML cannot carry; the log must parse whatever names hold.
@@ -118,7 +104,7 @@ bool Log::save(const QString &logsFolder)
         // same second as another (this process or any other) takes the next
         // free "-2", "-3", ... name.
         SafeOutputFile file(m_logFilePath);
-        bool written = file.open(nullptr) && writeAll(file.handle(), xml);
+        bool written = file.open(nullptr) && file.write(xml);
         if (written) {
             const QString stem = m_logFilePath.chopped(4);
             written = false;

@@ -234,6 +234,20 @@ bool SafeOutputFile::flushOnce(int *err)
     return true;
 }
 
+bool SafeOutputFile::write(const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (m_fd >= 0 && done < data.size()) {
+        const ssize_t n = ::write(m_fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return done == data.size();
+}
+
 bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path, bool replace)
 {
     const QString destination = path.isEmpty() ? m_target : path;

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 
 namespace quillon {
@@ -26,6 +27,8 @@ public:
     // The open file (owned here; give others a dup), -1 when not open.
     int handle() const { return m_fd; }
     bool isUnnamed() const { return m_unnamed; }
+    // Writes all of `data` at the current position; false on any short write.
+    bool write(const QByteArray &data);
 
     // Flushes and gives the file the name `path` (in the same folder as the
     // target; the target when empty). replace: over what stands there;

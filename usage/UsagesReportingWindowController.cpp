@@ -68,20 +68,6 @@ bool readCapped(const QString &path, QByteArray *data, QString *why)
     return true;
 }
 
-bool writeAll(int fd, const QByteArray &data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
     qint64 sum = 0;
@@ -362,7 +348,7 @@ bool UsagesReportingWindowController::save()
 
         SafeOutputFile file(path);
         why.clear();
-        if (!file.open(&why) || !writeAll(file.handle(), document) || !file.commit(&why)) {
+        if (!file.open(&why) || !file.write(document) || !file.commit(&why)) {
             if (why.isEmpty())
                 why = QString::fromLocal8Bit(std::strerror(errno));
             logLine("save", QStringLiteral("Unable to write %1: %2").arg(path, why));

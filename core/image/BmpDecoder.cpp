@@ -43,14 +43,7 @@ struct Channel {
 
 void setLayout(Page *p, quint32 w, quint32 h, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
 {
-    p->width = w;
-    p->height = h;
-    p->bitsPerSample = bits;
-    p->samplesPerPixel = spp;
-    p->extraSamples = extra;
-    p->alphaAssociated = false;
-    p->photometric = ph;
-    p->colormap.clear();
+    p->setLayout(w, h, bits, spp, extra, ph);
     p->pixels.resize(size_t(p->byteCount()));
 }
 

@@ -38,6 +38,19 @@ struct Page {
     quint32 encodedRowsPerStrip = 0;
     std::vector<std::vector<quint8>> encodedStrips;
 
+    // Sets the layout fields (no colour map, unassociated alpha); pixels untouched.
+    void setLayout(quint32 w, quint32 h, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
+    {
+        width = w;
+        height = h;
+        bitsPerSample = bits;
+        samplesPerPixel = spp;
+        extraSamples = extra;
+        alphaAssociated = false;
+        photometric = ph;
+        colormap.clear();
+    }
+
     quint64 bytesPerRow() const { return (quint64(width) * samplesPerPixel * bitsPerSample + 7) / 8; }
     quint64 byteCount() const { return bytesPerRow() * height; }
 };

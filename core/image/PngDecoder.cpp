@@ -61,14 +61,7 @@ void onRead(png_structp png, png_bytep out, size_t length)
 
 void setLayout(Page *p, quint32 w, quint32 h, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
 {
-    p->width = w;
-    p->height = h;
-    p->bitsPerSample = bits;
-    p->samplesPerPixel = spp;
-    p->extraSamples = extra;
-    p->alphaAssociated = false;
-    p->photometric = ph;
-    p->colormap.clear();
+    p->setLayout(w, h, bits, spp, extra, ph);
 }
 
 enum class Outcome { Ok, Failed, Declined };

@@ -58,26 +58,12 @@ quint64 rowsBytes(quint64 w, quint64 h, int bitsPerPixel)
 
 void setLayout(Page *p, QSize size, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
 {
-    p->width = quint32(size.width());
-    p->height = quint32(size.height());
-    p->bitsPerSample = bits;
-    p->samplesPerPixel = spp;
-    p->extraSamples = extra;
-    p->alphaAssociated = false;
-    p->photometric = ph;
-    p->colormap.clear();
+    p->setLayout(quint32(size.width()), quint32(size.height()), bits, spp, extra, ph);
 }
 
 void setHeader(Page *p, const QImage &img, quint16 bits, quint16 spp, quint16 extra, Photometric ph)
 {
-    p->width = quint32(img.width());
-    p->height = quint32(img.height());
-    p->bitsPerSample = bits;
-    p->samplesPerPixel = spp;
-    p->extraSamples = extra;
-    p->alphaAssociated = false;
-    p->photometric = ph;
-    p->colormap.clear();
+    p->setLayout(quint32(img.width()), quint32(img.height()), bits, spp, extra, ph);
     p->pixels.resize(size_t(p->byteCount()));
 }
 
