@@ -6,6 +6,7 @@
 # they are. Ends with the executions per target. Not part of the test suite.
 #
 #   scripts/fuzz-targets.sh [SECONDS] [TARGET...]     (default: every target)
+#   FUZZ_TOGETHER=1 scripts/fuzz-targets.sh 600       every target at the same time
 #
 # Replay one input:  build-fuzz/fuzz/<target> <file>
 set -euo pipefail
@@ -39,8 +40,8 @@ mkdir -p "$TMPDIR"
 
 summary=()
 failed=0
-for t in "${targets[@]}"; do
-  corpus=build-fuzz/corpus/$t crashes=build-fuzz/crashes/$t log=build-fuzz/$t.log
+run_one() { # target: runs it, writes its summary line to build-fuzz/<target>.result
+  local t=$1 corpus=build-fuzz/corpus/$1 crashes=build-fuzz/crashes/$1 log=build-fuzz/$1.log
   mkdir -p "$corpus" "$crashes"
   echo "== $t: ${seconds}s"
   set +e
@@ -48,15 +49,23 @@ for t in "${targets[@]}"; do
   # length makes Qt ask for gigabytes it never touches, which the system grants.
   "build-fuzz/fuzz/$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=32768 -print_final_stats=1 \
     -artifact_prefix="$crashes/" "$corpus" "fuzz/corpus/$t" >"$log" 2>&1
-  rc=$?
+  local rc=$?
   set -e
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  result=ok
-  if ((rc != 0)); then
-    result="FOUND (exit $rc): $(ls -t "$crashes" | head -1); see $log"
-    failed=$((failed + 1))
-  fi
-  summary+=("$(printf '%-18s %12s executions  %s' "$t" "${execs:-?}" "$result")")
+  local execs; execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  local result=ok
+  ((rc == 0)) || result="FOUND (exit $rc): $(ls -t "$crashes" | head -1); see $log"
+  printf '%-18s %12s executions  %s\n' "$t" "${execs:-?}" "$result" > "build-fuzz/$t.result"
+}
+if [ "${FUZZ_TOGETHER:-0}" = 1 ]; then
+  for t in "${targets[@]}"; do run_one "$t" & done
+  wait
+else
+  for t in "${targets[@]}"; do run_one "$t"; done
+fi
+for t in "${targets[@]}"; do
+  line=$(cat "build-fuzz/$t.result")
+  summary+=("$line")
+  [[ $line == *FOUND* ]] && failed=$((failed + 1))
 done
 
 echo
