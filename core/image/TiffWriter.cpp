@@ -224,12 +224,46 @@ struct CodedStrip {
     bool ok = false;
 };
 
+// PackBits, each row on its own as TIFF asks: runs of three or more equal
+// bytes as repeats, everything else as literal stretches of up to 128 bytes.
+void packBitsRows(const quint8 *rows, quint64 bytesPerRow, quint32 count, std::vector<quint8> *out)
+{
+    out->reserve(size_t(bytesPerRow * count + (bytesPerRow / 128 + 1) * count));
+    for (quint32 r = 0; r < count; ++r) {
+        const quint8 *row = rows + r * bytesPerRow;
+        const quint64 n = bytesPerRow;
+        quint64 i = 0;
+        while (i < n) {
+            quint64 j = i + 1;
+            while (j < n && j - i < 128 && row[j] == row[i])
+                ++j;
+            if (j - i >= 3) {
+                out->push_back(quint8(257 - (j - i))); // -(length - 1)
+                out->push_back(row[i]);
+                i = j;
+                continue;
+            }
+            const quint64 start = i;
+            while (i < n && i - start < 128) {
+                if (i + 2 < n && row[i] == row[i + 1] && row[i] == row[i + 2])
+                    break;
+                ++i;
+            }
+            out->push_back(quint8(i - start - 1));
+            out->insert(out->end(), row + start, row + i);
+        }
+    }
+}
+
 // Codes `count` rows. For no compression nothing is made: the rows are written as they are.
 bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vector<quint8> *out, QString *error)
 {
     out->clear();
     switch (c.compression) {
     case COMPRESSION_NONE:
+        return true;
+    case COMPRESSION_PACKBITS:
+        packBitsRows(rows, c.bytesPerRow, count, out);
         return true;
     case COMPRESSION_LZW: {
         const quint64 bytes = c.bytesPerRow * count;
