@@ -1,6 +1,7 @@
 #include "core/ImportList.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace quillon {
@@ -19,8 +20,14 @@ QList<QUrl> importedPaths(const QString &text, const QStringList &acceptedTypes,
             continue;
         if (!acceptedTypes.contains(last.mid(dot + 1).toUpper()))
             continue;
-        const QString absolute = QDir::isAbsolutePath(line) ? line : current.absoluteFilePath(line);
+        QString absolute = QDir::isAbsolutePath(line) ? line : current.absoluteFilePath(line);
+        // "//name/..." is "/name/..." here, not a host of a network address (which
+        // may not even be a valid host name).
+        if (absolute.startsWith(QLatin1String("//")))
+            absolute = QLatin1Char('/') + absolute.mid(absolute.indexOf(QRegularExpression(QStringLiteral("[^/]"))));
         const QUrl url = QUrl::fromLocalFile(absolute);
+        if (!url.isValid() || !url.isLocalFile())
+            continue;
         if (!seen.contains(url)) {
             seen.insert(url);
             files.append(url);

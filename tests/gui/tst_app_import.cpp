@@ -91,6 +91,9 @@ void TestImport::parseText_data()
     QTest::newRow("blank before path is relative")
         << QStringLiteral(" /p/a.png") << QStringList{QDir::current().absoluteFilePath(QStringLiteral(" /p/a.png"))};
     QTest::newRow("dot folder is no extension") << QStringLiteral("/p/x.jpg/readme\n/p/.png") << QStringList{};
+    QTest::newRow("leading double slash is a local path")
+        << QStringLiteral("//['pictures/a.jpg\n///p/b.png\n/p/b.png")
+        << QStringList{QStringLiteral("/['pictures/a.jpg"), QStringLiteral("/p/b.png")};
     QTest::newRow("empty") << QString() << QStringList{};
 }
 
