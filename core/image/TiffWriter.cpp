@@ -366,6 +366,7 @@ struct TiffWriter::Impl {
     bool endPage(QString *error);
     bool writePage(const Page &page, QString *error);
     void finishPending();
+    bool readyFor(const Page &page, QString *error);
 };
 
 bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page **pagePtr, StripCoding *coding,
@@ -589,24 +590,33 @@ void TiffWriter::abort()
     d->dropTemp();
 }
 
-bool TiffWriter::addPage(const Page &page, QString *error)
+// Finishes the page in work, then checks that `page` may follow and that the
+// file exists. False with the reason otherwise.
+bool TiffWriter::Impl::readyFor(const Page &page, QString *error)
 {
-    d->finishPending();
-    if (d->committed) {
-        if (error)
-            *error = QStringLiteral("already saved");
+    finishPending();
+    if (committed) {
+        *error = QStringLiteral("already saved");
         return false;
     }
-    if (d->failed) {
-        if (error)
-            *error = d->failure;
+    if (failed) {
+        *error = failure;
         return false;
     }
     QString why;
     if (!checkPage(page, &why))
-        return d->fail(QStringLiteral("page %1: %2").arg(d->pages + 1).arg(why), error);
-    if (!d->tif && !d->createTemp(error))
+        return fail(QStringLiteral("page %1: %2").arg(pages + 1).arg(why), error);
+    return tif || createTemp(error);
+}
+
+bool TiffWriter::addPage(const Page &page, QString *error)
+{
+    QString why;
+    if (!d->readyFor(page, &why)) {
+        if (error)
+            *error = why;
         return false;
+    }
     return d->writePage(page, error);
 }
 
@@ -620,21 +630,12 @@ void TiffWriter::queuePage(Page &&page, PageDone done)
             done(ok, ok ? d->pages : 0, error);
         return;
     }
-    d->finishPending();
     QString error;
     auto refuse = [&](const QString &why) {
         if (done)
             done(false, 0, why);
     };
-    if (d->committed)
-        return refuse(QStringLiteral("already saved"));
-    if (d->failed)
-        return refuse(d->failure);
-    if (!checkPage(page, &error)) {
-        d->fail(QStringLiteral("page %1: %2").arg(d->pages + 1).arg(error), &error);
-        return refuse(error);
-    }
-    if (!d->tif && !d->createTemp(&error))
+    if (!d->readyFor(page, &error))
         return refuse(error);
 
     auto p = std::make_unique<Impl::Pending>();
