@@ -31,6 +31,16 @@ struct Page {
     QByteArray iccProfile;
     quint16 orientation = 1;       // TIFF Orientation of the rows as stored (1 = top-left); kept, not applied
 
+    // Metadata blocks as found in the source, carried to the output only when
+    // the run keeps metadata; empty when the source has none. `exif` is a TIFF
+    // stream (byte-order mark first, no "Exif\0\0" prefix), `xmp` an XMP
+    // packet, `iptc` an IPTC-IIM record. An orientation inside `exif` is not
+    // trusted: the writer makes it agree with `orientation`, so a page whose
+    // rows were already turned upright is never turned twice by a viewer.
+    QByteArray exif;
+    QByteArray xmp;
+    QByteArray iptc;
+
     // A page passed through still coded: when a source page is already stored
     // with the compression the output asks for, its strips are copied as they
     // are and `pixels` stays empty. 0 = not encoded.
