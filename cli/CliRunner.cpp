@@ -45,6 +45,8 @@ static const char kUsage[] =
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
     "  -j, --jobs N         output files converted at once, and threads coding each\n"
     "                       page (default: one per core; 1 = one after another)\n"
+    "      --memory MiB     decoded pages held at once, over all jobs (default: a\n"
+    "                       quarter of the memory); a larger page is converted alone\n"
     "  -q, --quiet          no progress lines\n"
     "  -h, --help           this text\n"
     "  -v, --version        the version\n"
@@ -200,6 +202,17 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
                 *error = QStringLiteral("--jobs takes a whole number from 1 to %1").arg(Settings::kMaxJobs);
                 return false;
             }
+        } else if (arg == QLatin1String("--memory")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            bool ok = false;
+            const qulonglong mib = v.toULongLong(&ok);
+            if (!ok || mib < 1 || mib > (quint64(1) << 30)) {
+                *error = QStringLiteral("--memory takes a whole number of MiB, at least 1");
+                return false;
+            }
+            o->memoryBytes = quint64(mib) << 20;
         } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
             o->recursive = true;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
@@ -338,6 +351,7 @@ int CliRunner::run()
     process.settings = &settings;
     process.outputFolder = m_options.outputFolder;
     process.jobs = m_options.jobs;
+    process.memoryBudget = m_options.memoryBytes;
     process.setIsCombining(true);
     process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
@@ -345,18 +359,11 @@ int CliRunner::run()
     TimeLeftEstimate estimate;
     estimate.reset(process.sourceBytesTotal());
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this,
-                [this, &process, &clock, &estimate, last = QString(), begun = 0]() mutable {
-            // Queued notifications can arrive after the run has moved on; say each step once.
-            // With workers several sources are in work at once: number them as they are begun.
-            const QString file = process.fileInProcess();
-            const QString step = QString::number(process.totalFileProcessed()) + file;
-            if (file.isEmpty() || step == last)
-                return;
-            last = step;
-            begun = std::min(std::max(begun + 1, process.totalFileProcessed() + 1), process.totalFileSelected());
-            m_err << "[" << begun << "/" << process.totalFileSelected() << "] "
-                  << file << " -> " << process.outputFileInProcess();
+        // Everything a line names comes with the signal: with workers the run has
+        // moved on by the time it is printed.
+        connect(&process, &Process::sourceBegun, this,
+                [this, &process, &clock, &estimate](int index, int total, const QString &source, const QString &output) {
+            m_err << "[" << index << "/" << total << "] " << QFileInfo(source).fileName() << " -> " << output;
             estimate.update(process.sourceBytesProcessed(), process.totalFileProcessed(), clock.elapsed());
             const qint64 left = estimate.msecsLeft(clock.elapsed());
             if (left >= 0)
