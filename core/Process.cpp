@@ -138,10 +138,16 @@ std::unique_ptr<image::ImageSource> openSource(const QString &path, QString *err
 }
 
 // Holds a decoded page's bytes against the run's budget until dropped.
-struct PageReservation {
-    MemoryBudget *budget;
-    quint64 bytes;
-    ~PageReservation() { budget->release(bytes); }
+class PageReservation {
+public:
+    PageReservation(MemoryBudget *budget, quint64 bytes) : m_budget(budget), m_bytes(bytes) {}
+    ~PageReservation() { m_budget->release(m_bytes); }
+    PageReservation(const PageReservation &) = delete;
+    PageReservation &operator=(const PageReservation &) = delete;
+
+private:
+    MemoryBudget *m_budget;
+    quint64 m_bytes;
 };
 
 } // namespace
@@ -712,7 +718,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
             writer.finishQueued();
             m_budget->acquire(bytes);
         }
-        return std::make_shared<PageReservation>(PageReservation{m_budget, bytes});
+        return std::make_shared<PageReservation>(m_budget, bytes);
     };
 
     // The record is filled in when the writer has written the page (with a

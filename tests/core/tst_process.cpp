@@ -747,11 +747,14 @@ void TestProcess::memoryBudgetHolds_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<quint64>("budget");
+    QTest::addColumn<int>("heldTogether"); // pages the run must have held at once
     const quint64 page = 600 * 400 * 3;
-    QTest::newRow("single files, pages larger than the budget") << 0 << page / 2;
-    QTest::newRow("single files, two pages fit") << 0 << page * 2 + page / 2;
-    QTest::newRow("one file, pages larger than the budget") << 1 << page / 3;
-    QTest::newRow("groups, two pages fit") << 2 << page * 2 + 100;
+    QTest::newRow("single files, pages larger than the budget") << 0 << page / 2 << 1;
+    QTest::newRow("single files, two pages fit") << 0 << page * 2 + page / 2 << 1;
+    QTest::newRow("one file, pages larger than the budget") << 1 << page / 3 << 1;
+    // The writer codes one page while the next is decoded: both count.
+    QTest::newRow("one file, two pages fit") << 1 << page * 2 + page / 2 << 2;
+    QTest::newRow("groups, two pages fit") << 2 << page * 2 + 100 << 1;
 }
 
 // With eight jobs the decoded pages held at once stay within the budget, or
@@ -760,6 +763,7 @@ void TestProcess::memoryBudgetHolds()
 {
     QFETCH(int, mode);
     QFETCH(quint64, budget);
+    QFETCH(int, heldTogether);
     QImage photo(600, 400, QImage::Format_RGB888);
     QList<FileItemPtr> items;
     for (int i = 0; i < 12; ++i) {
@@ -776,7 +780,7 @@ void TestProcess::memoryBudgetHolds()
     QCOMPARE(p->message(), QStringLiteral("All files created successfully."));
     const quint64 page = 600 * 400 * 3;
     QVERIFY2(p->peakPageBytes() <= std::max(budget, page), qPrintable(QString::number(p->peakPageBytes())));
-    QVERIFY(p->peakPageBytes() >= page);
+    QVERIFY(p->peakPageBytes() >= page * heldTogether);
     int pages = 0;
     for (const QString &name : QDir(m_out).entryList(QDir::Files))
         pages += pagesIn(m_out + QLatin1Char('/') + name);
