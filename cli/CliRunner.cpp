@@ -284,7 +284,7 @@ QList<FileItemPtr> CliRunner::collectItems()
         const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
         if (duplicate)
             return;
-        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+        if (item->isMultiPageFile())
             item->setSelection(m_options.pages);
         items.append(item);
     };
@@ -335,11 +335,7 @@ int CliRunner::run()
     Process process;
     m_process = &process;
     process.setOwner(this, this);
-    process.settings = &settings;
-    process.outputFolder = m_options.outputFolder;
-    process.jobs = m_options.jobs;
-    process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
+    setUpRun(process, items, settings, m_options.outputFolder, m_options.jobs);
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
@@ -393,7 +389,7 @@ int CliRunner::run()
         listed = writeFailedList(failedSources(process.log()));
 
     // Skipped files were asked for: they spoil nothing.
-    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
     return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
 }
