@@ -38,8 +38,9 @@ static const char kUsage[] =
     "                       | dither:ordered | dither:diffusion   (default auto)\n"
     "      --existing WHAT  when an output name is taken: replace | keep-both\n"
     "                       (adds \" (2)\", \" (3)\" ...) | skip   (default replace)\n"
-    "      --failed-list F  write the sources that could not be converted to F,\n"
-    "                       one path per line (the import format; empty when none)\n"
+    "      --failed-list F  write the sources to convert again to F: all sources of\n"
+    "                       each file that lost any, one path per line (the import\n"
+    "                       format; empty when none)\n"
     "  -r, --recursive      include subfolders when scanning folders\n"
     "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
@@ -297,7 +298,7 @@ QList<FileItemPtr> CliRunner::collectItems()
         const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
         if (duplicate)
             return;
-        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+        if (item->isMultiPageFile())
             item->setSelection(m_options.pages);
         items.append(item);
     };
@@ -348,12 +349,8 @@ int CliRunner::run()
     Process process;
     m_process = &process;
     process.setOwner(this, this);
-    process.settings = &settings;
-    process.outputFolder = m_options.outputFolder;
-    process.jobs = m_options.jobs;
+    setUpRun(process, items, settings, m_options.outputFolder, m_options.jobs);
     process.memoryBudget = m_options.memoryBytes;
-    process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
@@ -400,7 +397,7 @@ int CliRunner::run()
         listed = writeFailedList(failedSources(process.log()));
 
     // Skipped files were asked for: they spoil nothing.
-    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
     return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
 }

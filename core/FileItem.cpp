@@ -57,6 +57,12 @@ QString FileItem::location() const
     return slash == 0 ? QStringLiteral("/") : p.left(slash);
 }
 
+bool FileItem::isMultiPageFile() const
+{
+    const QString ext = type().toUpper();
+    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
+}
+
 QString FileItem::type() const
 {
     const QString n = name();

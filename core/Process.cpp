@@ -9,12 +9,13 @@
 #include "core/image/TiffWriter.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QThread>
 #include <QUrl>
+
+#include <tiff.h>
 
 #include <condition_variable>
 #include <exception>
@@ -31,12 +32,7 @@ ProcessOwner::~ProcessOwner() = default;
 
 namespace {
 
-QString reason(const std::exception &e)
-{
-    if (dynamic_cast<const std::bad_alloc *>(&e))
-        return QStringLiteral("Not enough memory.");
-    return QString::fromLocal8Bit(e.what());
-}
+QString reason(const std::exception &e) { return exceptionReason(&e); }
 
 QString lastComponent(const QString &path)
 {
@@ -50,12 +46,6 @@ QString folderOf(const QString &path)
     if (slash < 0)
         return QString();
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
-}
-
-bool isMultiPageSource(const FileItem &item)
-{
-    const QString ext = item.type().toUpper();
-    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
 }
 
 // Paths as the file system names them, so two spellings of one file compare equal.
@@ -182,14 +172,14 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
 int Process::compressionTagFor(int index)
 {
     switch (index) {
-    case 1:
-        return 3;
-    case 2:
-        return 4;
-    case 3:
-        return 5;
-    case 4:
-        return 32773;
+    case CcittGroup3Compression:
+        return COMPRESSION_CCITTFAX3;
+    case CcittGroup4Compression:
+        return COMPRESSION_CCITTFAX4;
+    case LzwCompression:
+        return COMPRESSION_LZW;
+    case PackBitsCompression:
+        return COMPRESSION_PACKBITS;
     default:
         return 1;
     }
@@ -330,6 +320,7 @@ void Process::startInBackground()
 {
     if (m_thread)
         return;
+    takeOptions();
     m_thread = QThread::create([this] { start(); });
     m_thread->setObjectName(QStringLiteral("conversion"));
     m_thread->start();
@@ -360,19 +351,25 @@ void Process::stop()
     }
 }
 
-void Process::viewLog()
+void Process::takeOptions()
 {
-    try {
-        if (!m_log.logFilePath().isEmpty())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(m_log.logFilePath()));
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in (Process=>viewLog) : %1").arg(reason(e)));
+    Options o;
+    if (settings) {
+        o.compression = settings->isAutomaticCompression() ? image::TiffWriter::kAutomatic : compressionTagFor(settings->tiffCompressionIndex());
+        o.bilevel = settings->bilevelOptions();
+        o.existing = settings->existingFilePolicy();
+        o.openFolderAfterConversion = settings->isOpenFolderAfterConversion();
+        o.settingsOutputFolder = settings->outputFolderPath();
     }
+    m_options = o;
 }
 
 void Process::start()
 {
     try {
+        // A background run has its copy already, taken on the starting thread.
+        if (!m_thread)
+            takeOptions();
         run();
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
@@ -388,11 +385,8 @@ void Process::run()
     m_failed = false;
     m_log.startTime = QDateTime::currentDateTime();
     setMessage(QString());
-    const int compression = settings && settings->isAutomaticCompression()
-        ? image::TiffWriter::kAutomatic
-        : compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
-    m_bilevelOptions = settings ? settings->bilevelOptions() : image::BilevelOptions();
-    m_existingPolicy = settings ? settings->existingFilePolicy() : ExistingFilePolicy::Replace;
+    m_wasCancelled = false;
+    const int compression = m_options.compression;
     {
         std::lock_guard guard(m_namesMutex);
         m_claimedNames.clear();
@@ -421,14 +415,15 @@ void Process::run()
         setMessage(QStringLiteral("All files created successfully."));
     else
         setMessage(QStringLiteral("Total %1 files created successfully.").arg(int(m_totalFileCreated)));
+    m_wasCancelled = cancelled && !m_failed;
 
     setTimeTaken(timeTakenString(m_log.startTime, m_log.endTime));
     setOutputFileInProcess(QString());
     setIsCombining(false);
     sendTimeTakenLabel();
 
-    if (settings && settings->isOpenFolderAfterConversion() && m_totalFileCreated > 0) {
-        const QString folder = edition() == 1 ? settings->outputFolderPath() : outputFolder;
+    if (m_options.openFolderAfterConversion && m_totalFileCreated > 0) {
+        const QString folder = edition() == 1 ? m_options.settingsOutputFolder : outputFolder;
         callOwner([folder](ProcessOwner *o) { o->openOutputFolder(folder); });
     }
     m_isCompleted = true;
@@ -615,7 +610,7 @@ QString Process::clashKey(const QString &path, bool probe)
 
 QString Process::claimName(const QString &planned, QString *skipped)
 {
-    if (m_existingPolicy == ExistingFilePolicy::Replace)
+    if (m_options.existing == ExistingFilePolicy::Replace)
         return planned;
     std::lock_guard guard(m_namesMutex);
     const bool inRun = m_claimedNames.count(clashKey(planned, true)) > 0;
@@ -623,7 +618,7 @@ QString Process::claimName(const QString &planned, QString *skipped)
         m_claimedNames.insert(clashKey(planned, true));
         return planned;
     }
-    if (m_existingPolicy == ExistingFilePolicy::Skip) {
+    if (m_options.existing == ExistingFilePolicy::Skip) {
         *skipped = inRun ? kSkippedInRun : kSkippedExisting;
         return planned;
     }
@@ -684,7 +679,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
             }
             if (!src)
                 continue;
-            if (isMultiPageSource(*item)) {
+            if (item->isMultiPageFile()) {
                 for (int n : getPageRanges(item.get())) {
                     if (n <= src->pageCount())
                         total += src->decodedSize(n - 1);
@@ -703,9 +698,9 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     QString pageError; // already in the system log; the commit would repeat it
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
-    writer.setBilevelOptions(m_bilevelOptions);
+    writer.setBilevelOptions(m_options.bilevel);
     // Keep both and Skip never replace a file, not even one made meanwhile.
-    writer.setReplaceExisting(m_existingPolicy == ExistingFilePolicy::Replace);
+    writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     const image::ReadOptions readOptions{compression};
 
     // A page's decoded bytes count against the run's budget from before it is
@@ -746,7 +741,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
             break;
         setFileInProcess(item->name());
         emit sourceBegun(index++, totalSources, item->path(), record->filename);
-        if (isMultiPageSource(*item)) {
+        if (item->isMultiPageFile()) {
             std::shared_ptr<LogFile> rec;
             try {
                 QString error;
@@ -831,7 +826,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     QString error;
     bool committed = gathered > 0 && writer.commit(&error);
     // The name was free when chosen; something took it since.
-    while (!committed && writer.targetExists() && m_existingPolicy == ExistingFilePolicy::KeepBoth) {
+    while (!committed && writer.targetExists() && m_options.existing == ExistingFilePolicy::KeepBoth) {
         QString ignored;
         const QString next = claimName(plannedName, &ignored);
         writer.setTargetPath(next);
@@ -856,6 +851,18 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
         }
         writer.abort();
     }
+}
+
+void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+{
+    // Never a group size below 1: the planner divides by it.
+    if (settings.groupMultiPageTIFFCount() < 1)
+        settings.setGroupMultiPageTIFFCount(2);
+    process.settings = &settings;
+    process.outputFolder = outputFolder;
+    process.jobs = jobs;
+    process.setIsCombining(true);
+    process.applyPlan(planOutputFiles(files, settings, outputFolder));
 }
 
 } // namespace quillon
