@@ -1,6 +1,7 @@
 #include "core/Process.h"
 
 #include "core/AppFolders.h"
+#include "core/FolderScan.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
@@ -51,8 +52,7 @@ QString folderOf(const QString &path)
 
 bool isMultiPageSource(const FileItem &item)
 {
-    const QString ext = item.type().toUpper();
-    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
+    return isMultiPageFileType(item.type());
 }
 
 // Paths as the file system names them, so two spellings of one file compare equal.
