@@ -22,11 +22,13 @@ namespace quillon {
 
 static const char kUsage[] =
     "Usage: quillon-convert [OPTIONS] PATH...\n"
-    "Converts BMP, JPEG, PNG, GIF and TIFF images into TIFF files.\n"
+    "Converts BMP, JPEG, PNG, GIF, TIFF, HEIF/HEIC, AVIF, WebP and JPEG XL images into TIFF files.\n"
     "\n"
     "  PATH                 image files or folders; a file is taken as it is, a folder\n"
     "                       is scanned for bmp, jpg, jpeg, png, gif, tif and tiff files\n"
-    "                       (extension in lower or upper case; hidden entries skipped)\n"
+    "                       (extension in lower or upper case) and heic, heif, hif,\n"
+    "                       avif, webp and jxl files (any letter case); hidden entries\n"
+    "                       skipped. Each image of a HEIF/AVIF file is a page\n"
     "  -o, --output DIR     output folder (must exist and be writable)\n"
     "  -m, --mode MODE      single | combine | group   (default single)\n"
     "  -n, --name NAME      file name (combine) or base name (group)\n"
@@ -41,7 +43,7 @@ static const char kUsage[] =
     "      --failed-list F  write the sources that could not be converted to F,\n"
     "                       one path per line (the import format; empty when none)\n"
     "  -r, --recursive      include subfolders when scanning folders\n"
-    "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
+    "  -p, --pages SEL      pages of every TIFF or HEIF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
     "  -j, --jobs N         output files converted at once, and threads coding each\n"
     "                       page (default: one per core; 1 = one after another)\n"
@@ -284,7 +286,7 @@ QList<FileItemPtr> CliRunner::collectItems()
         const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
         if (duplicate)
             return;
-        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+        if (isMultiPageFileType(item->type()))
             item->setSelection(m_options.pages);
         items.append(item);
     };

@@ -44,7 +44,9 @@ Context readContext(const FileBytes &file, QString *error)
     }
     const heif_error e = heif_context_read_from_memory_without_copy(ctx.get(), file.data(), size_t(file.size()), nullptr);
     if (e.code != heif_error_Ok) {
-        *error = heifError("corrupt HEIF file", e);
+        // libheif refuses declared sizes past its own limit before allocating.
+        *error = e.subcode == heif_suberror_Security_limit_exceeded ? heifError("image is too large to decode", e)
+                                                                    : heifError("corrupt HEIF file", e);
         return nullptr;
     }
     return ctx;

@@ -739,6 +739,22 @@ private slots:
         const QByteArray gif = fileBytes(scratch);
         QVERIFY(writeBmp(scratch, makePage(PageKind::Rgb8, 64, 48)));
         const QByteArray bmp = fileBytes(scratch);
+        QVERIFY(writeWebp(scratch, {makePage(PageKind::Rgb8, 64, 48)}));
+        const QByteArray webp = fileBytes(scratch);
+        QVERIFY(writeJxl(scratch, makePage(PageKind::Rgb8, 64, 48)));
+        const QByteArray jxl = fileBytes(scratch);
+        CodecOptions lossy;
+        lossy.lossless = false;
+        QVERIFY(writeHeif(scratch, {makePage(PageKind::Rgb8, 64, 48)}, lossy));
+        const QByteArray heic = fileBytes(scratch);
+        lossy.avif = true;
+        QVERIFY(writeHeif(scratch, {makePage(PageKind::Rgb8, 64, 48)}, lossy));
+        const QByteArray avif = fileBytes(scratch);
+        // The image's declared size (its ispe box) at 100000 x 100000.
+        QByteArray hugeHeic = heic;
+        const qsizetype ispe = hugeHeic.indexOf("ispe");
+        QVERIFY(ispe > 0);
+        hugeHeic.replace(ispe + 8, 8, QByteArray::fromHex("000186a0000186a0"));
 
         // Headers that claim 100000 x 100000 pixels over a few bytes of data.
         QByteArray hugePng = png;
@@ -800,6 +816,14 @@ private slots:
         QTest::newRow("huge gif") << "huge.gif" << hugeGif << true;
         QTest::newRow("huge tiff") << "huge.tif" << hugeTiff << true;
         QTest::newRow("tiff directory loop") << "loop.tif" << loopTiff << true;
+        QTest::newRow("truncated webp") << "cut.webp" << webp.left(webp.size() / 2) << false;
+        QTest::newRow("webp header only") << "head.webp" << webp.left(30) << false;
+        QTest::newRow("truncated jxl") << "cut.jxl" << jxl.left(jxl.size() / 2) << true;
+        QTest::newRow("jxl signature only") << "sig.jxl" << jxl.left(2) << false;
+        QTest::newRow("truncated heic") << "cut.heic" << heic.left(heic.size() / 2) << false;
+        QTest::newRow("truncated avif") << "cut.avif" << avif.left(avif.size() / 2) << false;
+        QTest::newRow("heic type box only") << "ftyp.heic" << heic.left(24) << false;
+        QTest::newRow("huge heic") << "huge.heic" << hugeHeic << false;
     }
 
     // Bad input ends in a reason, never in a crash or a huge allocation.
