@@ -16,11 +16,13 @@ int exifStreamOrientation(const QByteArray &tiff)
 {
     const auto *t = reinterpret_cast<const uchar *>(tiff.constData());
     const quint64 n = quint64(tiff.size());
-    if (n < 8)
+    if (n < 8 || !((t[0] == 'I' && t[1] == 'I') || (t[0] == 'M' && t[1] == 'M')))
         return 0;
     const bool le = t[0] == 'I';
     auto u16 = [&](quint64 at) { return quint32(le ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1]); };
     auto u32 = [&](quint64 at) { return le ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    if (u16(2) != 42)
+        return 0;
     const quint64 ifd = u32(4);
     if (ifd + 2 > n)
         return 0;

@@ -152,24 +152,13 @@ private:
     QByteArray m_xmp;
 };
 
-class JxlSource final : public ImageSource {
+class JxlSource final : public SinglePageSource {
 public:
-    JxlSource(const QString &path, const Header &header) : m_path(path), m_header(header) {}
+    explicit JxlSource(const QString &path, const Header &header) : SinglePageSource(path, bytesOf(header)) {}
 
-    int pageCount() const override { return 1; }
-    quint64 decodedSize(int index) const override { return index == 0 ? bytesOf(m_header) : 0; }
-
-    bool readPage(int index, Page *out, QString *error) override
+protected:
+    bool decode(const FileBytes &file, Page *out, QString *error) override
     {
-        if (index != 0) {
-            *error = QStringLiteral("page %1 does not exist").arg(index + 1);
-            return false;
-        }
-        const FileBytes file(m_path);
-        if (!file.isOpen()) {
-            *error = file.errorString();
-            return false;
-        }
         JxlDecoderPtr dec = JxlDecoderMake(nullptr);
         JxlThreadParallelRunnerPtr runner =
             JxlThreadParallelRunnerMake(nullptr, std::min<size_t>(JxlThreadParallelRunnerDefaultNumWorkerThreads(), 4));
@@ -269,9 +258,6 @@ private:
         *out = std::move(*page);
         return true;
     }
-
-    QString m_path;
-    Header m_header;
 };
 
 } // namespace

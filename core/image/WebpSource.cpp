@@ -98,24 +98,16 @@ bool decodeFirstFrame(const FileBytes &file, quint32 w, quint32 h, Page *page, Q
     return true;
 }
 
-class WebpSource final : public ImageSource {
+class WebpSource final : public SinglePageSource {
 public:
-    WebpSource(const QString &path, quint32 w, quint32 h) : m_path(path), m_width(w), m_height(h) {}
-
-    int pageCount() const override { return 1; }
-    quint64 decodedSize(int index) const override { return index == 0 ? quint64(m_width) * m_height * 4 : 0; }
-
-    bool readPage(int index, Page *out, QString *error) override
+    WebpSource(const QString &path, quint32 w, quint32 h)
+        : SinglePageSource(path, quint64(w) * h * 4), m_width(w), m_height(h)
     {
-        if (index != 0) {
-            *error = QStringLiteral("page %1 does not exist").arg(index + 1);
-            return false;
-        }
-        const FileBytes file(m_path);
-        if (!file.isOpen()) {
-            *error = file.errorString();
-            return false;
-        }
+    }
+
+protected:
+    bool decode(const FileBytes &file, Page *out, QString *error) override
+    {
         const Demux d = demux(file);
         if (!d) {
             *error = corrupt();
@@ -143,7 +135,6 @@ public:
     }
 
 private:
-    QString m_path;
     quint32 m_width;
     quint32 m_height;
 };
