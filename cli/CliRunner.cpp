@@ -22,7 +22,8 @@ namespace quillon {
 
 static const char kUsage[] =
     "Usage: quillon-convert [OPTIONS] PATH...\n"
-    "Converts BMP, JPEG, PNG, GIF, TIFF, HEIF/HEIC, AVIF, WebP and JPEG XL images into TIFF files.\n"
+    "Converts BMP, JPEG, PNG, GIF, TIFF, HEIF/HEIC, AVIF, WebP and JPEG XL images\n"
+    "into TIFF files.\n"
     "\n"
     "  PATH                 image files or folders; a file is taken as it is, a folder\n"
     "                       is scanned for bmp, jpg, jpeg, png, gif, tif and tiff files\n"
@@ -286,7 +287,7 @@ QList<FileItemPtr> CliRunner::collectItems()
         const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
         if (duplicate)
             return;
-        if (isMultiPageFileType(item->type()))
+        if (item->isMultiPageFile())
             item->setSelection(m_options.pages);
         items.append(item);
     };
@@ -337,11 +338,7 @@ int CliRunner::run()
     Process process;
     m_process = &process;
     process.setOwner(this, this);
-    process.settings = &settings;
-    process.outputFolder = m_options.outputFolder;
-    process.jobs = m_options.jobs;
-    process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
+    setUpRun(process, items, settings, m_options.outputFolder, m_options.jobs);
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
@@ -395,7 +392,7 @@ int CliRunner::run()
         listed = writeFailedList(failedSources(process.log()));
 
     // Skipped files were asked for: they spoil nothing.
-    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
     return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
 }

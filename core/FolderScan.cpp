@@ -37,11 +37,6 @@ bool isAllowedFileType(const QString &path)
     return allowedFileTypes().contains(ext) || laterFileTypes().contains(ext.toLower());
 }
 
-bool isMultiPageFileType(const QString &type)
-{
-    static const QStringList types = QStringLiteral("TIF,TIFF,HEIC,HEIF,HIF,AVIF").split(QLatin1Char(','));
-    return types.contains(type.toUpper());
-}
 
 void scanFolder(const QString &folder, bool includeSubdirectories,
                 const std::function<bool()> &keepGoing,

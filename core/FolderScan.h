@@ -14,9 +14,6 @@ const QStringList &allowedFileTypes();
 // listed, case-sensitive; heic, heif, hif, avif, webp and jxl in any letter case.
 bool isAllowedFileType(const QString &path);
 
-// Whether files of this extension (FileItem::type(), any case) hold pages
-// that a page selection picks from: TIFF and the HEIF family.
-bool isMultiPageFileType(const QString &type);
 
 // Walks `folder` lazily (subfolders only when asked), skipping hidden entries
 // and not following symbolic links into folders. `add` gets the path of every

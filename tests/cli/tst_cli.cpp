@@ -241,6 +241,19 @@ void TestCli::help()
     QString out;
     QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
     QVERIFY(out.contains(QStringLiteral("Usage: quillon-convert")));
+    // README's command-line section quotes the text, indented as a code block.
+    QFile readme(QStringLiteral(QUILLON_README_PATH));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype from = text.indexOf(QStringLiteral("\n    Usage: quillon-convert"));
+    QVERIFY(from >= 0);
+    QString quoted;
+    for (const QString &line : text.mid(from + 1).split(QLatin1Char('\n'))) {
+        if (!line.isEmpty() && !line.startsWith(QStringLiteral("    ")))
+            break;
+        quoted += line.mid(4) + QLatin1Char('\n');
+    }
+    QCOMPARE(quoted.trimmed(), out.trimmed());
 }
 
 void TestCli::modesAndCompressions_data()
