@@ -1,6 +1,7 @@
 // Edition 1's window: the settings pane and its stored visibility, the
 // collapsed right pane, the toolbar, the command buttons and their enabling,
 // Convert's own checks, the hint label and Get Info per file.
+#include "app/Edition1Window.h"
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "app/UiForms.h"
@@ -115,7 +116,7 @@ void TestEdition1Window::settingsPaneFirstStart()
     auto app = openWindow();
     QVERIFY(app);
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
-    QVERIFY(app->isShowingSettings());
+    QVERIFY(app->edition1Window()->isShowingSettings());
     QVERIFY(app->ui()->rightBox->isVisible());
     QVERIFY(app->edition1().preferencesToolbarItem->isChecked());
     QCOMPARE(app->ui()->settingTabView->currentIndex(), 0);
@@ -125,7 +126,7 @@ void TestEdition1Window::settingsPaneFirstStart()
     QVERIFY(!app->ui()->rightBox->isVisible());
     QVERIFY(app->edition1().dummyToolbarItem->isChecked());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
-    app->showSettings(true);
+    app->edition1Window()->showSettings(true);
     QVERIFY(app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
 }
@@ -155,15 +156,15 @@ void TestEdition1Window::settingsPaneSurvivesRestart()
     {
         auto app = openWindow();
         QVERIFY(app);
-        app->toggleSettings();
+        app->edition1Window()->toggleSettings();
         QVERIFY(!app->ui()->rightBox->isVisible());
         app->applicationShouldTerminate();
     }
     auto again = openWindow();
     QVERIFY(again);
-    QVERIFY(!again->isShowingSettings());
+    QVERIFY(!again->edition1Window()->isShowingSettings());
     QVERIFY(!again->ui()->rightBox->isVisible());
-    again->toggleSettings();
+    again->edition1Window()->toggleSettings();
     QVERIFY(again->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
 }
@@ -173,17 +174,17 @@ void TestEdition1Window::rightPaneCollapsedAtEveryStart()
     {
         auto app = openWindow();
         QVERIFY(app);
-        QVERIFY(app->isRightViewCollapsed());
+        QVERIFY(app->edition1Window()->isRightViewCollapsed());
         QVERIFY(!app->edition1().rightPane->isVisible());
-        app->toggleRightView();
-        QVERIFY(!app->isRightViewCollapsed());
+        app->edition1Window()->toggleRightView();
+        QVERIFY(!app->edition1Window()->isRightViewCollapsed());
         QVERIFY(app->edition1().rightPane->isVisible());
         QVERIFY(app->edition1().rightPane->width() > 0);
         app->applicationShouldTerminate();
     }
     auto again = openWindow();
     QVERIFY(again);
-    QVERIFY(again->isRightViewCollapsed());
+    QVERIFY(again->edition1Window()->isRightViewCollapsed());
 }
 
 void TestEdition1Window::toolbar()
@@ -442,7 +443,7 @@ void TestEdition1Window::stoppedRunShowsHiddenPane()
     auto app = openWindow();
     QVERIFY(app);
     addFolder(app.get(), makePictures(QStringLiteral("pics"), 1));
-    app->toggleSettings();
+    app->edition1Window()->toggleSettings();
     QVERIFY(!app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
     app->settings()->setOutputFolderPath(QString());
@@ -450,7 +451,7 @@ void TestEdition1Window::stoppedRunShowsHiddenPane()
     app->convertAction();
     QVERIFY(alert->seen);
     QVERIFY(app->ui()->rightBox->isVisible());
-    QVERIFY(app->isShowingSettings());
+    QVERIFY(app->edition1Window()->isShowingSettings());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
     QCOMPARE(app->ui()->settingTabView->currentIndex(), 1);
 }
