@@ -30,6 +30,7 @@ private slots:
     void settingsPaneFirstStart();
     void settingsPaneSurvivesRestart();
     void modeOneSecondLabel();
+    void escapeInPaneKeepsTheForm();
     void rightPaneCollapsedAtEveryStart();
     void toolbar();
     void keyLetters_data();
@@ -129,6 +130,22 @@ void TestEdition1Window::settingsPaneFirstStart()
     app->edition1Window()->showSettings(true);
     QVERIFY(app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
+}
+
+void TestEdition1Window::escapeInPaneKeepsTheForm()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    auto *out = app->outputSettingPanel()->ui();
+    app->setCombineOptions(2);
+    QVERIFY(app->outputSettingPanel()->isVisible());
+    out->groupMultiPageTIFFName->setFocus();
+    out->groupMultiPageTIFFName->setText(QStringLiteral("Typed"));
+    QTest::keyClick(out->groupMultiPageTIFFName, Qt::Key_Escape);
+    // The form lives in the pane: Escape takes the text but never hides the form.
+    QVERIFY(app->outputSettingPanel()->isVisible());
+    QVERIFY(out->groupMultiPageTIFFName->isVisible());
+    QCOMPARE(app->settings()->groupMultiPageTIFFName(), QStringLiteral("Typed"));
 }
 
 void TestEdition1Window::modeOneSecondLabel()
