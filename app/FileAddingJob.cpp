@@ -49,41 +49,36 @@ FileAddingJob::~FileAddingJob()
     }
 }
 
+void FileAddingJob::openAddPanel(const QString &name, const QString &title, bool files, bool directories, const QString &message)
+{
+    m_host.endEditing();
+    auto *panel = new OpenPanel(m_host.window());
+    panel->setObjectName(name);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowTitle(title);
+    panel->setCanChooseFiles(files);
+    panel->setCanChooseDirectories(directories);
+    panel->setResolvesAliases(true);
+    panel->setAllowsMultipleSelection(true);
+    panel->setMessage(message);
+    panel->setAllowedFileTypes(allowedFileTypes());
+    connect(panel, &QDialog::finished, this, [this, panel](int result) { openPanelDidEnd(panel, result); });
+    panel->open();
+}
+
 void FileAddingJob::addFiles()
 {
     guarded("Error in (addFiles:) : %1", [&] {
-        m_host.endEditing();
-        auto *panel = new OpenPanel(m_host.window());
-        panel->setObjectName(QStringLiteral("addFilesPanel"));
-        panel->setAttribute(Qt::WA_DeleteOnClose);
-        panel->setWindowTitle(tr("Add Files"));
-        panel->setCanChooseFiles(true);
-        panel->setCanChooseDirectories(m_host.edition().addFilesTakesFolders() && m_host.inculdeSubfolders());
-        panel->setResolvesAliases(true);
-        panel->setAllowsMultipleSelection(true);
-        panel->setMessage(QStringLiteral("Select Image or TIFF File(s):"));
-        panel->setAllowedFileTypes(allowedFileTypes());
-        connect(panel, &QDialog::finished, this, [this, panel](int result) { openPanelDidEnd(panel, result); });
-        panel->open();
+        openAddPanel(QStringLiteral("addFilesPanel"), tr("Add Files"), true, m_host.edition().addFilesTakesFolders() && m_host.inculdeSubfolders(),
+                     QStringLiteral("Select Image or TIFF File(s):"));
     });
 }
 
 void FileAddingJob::addFolder()
 {
     guarded("Error in (addFolder:) : %1", [&] {
-        m_host.endEditing();
-        auto *panel = new OpenPanel(m_host.window());
-        panel->setObjectName(QStringLiteral("addFolderPanel"));
-        panel->setAttribute(Qt::WA_DeleteOnClose);
-        panel->setWindowTitle(tr("Add Folder"));
-        panel->setCanChooseFiles(false);
-        panel->setCanChooseDirectories(true);
-        panel->setResolvesAliases(true);
-        panel->setAllowsMultipleSelection(true);
-        panel->setMessage(QStringLiteral("Select folder(s) contains Image or TIFF File(s):"));
-        panel->setAllowedFileTypes(allowedFileTypes());
-        connect(panel, &QDialog::finished, this, [this, panel](int result) { openPanelDidEnd(panel, result); });
-        panel->open();
+        openAddPanel(QStringLiteral("addFolderPanel"), tr("Add Folder"), false, true,
+                     QStringLiteral("Select folder(s) contains Image or TIFF File(s):"));
     });
 }
 

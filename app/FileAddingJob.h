@@ -63,6 +63,8 @@ signals:
     void finished();
 
 private:
+    // The Add Files or Add Folder panel; its choice goes to a job.
+    void openAddPanel(const QString &name, const QString &title, bool files, bool directories, const QString &message);
     bool addLikeDrop(const QList<QUrl> &dropped);
     void replaceList(const QList<QUrl> &urls);
     void updateLoadingProgress();
