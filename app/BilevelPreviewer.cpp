@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 
 namespace quillon {
 
@@ -72,6 +73,12 @@ void BilevelPreviewer::request(const Request &request)
     m_wake.notify_all();
 }
 
+void BilevelPreviewer::setOpener(Opener opener)
+{
+    std::lock_guard lock(m_mutex);
+    m_open = std::move(opener);
+}
+
 void BilevelPreviewer::cancel()
 {
     std::lock_guard lock(m_mutex);
@@ -91,6 +98,7 @@ void BilevelPreviewer::work()
     for (;;) {
         Request r;
         quint64 generation = 0;
+        Opener open;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stop || m_pending; });
@@ -99,6 +107,7 @@ void BilevelPreviewer::work()
             r = *m_pending;
             m_pending.reset();
             generation = m_generation;
+            open = m_open;
         }
         auto stale = [&] {
             std::lock_guard lock(m_mutex);
@@ -106,58 +115,77 @@ void BilevelPreviewer::work()
         };
 
         QString error;
-        const QFileInfo info(r.path);
-        if (cache.path != r.path || cache.pageIndex != r.pageIndex || cache.modified != info.lastModified()
-            || cache.size != info.size() || cache.box != r.box) {
-            cache = Scaled();
-            auto source = image::ImageSource::open(r.path, &error);
-            image::Page page;
-            if (source && r.pageIndex >= source->pageCount())
-                error = tr("it has no page %1").arg(r.pageIndex + 1);
-            else if (source && source->readPage(r.pageIndex, &page, &error) && !stale()) {
-                cache.bilevel = image::detail::isBilevel(page);
-                const std::vector<quint8> levels = image::detail::luminanceLevels(page);
-                const quint32 w = page.width, h = page.height;
-                page = image::Page(); // the full page is not needed any more
-                if (!stale()) {
-                    scaleDown(levels, w, h, r.box, &cache);
-                    cache.path = r.path;
-                    cache.pageIndex = r.pageIndex;
-                    cache.modified = info.lastModified();
-                    cache.size = info.size();
-                    cache.box = r.box;
+        QImage image;
+        try {
+            const QFileInfo info(r.path);
+            if (cache.path != r.path || cache.pageIndex != r.pageIndex || cache.modified != info.lastModified()
+                || cache.size != info.size() || cache.box != r.box) {
+                cache = Scaled();
+                auto source = open ? open(r.path, &error) : image::ImageSource::open(r.path, &error);
+                image::Page page;
+                if (source && r.pageIndex >= source->pageCount())
+                    error = tr("it has no page %1").arg(r.pageIndex + 1);
+                else if (source && source->readPage(r.pageIndex, &page, &error) && !stale()) {
+                    cache.bilevel = image::detail::isBilevel(page);
+                    const std::vector<quint8> levels = image::detail::luminanceLevels(page);
+                    const quint32 w = page.width, h = page.height;
+                    page = image::Page(); // the full page is not needed any more
+                    if (!stale()) {
+                        scaleDown(levels, w, h, r.box, &cache);
+                        cache.path = r.path;
+                        cache.pageIndex = r.pageIndex;
+                        cache.modified = info.lastModified();
+                        cache.size = info.size();
+                        cache.box = r.box;
+                    }
                 }
             }
+            if (stale())
+                continue;
+
+            if (cache.width) {
+                // A black-and-white page is written as it is; its preview only shrinks it.
+                const image::BilevelOptions options = cache.bilevel ? image::BilevelOptions() : r.options;
+                const image::Page bits = image::detail::bilevelFromLevels(cache.levels, cache.width, cache.height, options);
+                image = QImage(int(cache.width), int(cache.height), QImage::Format_Grayscale8);
+                if (image.isNull())
+                    throw std::bad_alloc();
+                for (quint32 y = 0; y < cache.height; ++y) {
+                    uchar *line = image.scanLine(int(y));
+                    const quint8 *row = bits.pixels.data() + y * bits.bytesPerRow();
+                    for (quint32 x = 0; x < cache.width; ++x)
+                        line[x] = (row[x / 8] & (0x80u >> (x % 8))) ? 0 : 255;
+                }
+            }
+        } catch (const std::exception &e) {
+            // Half-filled levels are no page to redraw from.
+            cache = Scaled();
+            image = QImage();
+            error = dynamic_cast<const std::bad_alloc *>(&e) ? tr("Not enough memory") : QString::fromLocal8Bit(e.what());
+        } catch (...) {
+            cache = Scaled();
+            image = QImage();
+            error = tr("it could not be read");
         }
         if (stale())
             continue;
-
-        QImage image;
-        if (cache.width) {
-            // A black-and-white page is written as it is; its preview only shrinks it.
-            const image::BilevelOptions options = cache.bilevel ? image::BilevelOptions() : r.options;
-            const image::Page bits = image::detail::bilevelFromLevels(cache.levels, cache.width, cache.height, options);
-            image = QImage(int(cache.width), int(cache.height), QImage::Format_Grayscale8);
-            for (quint32 y = 0; y < cache.height; ++y) {
-                uchar *line = image.scanLine(int(y));
-                const quint8 *row = bits.pixels.data() + y * bits.bytesPerRow();
-                for (quint32 x = 0; x < cache.width; ++x)
-                    line[x] = (row[x / 8] & (0x80u >> (x % 8))) ? 0 : 255;
-            }
-        }
         const bool bilevel = cache.bilevel;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, image, bilevel, error] {
-                {
-                    std::lock_guard lock(m_mutex);
-                    if (generation != m_generation)
-                        return;
-                    m_reported = generation;
-                }
-                emit previewReady(image, bilevel, error);
-            },
-            Qt::QueuedConnection);
+        try {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, image, bilevel, error] {
+                    {
+                        std::lock_guard lock(m_mutex);
+                        if (generation != m_generation)
+                            return;
+                        m_reported = generation;
+                    }
+                    emit previewReady(image, bilevel, error);
+                },
+                Qt::QueuedConnection);
+        } catch (...) {
+            // Without memory for the report nothing can be told; the next request tries again.
+        }
     }
 }
 

@@ -7,17 +7,25 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 namespace quillon {
 
+namespace image {
+class ImageSource;
+}
+
 // Makes small previews of what the fax compressions turn a source page into,
 // on a worker thread of its own: the page is decoded there (the decoded,
 // scaled-down luminance of the last page is kept, so a change of method
 // only redraws), never on the main thread. A request replaces any earlier
-// one not yet reported: only the newest is finished and reported.
+// one not yet reported: only the newest is finished and reported. Whatever
+// the work throws (running out of memory on a huge page) ends that preview
+// with an error; the worker goes on with the next request.
 // Main thread only; the worker is joined in the destructor.
 class BilevelPreviewer : public QObject {
     Q_OBJECT
@@ -39,6 +47,11 @@ public:
     // Whether the newest request has been reported.
     bool isIdle() const;
 
+    // How the worker opens a source (image::ImageSource::open by default);
+    // called on the worker thread. Set before the first request.
+    using Opener = std::function<std::unique_ptr<image::ImageSource>(const QString &path, QString *error)>;
+    void setOpener(Opener opener);
+
 signals:
     // The newest request's result: a grey-scale image of black and white
     // pixels, or a null image and why. `alreadyBilevel`: the page is black and
@@ -54,6 +67,7 @@ private:
     quint64 m_generation = 0; // of the newest request
     quint64 m_reported = 0;
     bool m_stop = false;
+    Opener m_open;
     std::thread m_thread;
 };
 

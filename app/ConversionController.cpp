@@ -29,6 +29,8 @@ namespace quillon {
 
 namespace {
 
+const QString kWritingStatus = QStringLiteral("Writing File On Disk...");
+
 // The two boxes shown under the output-folder panel of Convert.
 class OutputFolderAccessory : public QWidget {
 public:
@@ -218,7 +220,7 @@ void ConversionController::bindProgressSheet()
 {
     Process *p = m_process.get();
     auto *ui = m_host.processViewPanel()->ui();
-    ui->timeTakenLabel->setText(QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("In Process...")).arg(0).arg(0));
+    ui->timeTakenLabel->setText(QStringLiteral("Total Time Taken : In Process... 0/0"));
     // Between files the time left counts down with the clock.
     if (!m_runTicker) {
         m_runTicker = new QTimer(this);
@@ -226,12 +228,45 @@ void ConversionController::bindProgressSheet()
         connect(m_runTicker, &QTimer::timeout, this, &ConversionController::updateTimeLeft);
     }
     m_runTicker->start();
-    // The run's signals come from its thread; the sheet's context queues them here.
+    {
+        std::lock_guard lock(m_begunMutex);
+        m_begunSource.clear();
+        m_begunOutput.clear();
+    }
+    // The run's signals come from its threads: they only mark the sheet as
+    // changed (and keep the newest pair); the timer draws it here.
+    if (!m_sheetTimer) {
+        m_sheetTimer = new QTimer(this);
+        m_sheetTimer->setInterval(33);
+        connect(m_sheetTimer, &QTimer::timeout, this, &ConversionController::updateProgressSheetIfChanged);
+    }
+    const auto mark = [this] { m_sheetChanged = true; };
     for (auto signal : {&Process::isCombiningChanged, &Process::isCompletedChanged, &Process::totalFileSelectedChanged,
-                        &Process::totalFileProcessedChanged, &Process::totalFileCreatedChanged, &Process::fileInProcessChanged,
-                        &Process::outputFileInProcessChanged, &Process::messageChanged, &Process::finished})
-        connect(p, signal, m_host.processViewPanel(), [this] { updateProgressSheet(); });
+                        &Process::totalFileProcessedChanged, &Process::totalFileCreatedChanged, &Process::outputFileInProcessChanged,
+                        &Process::messageChanged})
+        connect(p, signal, this, mark, Qt::DirectConnection);
+    connect(
+        p, &Process::sourceBegun, this,
+        [this](int, int, const QString &source, const QString &output) {
+            {
+                std::lock_guard lock(m_begunMutex);
+                m_begunSource = source;
+                m_begunOutput = output;
+            }
+            m_sheetChanged = true;
+        },
+        Qt::DirectConnection);
+    // The end is drawn at once: Close waits on it.
+    connect(p, &Process::finished, m_host.processViewPanel(), [this] { updateProgressSheet(); });
+    m_sheetChanged = false;
+    m_sheetTimer->start();
     updateProgressSheet();
+}
+
+void ConversionController::updateProgressSheetIfChanged()
+{
+    if (m_sheetChanged.exchange(false))
+        updateProgressSheet();
 }
 
 void ConversionController::updateProgressSheet()
@@ -243,17 +278,24 @@ void ConversionController::updateProgressSheet()
     const bool completed = p->isCompleted();
     const bool cancelling = !completed && !p->isCombining();
     const QString none = QStringLiteral("\u2013");
-    ui->fileInProcessLabel->setText(p->fileInProcess().isEmpty() ? none : p->fileInProcess());
-    ui->outputFileInProcessLabel->setText(p->outputFileInProcess().isEmpty() ? none : p->outputFileInProcess());
+    QString source, output;
+    if (!completed) {
+        std::lock_guard lock(m_begunMutex);
+        source = QFileInfo(m_begunSource).fileName();
+        output = m_begunOutput;
+    }
+    // With one job the run's own status is that of the one output in work.
+    if (!completed && p->jobs == 1 && !output.isEmpty() && p->outputFileInProcess() == kWritingStatus)
+        output = kWritingStatus;
+    ui->fileInProcessLabel->setText(source.isEmpty() ? none : source);
+    ui->outputFileInProcessLabel->setText(output.isEmpty() ? none : output);
     const int selected = qMax(0, p->totalFileSelected());
     ui->progressBar->setMaximum(qMax(1, selected));
     ui->progressBar->setValue(qBound(0, p->totalFileProcessed(), qMax(1, selected)));
-    ui->progressBar->setFormat(tr("%1 of %2").arg(p->totalFileProcessed()).arg(selected));
+    const QString processed = QString::number(p->totalFileProcessed()), selectedText = QString::number(selected);
+    ui->progressBar->setFormat(tr("%1 of %2").arg(processed, selectedText));
     ui->countsLabel->setText(tr("Files processed: %1 of %2    TIFF files created: %3 of %4")
-                                 .arg(p->totalFileProcessed())
-                                 .arg(selected)
-                                 .arg(p->totalFileCreated())
-                                 .arg(p->outputFiles.size()));
+                                 .arg(processed, selectedText, QString::number(p->totalFileCreated()), QString::number(p->outputFiles.size())));
     QString message = QString(p->message()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     // "All files created" can hold for a combined file that lost some of its
     // sources; say so, or the loss goes unnoticed.
@@ -282,6 +324,8 @@ void ConversionController::updateProgressSheet()
 
     m_timeLeft.update(p->sourceBytesProcessed(), p->totalFileProcessed(), m_runClock.elapsed());
     updateTimeLeft();
+    if (completed && m_sheetTimer)
+        m_sheetTimer->stop();
     if (completed && !m_runEndAnnounced) {
         m_runEndAnnounced = true;
         announceRunEnd();
@@ -296,13 +340,13 @@ void ConversionController::updateTimeLeft()
     const qint64 left = running ? m_timeLeft.msecsLeft(m_runClock.elapsed()) : -1;
     if (left >= 0) {
         ui->timeLeftLabel->setText(tr("Time left: %1    (%2, %3 files/s)")
-                                       .arg(timeLeftText(left), throughputText(m_timeLeft.bytesPerSecond()))
-                                       .arg(m_timeLeft.filesPerSecond(), 0, 'f', 1));
+                                       .arg(timeLeftText(left), throughputText(m_timeLeft.bytesPerSecond()),
+                                            QString::number(m_timeLeft.filesPerSecond(), 'f', 1)));
     }
     // Unknown before the first file and after the end: no guess is shown.
     ui->timeLeftLabel->setVisible(left >= 0);
     if (p && !p->isCompleted())
-        m_host.window()->setWindowTitle(tr("%1% \u2013 %2").arg(m_timeLeft.percent(p->totalFileProcessed(), p->totalFileSelected())).arg(m_idleTitle));
+        m_host.window()->setWindowTitle(tr("%1% \u2013 %2").arg(QString::number(m_timeLeft.percent(p->totalFileProcessed(), p->totalFileSelected())), m_idleTitle));
     else
         m_host.window()->setWindowTitle(m_idleTitle);
     if ((!p || p->isCompleted()) && m_runTicker)
@@ -318,7 +362,8 @@ void ConversionController::announceRunEnd()
     const Process *p = m_process.get();
     DesktopNotification n;
     n.summary = m_host.processViewPanel()->ui()->headingLabel->text();
-    n.body = tr("%1 of %2 TIFF file(s) created in %3").arg(p->totalFileCreated()).arg(p->outputFiles.size()).arg(p->outputFolder);
+    n.body = tr("%1 of %2 TIFF file(s) created in %3")
+                 .arg(QString::number(p->totalFileCreated()), QString::number(p->outputFiles.size()), p->outputFolder);
     const QPointer<ConversionController> self(this);
     const QString folder = p->outputFolder;
     if (!folder.isEmpty()) {
@@ -395,7 +440,7 @@ void ConversionController::updateTimeTakenLabel(const QString &text)
 {
     guarded("Error in (updateTimeTakenLabel:) : %1", [&] {
         const QString shown =
-            text.isEmpty() ? QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("0 sec(s)")).arg(0).arg(0) : text;
+            text.isEmpty() ? QStringLiteral("Total Time Taken : 0 sec(s) 0/0") : text;
         m_host.ui()->labelTimeTaken->setText(shown);
         m_host.ui()->labelTimeTaken->repaint();
         // The run's lines go to its sheet too.

@@ -8,7 +8,9 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 
 class QTimer;
 
@@ -20,9 +22,11 @@ class WindowHost;
 // panel, the run itself (a Process on the thread "conversion"), the progress
 // sheet with its time left and the window title's percentage, the desktop
 // notification at the end, and Cancel, View Log, Close and Retry Failed.
-// The run tells it through Process's change signals (queued to the sheet) and
-// ProcessOwner calls (blocking-queued here); it tells the window through its
-// host and closed(). Main thread only.
+// The run tells it through Process's change signals and ProcessOwner calls
+// (queued here, never waited for); it tells the window through its host and
+// closed(). The sheet shows the newest state at most ~30 times a second, so
+// a run of many small files never waits for the window's painting. Main
+// thread only, except the few members the run's threads mark (see below).
 class ConversionController : public QObject, public ProcessOwner {
     Q_OBJECT
 public:
@@ -72,6 +76,7 @@ private:
     void startCombinedRun();
     void bindProgressSheet();
     void updateProgressSheet();
+    void updateProgressSheetIfChanged();
     void updateTimeLeft();
     void announceRunEnd();
 
@@ -85,6 +90,14 @@ private:
     QElapsedTimer m_runClock;
     TimeLeftEstimate m_timeLeft;
     QTimer *m_runTicker = nullptr;
+    // Written on the run's threads, read by the sheet's timer: whether the
+    // run changed since the sheet was drawn, and the newest source begun
+    // with its own output (a pair, never two halves of different sources).
+    QTimer *m_sheetTimer = nullptr;
+    std::atomic<bool> m_sheetChanged{false};
+    std::mutex m_begunMutex;
+    QString m_begunSource;
+    QString m_begunOutput;
     QString m_idleTitle;
     bool m_runEndAnnounced = false;
 };

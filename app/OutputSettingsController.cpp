@@ -257,7 +257,7 @@ void OutputSettingsController::updateBilevelPreview()
     request.pageIndex = page;
     request.options = settings()->bilevelOptions();
     request.box = out->bilevelPreview->contentsRect().size();
-    m_previewSource = tr("%1, page %2").arg(first->name()).arg(page + 1);
+    m_previewSource = tr("%1, page %2").arg(first->name(), QString::number(page + 1));
     m_previewer->request(request);
 }
 
@@ -302,8 +302,8 @@ void OutputSettingsController::updateSettingsSummary()
         name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tiff");
     else if (mode == GroupedFiles)
         name = tr("%1, %2 images per file")
-                   .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName())
-                   .arg(s->groupMultiPageTIFFCount());
+                   .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName(),
+                        QString::number(s->groupMultiPageTIFFCount()));
     else
         name = tr("named after each image");
     ui->summaryNameLabel->setText(name);

@@ -2,6 +2,7 @@
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
+#include "app/BilevelPreviewer.h"
 #include "app/ConversionController.h"
 #include "app/Edition1Window.h"
 #include "app/EditionWindow.h"
@@ -584,8 +585,14 @@ bool QuillonAppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 void QuillonAppDelegate::reopen(const QStringList &paths, const QString &activationToken)
 {
     // Wayland lets a window come to the front only with the token of the
-    // start that asked for it; Qt reads it from the environment.
-    if (!activationToken.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland"))
+    // start that asked for it, and Qt reads it only from the environment.
+    // Writing the environment while another thread reads it (the C library's
+    // getenv has no lock) is a race: it is written only while no worker of
+    // the window runs; otherwise the window comes without it (the desktop
+    // may then only mark it as asking for attention).
+    const bool workersIdle = !(d->m_conversion->process() && d->m_conversion->process()->isRunningInBackground())
+        && !d->m_adding->isLoading() && d->m_output->bilevelPreviewer()->isIdle();
+    if (!activationToken.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland") && workersIdle)
         qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     // Before the agreement was answered there is no window to show yet.
     if (!d->m_awake) {

@@ -44,9 +44,11 @@ QList<RecentItem> RecentFolders::merge(const QList<RecentItem> &local, const QVa
 
 void RecentFolders::save(QSettings *store) const
 {
-    updateSharedSettings(store, [this](QSettings *defaults) {
+    // The change may wait for the store's lock and run after this list (and
+    // its window) is gone: it keeps its own copy, as the list is now.
+    updateSharedSettings(store, [items = m_items](QSettings *defaults) {
         const QVariant stored = defaults->value(kKey);
-        const QList<RecentItem> merged = merge(m_items, stored.typeId() == QMetaType::QVariantList ? stored.toList() : QVariantList());
+        const QList<RecentItem> merged = merge(items, stored.typeId() == QMetaType::QVariantList ? stored.toList() : QVariantList());
         QVariantList list;
         for (const RecentItem &item : merged)
             list.append(item.getData());

@@ -1,11 +1,15 @@
 #include "app/SingleInstance.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
 
 namespace quillon {
 namespace {
@@ -34,34 +38,57 @@ SingleInstance::~SingleInstance()
 {
     if (m_server)
         m_server->close(); // removes the socket file
+    // m_lock goes last: a start that then gets it finds no socket of ours.
 }
 
 QString SingleInstance::defaultName(int edition) { return QStringLiteral("quillon-converter%1.socket").arg(edition); }
 
 SingleInstance::Role SingleInstance::start(const QStringList &paths, int timeoutMs)
 {
-    // Held from asking to listening, so two starts at once make one window.
-    // A lock of a killed process is stale at once (its process is gone).
-    QLockFile lock(m_path + QStringLiteral(".lock"));
-    lock.tryLock(timeoutMs);
-
-    QLocalSocket socket;
-    socket.connectToServer(m_path);
-    if (socket.waitForConnected(timeoutMs)) {
-        if (handOver(&socket, paths, timeoutMs))
-            return HandedOver;
-        qWarning("Quillon Converter is running but does not answer; starting another window.");
-        return Alone;
-    }
-    // Nobody answers: a file left there belongs to a process that is gone.
-    QLocalServer::removeServer(m_path);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_path)) {
-        qWarning("Cannot listen on %s: %s", qPrintable(m_path), qPrintable(m_server->errorString()));
-        delete m_server;
-        m_server = nullptr;
-        return Alone;
+    auto lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+    // Held for the window's whole life, so its age says nothing; a lock
+    // whose process is gone is still taken over.
+    lock->setStaleLockTime(0);
+    const QDeadlineTimer deadline(qMax(0, timeoutMs));
+    for (;;) {
+        if (lock->tryLock(0)) {
+            // The lock's owner is gone: whatever socket file is left answers nobody.
+            QLocalServer::removeServer(m_path);
+            m_server = new QLocalServer(this);
+            m_server->setSocketOptions(QLocalServer::UserAccessOption);
+            if (!m_server->listen(m_path)) {
+                qWarning("Cannot listen on %s: %s", qPrintable(m_path), qPrintable(m_server->errorString()));
+                delete m_server;
+                m_server = nullptr;
+                return Alone;
+            }
+            m_lock = std::move(lock);
+            break;
+        }
+        if (lock->error() != QLockFile::LockFailedError) {
+            // No lock can be had here (an unwritable folder): nothing proves a
+            // socket dead, so one is only used, never removed.
+            QLocalSocket socket;
+            socket.connectToServer(m_path);
+            if (socket.waitForConnected(int(qMax<qint64>(0, deadline.remainingTime()))))
+                return handOver(&socket, paths, timeoutMs) ? HandedOver : Busy;
+            qWarning("Cannot lock %s; starting without the one-window rule.", qPrintable(lock->fileName()));
+            return Alone;
+        }
+        // A running start: hand over, or wait while it is between its lock and its socket.
+        QLocalSocket socket;
+        socket.connectToServer(m_path);
+        if (socket.waitForConnected(int(std::clamp<qint64>(deadline.remainingTime(), 0, 100)))) {
+            if (handOver(&socket, paths, timeoutMs))
+                return HandedOver;
+            qWarning("Quillon Converter is running but busy; its window takes the request when it is free.");
+            return Busy;
+        }
+        if (deadline.hasExpired()) {
+            qWarning("Quillon Converter is running but does not answer; try again in a moment.");
+            return Busy;
+        }
+        QThread::msleep(50);
     }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {

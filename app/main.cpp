@@ -106,8 +106,15 @@ int main(int argc, char *argv[])
         return 0;
     // A window of this edition already open takes the paths and comes forward.
     quillon::SingleInstance instance(quillon::SingleInstance::defaultName(QUILLON_EDITION));
-    if (instance.start(paths) == quillon::SingleInstance::HandedOver)
+    switch (instance.start(paths)) {
+    case quillon::SingleInstance::HandedOver:
         return 0;
+    case quillon::SingleInstance::Busy:
+        return 1; // never a second window beside a busy one
+    case quillon::SingleInstance::Primary:
+    case quillon::SingleInstance::Alone:
+        break;
+    }
 
     quillon::QuillonAppDelegate delegate;
     // Requests can come while the agreement is asked: they wait for the window.

@@ -6,6 +6,7 @@
 #include "app/Sheets.h"
 #include "core/FileItem.h"
 #include "core/Process.h"
+#include "core/image/ImageSource.h"
 #include "tst_app_support.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "widgets/NumberField.h"
@@ -16,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -49,6 +51,8 @@ private slots:
     void missingNames();
     void convertEachMode_data();
     void convertEachMode();
+    void progressNamesItsPair_data();
+    void progressNamesItsPair();
     void convertAsksForFolder_data();
     void convertAsksForFolder();
     void unwritableChosenFolder();
@@ -387,6 +391,81 @@ void TestConversion::convertEachMode()
     }
 }
 
+void TestConversion::progressNamesItsPair_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("each image, 3 jobs") << 0 << 3;
+    QTest::newRow("groups of 2, 3 jobs") << 2 << 3;
+    QTest::newRow("each image, 1 job") << 0 << 1;
+}
+
+// With several files in work at once, whatever the sheet shows is a source
+// with its own output, never one file's source beside another's output.
+void TestConversion::progressNamesItsPair()
+{
+    QFETCH(int, mode);
+    QFETCH(int, jobs);
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = m_fx->makeWindow();
+    QVERIFY(app->awakeFromNib());
+    QVERIFY(QTest::qWaitForWindowExposed(app->window()));
+    app->settings()->setOutputFolderPath(out);
+    // Pages large enough that the run lasts several of the sheet's updates.
+    const QString src = m_fx->path(QStringLiteral("big"));
+    QDir().mkpath(src);
+    const int count = 12;
+    QImage noise(900, 700, QImage::Format_RGB32);
+    for (int i = 1; i <= count; ++i) {
+        quint32 seed = quint32(i) * 2654435761u;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x)
+                line[x] = (seed = seed * 1664525u + 1013904223u) | 0xff000000u;
+        }
+        QVERIFY(noise.save(QStringLiteral("%1/p%2.bmp").arg(src, QString::number(i))));
+    }
+    QSignalSpy loaded(app.get(), &QuillonAppDelegate::loadFinished);
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(src)}, true, false});
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(app->files().size(), count);
+    app->settings()->setJobs(jobs);
+    app->settings()->setCombineOptionIndex(mode);
+    app->settings()->setGroupMultiPageTIFFName(QStringLiteral("Set"));
+    app->settings()->setGroupMultiPageTIFFCount(2);
+    app->settings()->setTiffCompressionIndex(3);
+    // Source pN goes to pN.tiff, or to Set((N + 1) / 2).tiff in groups of 2.
+    auto outputOf = [mode](const QString &source) {
+        const int n = QFileInfo(source).completeBaseName().mid(1).toInt();
+        return mode == 0 ? QStringLiteral("p%1.tiff").arg(n) : QStringLiteral("Set%1.tiff").arg((n + 1) / 2);
+    };
+    app->convertAction();
+    QVERIFY(app->process());
+    auto *progress = app->processViewPanel()->ui();
+    const QString none = QStringLiteral("\u2013");
+    int pairs = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (!progress->closeProcessBtn->isEnabled() && clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const QString source = progress->fileInProcessLabel->text();
+        const QString output = progress->outputFileInProcessLabel->text();
+        if (source == none && output == none)
+            continue;
+        // With one job the output may be told as being written.
+        if (jobs == 1 && output == QLatin1String("Writing File On Disk..."))
+            continue;
+        QCOMPARE(output, outputOf(source));
+        ++pairs;
+    }
+    QVERIFY(progress->closeProcessBtn->isEnabled());
+    QVERIFY2(pairs > 0, "the sheet never named a file in work");
+    QCOMPARE(progress->fileInProcessLabel->text(), none);
+    QCOMPARE(progress->outputFileInProcessLabel->text(), none);
+    app->closeProcessAction();
+}
+
 void TestConversion::lostSourcesAreReported()
 {
     const QString out = m_fx->path(QStringLiteral("out"));
@@ -672,6 +751,7 @@ void TestConversion::bilevelPreview_data()
     QTest::newRow("tiff from its third page") << QStringLiteral("book.tif") << QStringLiteral("book.tif, page 3, with automatic threshold.");
     QTest::newRow("damaged after listing") << QStringLiteral("broken.png") << QStringLiteral("broken.png, page 1 cannot be shown: ");
     QTest::newRow("nothing checked") << QString() << QStringLiteral("Check an image in the list");
+    QTest::newRow("out of memory") << QStringLiteral("huge.png") << QStringLiteral("huge.png, page 1 cannot be shown: Not enough memory");
 }
 
 // The sheet shows what the first checked source's first chosen page becomes
@@ -690,6 +770,14 @@ void TestConversion::bilevelPreview()
             gradient.setPixelColor(x, y, QColor(x * 255 / 299, y * 255 / 199, (x + y) % 256));
     QVERIFY(gradient.save(extra + QStringLiteral("/gradient.png")));
     QVERIFY(gradient.save(extra + QStringLiteral("/broken.png")));
+    QVERIFY(gradient.save(extra + QStringLiteral("/huge.png")));
+    // The first decoding of huge.png runs out of memory, as a page too large would.
+    auto hugeOpened = std::make_shared<std::atomic<int>>(0);
+    app->bilevelPreviewer()->setOpener([hugeOpened](const QString &path, QString *error) {
+        if (QFileInfo(path).fileName() == QLatin1String("huge.png") && (*hugeOpened)++ == 0)
+            throw std::bad_alloc();
+        return image::ImageSource::open(path, error);
+    });
     QVERIFY(writeMultiPageTiff(extra + QStringLiteral("/book.tif"), 4));
     QSignalSpy loaded(app.get(), &QuillonAppDelegate::loadFinished);
     app->loadURLs(Arguments{{QUrl::fromLocalFile(extra)}, true, false});
@@ -716,6 +804,15 @@ void TestConversion::bilevelPreview()
     QCOMPARE(ui->bilevelPreview->accessibleDescription(), ui->bilevelPreviewCaption->text());
     const bool shown = first == QLatin1String("gradient.png") || first == QLatin1String("book.tif");
     QCOMPARE(!ui->bilevelPreview->pixmap().isNull(), shown);
+    if (first == QLatin1String("huge.png")) {
+        // The preview thread goes on: the next change shows the page.
+        ui->bilevelMethodPopup->setFocus();
+        QTest::keyClick(ui->bilevelMethodPopup, Qt::Key_Down);
+        QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
+        QTRY_VERIFY(!ui->bilevelPreview->pixmap().isNull());
+        QVERIFY2(ui->bilevelPreviewCaption->text().startsWith(QStringLiteral("huge.png, page 1, with")),
+                 qPrintable(ui->bilevelPreviewCaption->text()));
+    }
     if (!shown)
         return;
 
@@ -797,24 +894,48 @@ void TestConversion::newChoicesKeptAndShown()
 
 void TestConversion::retryFailed_data()
 {
+    QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("clearProcessed");
     QTest::addColumn<bool>("byKey");
-    QTest::newRow("still listed, clicked") << false << false;
-    QTest::newRow("removed at close, Alt+R") << true << true;
+    QTest::addColumn<QStringList>("retried"); // checked by Retry Failed
+    QTest::addColumn<QStringList>("rebuilt"); // "name:pages" made by the retried run
+    const QStringList one{QStringLiteral("p2.png")};
+    const QStringList all{QStringLiteral("p1.png"), QStringLiteral("p2.png"), QStringLiteral("p3.png")};
+    const QStringList group{QStringLiteral("p1.png"), QStringLiteral("p2.png")};
+    QTest::newRow("each image, still listed, clicked") << 0 << false << false << one << QStringList{QStringLiteral("p2.tiff:1")};
+    QTest::newRow("each image, removed at close, Alt+R") << 0 << true << true << one << QStringList{QStringLiteral("p2.tiff:1")};
+    // The lost source's file is rebuilt from all its sources, not from the lost one alone.
+    QTest::newRow("one file, still listed") << 1 << false << false << all << QStringList{QStringLiteral("All.tiff:3")};
+    QTest::newRow("one file, removed at close, Alt+R") << 1 << true << true << all << QStringList{QStringLiteral("All.tiff:3")};
+    QTest::newRow("groups of 2, still listed") << 2 << false << false << group << QStringList{QStringLiteral("Set1.tiff:2")};
+    QTest::newRow("groups of 2, removed at close") << 2 << true << false << group << QStringList{QStringLiteral("Set1.tiff:2")};
 }
 
-// After a run that lost a source, Retry Failed checks that source alone
-// (listing it again if Close removed it) and opens the settings; fixed, it
-// converts, and a clean run offers no retry.
+// After a run that lost a source, Retry Failed checks every source of each
+// output that lost something (listing them again if Close removed them) and
+// opens the settings; fixed, the run rebuilds those outputs whole, and a
+// clean run offers no retry.
 void TestConversion::retryFailed()
 {
+    QFETCH(int, mode);
     QFETCH(bool, clearProcessed);
     QFETCH(bool, byKey);
+    QFETCH(QStringList, retried);
+    QFETCH(QStringList, rebuilt);
     const QString out = m_fx->path(QStringLiteral("out"));
     QDir().mkpath(out);
     auto app = openWithFiles(4, out);
     QVERIFY(app);
     app->settings()->setIsClearProcessedFiles(clearProcessed);
+    app->showOutputSettings();
+    auto *ui = app->outputSettingPanel()->ui();
+    QTest::mouseClick(mode == 0 ? ui->singleImageTIFFBtn : (mode == 1 ? ui->singleMultiPageTIFFBtn : ui->groupMultiPageTIFFBtn), Qt::LeftButton);
+    ui->singleMultiPageTIFFName->setText(QStringLiteral("All"));
+    emit ui->singleMultiPageTIFFName->textEdited(QStringLiteral("All"));
+    ui->groupMultiPageTIFFName->setText(QStringLiteral("Set"));
+    emit ui->groupMultiPageTIFFName->textEdited(QStringLiteral("Set"));
+    app->settings()->setGroupMultiPageTIFFCount(2);
+    app->closeOutputSetting();
     app->files().at(3)->isSelected = false; // not in the run: stays unchecked
     app->fileListModel()->reloadData();
     const QString broken = m_fx->path(QStringLiteral("src/p2.png"));
@@ -838,20 +959,28 @@ void TestConversion::retryFailed()
             checked << f->name();
     }
     listed.sort();
-    QCOMPARE(checked, QStringList{QStringLiteral("p2.png")});
-    QCOMPARE(listed, clearProcessed ? (QStringList{QStringLiteral("p2.png"), QStringLiteral("p4.png")})
-                                    : (QStringList{QStringLiteral("p1.png"), QStringLiteral("p2.png"), QStringLiteral("p3.png"),
-                                                   QStringLiteral("p4.png")}));
+    checked.sort();
+    QCOMPARE(checked, retried);
+    QStringList expectedListed = clearProcessed
+        ? retried
+        : QStringList{QStringLiteral("p1.png"), QStringLiteral("p2.png"), QStringLiteral("p3.png"), QStringLiteral("p4.png")};
+    if (clearProcessed)
+        expectedListed << QStringLiteral("p4.png");
+    QCOMPARE(listed, expectedListed);
     QVERIFY(app->ui()->labelTotalFiles->text().endsWith(QStringLiteral("to create: 1")));
 
     QVERIFY(writeImage(broken, "PNG", Qt::darkBlue, QSize(40, 30)));
     app->closeOutputSetting();
-    QFile::remove(out + QStringLiteral("/p1.tiff"));
+    for (const QString &name : outputNames(out))
+        QVERIFY(QFile::remove(out + QLatin1Char('/') + name));
     app->convertAction();
     waitUntilFinished(app.get());
     QCOMPARE(app->process()->message(), QStringLiteral("All files created successfully."));
     QVERIFY(!progress->retryFailedBtn->isVisible());
-    QCOMPARE(outputNames(out), (QStringList{QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff")}));
+    QStringList made;
+    for (const QString &name : outputNames(out))
+        made << QStringLiteral("%1:%2").arg(name, QString::number(getTiffPageCount(QUrl::fromLocalFile(out + QLatin1Char('/') + name))));
+    QCOMPARE(made, rebuilt);
     app->closeProcessAction();
 }
 

@@ -1078,19 +1078,23 @@ void TestWindow::singleInstance_data()
 {
     QTest::addColumn<bool>("running");
     QTest::addColumn<bool>("leftover");
+    QTest::addColumn<bool>("busy"); // the running window's thread does not turn meanwhile
     QTest::addColumn<QStringList>("paths");
-    QTest::newRow("first start") << false << false << QStringList{QStringLiteral("/tmp/a.png")};
-    QTest::newRow("second start hands its paths over") << true << false
+    QTest::newRow("first start") << false << false << false << QStringList{QStringLiteral("/tmp/a.png")};
+    QTest::newRow("second start hands its paths over") << true << false << false
                                                        << QStringList{QStringLiteral("/tmp/a.png"), QStringLiteral("/tmp/b c/ü.tif")};
-    QTest::newRow("second start without paths") << true << false << QStringList{};
+    QTest::newRow("second start without paths") << true << false << false << QStringList{};
     // A process killed with SIGKILL leaves its socket file; nobody answers there.
-    QTest::newRow("socket of a killed process") << false << true << QStringList{QStringLiteral("/tmp/a.png")};
+    QTest::newRow("socket of a killed process") << false << true << false << QStringList{QStringLiteral("/tmp/a.png")};
+    // A busy window keeps its socket and is the only one: the request waits for it.
+    QTest::newRow("busy window") << true << false << true << QStringList{QStringLiteral("/tmp/a.png")};
 }
 
 void TestWindow::singleInstance()
 {
     QFETCH(bool, running);
     QFETCH(bool, leftover);
+    QFETCH(bool, busy);
     QFETCH(QStringList, paths);
     const QString folder = m_fx->path(QStringLiteral("run"));
     QVERIFY(QDir().mkpath(folder));
@@ -1114,7 +1118,7 @@ void TestWindow::singleInstance()
     std::atomic<int> role{-1};
     std::unique_ptr<QThread> other(QThread::create([&] {
         SingleInstance second(name, folder);
-        role = second.start(paths, 3000);
+        role = second.start(paths, busy ? 500 : 3000);
         if (role == SingleInstance::Primary) {
             // It took the socket over: a third start now finds it.
             QLocalSocket probe;
@@ -1123,9 +1127,17 @@ void TestWindow::singleInstance()
         }
     }));
     other->start();
+    if (busy)
+        QVERIFY(other->wait(10000)); // no event of this thread is handled meanwhile
     QTRY_VERIFY_WITH_TIMEOUT(other->isFinished(), 10000);
-    QCOMPARE(role.load(), int(running ? SingleInstance::HandedOver : SingleInstance::Primary));
-    QCOMPARE(asked.count(), running ? 1 : 0);
+    const int expected = busy ? SingleInstance::Busy : (running ? SingleInstance::HandedOver : SingleInstance::Primary);
+    QCOMPARE(role.load(), expected);
+    if (busy) {
+        QVERIFY(QFileInfo::exists(first.socketPath()));
+        QCOMPARE(asked.count(), 0);
+    }
+    // A busy window takes the request once it is free again.
+    QTRY_COMPARE(asked.count(), running ? 1 : 0);
     if (running)
         QCOMPARE(asked.at(0).at(0).toStringList(), paths);
 }
