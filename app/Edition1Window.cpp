@@ -23,6 +23,7 @@
 #include "ui_OutputSettings.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -30,6 +31,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTimer>
 #include <QToolBar>
@@ -159,8 +161,26 @@ void Edition1Window::build()
     conversionTab->setObjectName(QStringLiteral("conversionTab"));
     auto *conversionLayout = new QVBoxLayout(conversionTab);
     conversionLayout->setContentsMargins(0, 0, 0, 0);
+    // A window lower than the form scrolls it rather than squeezing its
+    // rows over each other (the fixed-size preview would cover its caption).
+    auto *conversionScroll = new QScrollArea(conversionTab);
+    conversionScroll->setObjectName(QStringLiteral("conversionScroll"));
+    conversionScroll->setFrameShape(QFrame::NoFrame);
+    conversionScroll->setWidgetResizable(true);
+    conversionScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *conversionForm = new QWidget;
+    conversionForm->setObjectName(QStringLiteral("conversionForm"));
+    conversionScroll->setWidget(conversionForm);
+    conversionLayout->addWidget(conversionScroll);
+    // A key letter or Tab reaching a control scrolled away brings it in.
+    QObject::connect(qApp, &QApplication::focusChanged, conversionScroll, [conversionScroll](QWidget *, QWidget *now) {
+        if (now && conversionScroll->widget()->isAncestorOf(now))
+            conversionScroll->ensureWidgetVisible(now);
+    });
+    conversionLayout = new QVBoxLayout(conversionForm);
+    conversionLayout->setContentsMargins(0, 0, 0, 0);
     // The output settings form lives in the pane here, not in a sheet.
-    m_host.outputSettingPanel()->setParent(conversionTab, Qt::Widget);
+    m_host.outputSettingPanel()->setParent(conversionForm, Qt::Widget);
     // As a sheet the form keeps a dialog's width; in the pane it must fit
     // the pane and sit at the top of the tab.
     m_host.outputSettingPanel()->setMinimumSize(0, 0);
@@ -171,7 +191,14 @@ void Edition1Window::build()
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
-    // The pane is narrow: the preview's caption goes under it.
+    // The pane is narrow: "Files at once" gets a row of its own under the
+    // compression, and the preview's caption goes under the preview.
+    out->compressionRow->removeWidget(out->jobsLabel);
+    out->compressionRow->removeWidget(out->jobsSpinBox);
+    auto *jobsRow = new QHBoxLayout;
+    jobsRow->addWidget(out->jobsSpinBox);
+    jobsRow->addStretch(1);
+    out->outputForm->insertRow(1, out->jobsLabel, jobsRow);
     out->bilevelPreviewRow->setDirection(QBoxLayout::TopToBottom);
     // The mode-1 name field is followed by the extension the file gets.
     out->modesGrid->removeWidget(out->singleMultiPageTIFFName);

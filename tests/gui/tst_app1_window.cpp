@@ -2,6 +2,7 @@
 // collapsed right pane, the toolbar, the command buttons and their enabling,
 // Convert's own checks, the hint label and Get Info per file.
 #include "app/Edition1Window.h"
+#include "core/AppFolders.h"
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "app/UiForms.h"
@@ -14,6 +15,9 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QDir>
+#include <QScopeGuard>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolBar>
 
@@ -241,40 +245,109 @@ void TestEdition1Window::toolbar()
 
 void TestEdition1Window::keyLetters_data()
 {
-    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("edition");
+    QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("letter");
-    QTest::newRow("remove") << "removeBtn" << "r";
-    QTest::newRow("import") << "importBtn" << "i";
-    QTest::newRow("add files") << "addFilesBtn" << "f";
-    QTest::newRow("add folder") << "addFolderBtn" << "o";
-    QTest::newRow("include subfolders") << "inculdeSubfoldersBtn" << "u";
-    QTest::newRow("convert") << "convertBtn" << "c";
+    // Any of "files" (two listed), "folder" (an output folder chosen), "threshold" (the fixed threshold chosen)
+    QTest::addColumn<QString>("setUp");
+    // Edition 1's window holds its list commands and the output form.
+    QTest::newRow("remove") << 1 << "removeBtn" << "r" << "files";
+    QTest::newRow("import") << 1 << "importBtn" << "i" << "";
+    QTest::newRow("add files") << 1 << "addFilesBtn" << "f" << "";
+    QTest::newRow("add folder") << 1 << "addFolderBtn" << "o" << "";
+    QTest::newRow("include subfolders") << 1 << "inculdeSubfoldersBtn" << "u" << "";
+    QTest::newRow("convert") << 1 << "convertBtn" << "c" << "files folder";
+    // Edition 2 shows the same form in a sheet of its own.
+    for (int edition : {1, 2}) {
+        const QByteArray at = edition == 1 ? "pane" : "sheet";
+        QTest::addRow("%s: each image", at.constData()) << edition << "singleImageTIFFBtn" << "1" << "";
+        QTest::addRow("%s: one file", at.constData()) << edition << "singleMultiPageTIFFBtn" << "2" << "";
+        QTest::addRow("%s: groups", at.constData()) << edition << "groupMultiPageTIFFBtn" << "3" << "";
+        QTest::addRow("%s: keep as default", at.constData()) << edition << "setCurrentAsDefaultOutputFolderPathBtn" << "d" << "folder";
+        QTest::addRow("%s: open folder after", at.constData()) << edition << "openFolderAfterConversionBtn" << "p" << "folder";
+        QTest::addRow("%s: files at once", at.constData()) << edition << "jobsSpinBox" << "a" << "";
+        QTest::addRow("%s: black and white", at.constData()) << edition << "bilevelMethodPopup" << "b" << "";
+        QTest::addRow("%s: level", at.constData()) << edition << "bilevelThresholdSpinBox" << "v" << "threshold";
+        QTest::addRow("%s: name taken", at.constData()) << edition << "existingFilesPopup" << "n" << "";
+    }
 }
 
+// Every key letter of a window reaches exactly one control, and that one
+// responds: a button clicks, a labelled field takes the focus.
 void TestEdition1Window::keyLetters()
 {
-    QFETCH(QString, button);
+    QFETCH(int, edition);
+    QFETCH(QString, control);
     QFETCH(QString, letter);
+    QFETCH(QString, setUp);
+    setEdition(edition);
+    auto restore = qScopeGuard([] { setEdition(1); });
     auto app = openWindow();
     QVERIFY(app);
-    auto *b = app->window()->findChild<QAbstractButton *>(button);
-    QVERIFY(b);
-    QVERIFY(keycharacter::hasMark(b));
-    QCOMPARE(keycharacter::markIndex(b), int(b->text().indexOf(letter, 0, Qt::CaseInsensitive)));
-    // The marked letter is also the key, and assistive technology is told so.
-    QCOMPARE(b->shortcut(), QKeySequence(QStringLiteral("Alt+") + letter.toUpper()));
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
-    QCOMPARE(iface->role(), b->isCheckable() ? QAccessible::CheckBox : QAccessible::PushButton);
-    QCOMPARE(iface->text(QAccessible::Name), b->text());
-    const QString action = b->isCheckable() ? QAccessibleActionInterface::toggleAction() : QAccessibleActionInterface::pressAction();
-    QCOMPARE(iface->actionInterface()->keyBindingsForAction(action), QStringList{QStringLiteral("Alt+") + letter.toUpper()});
-    if (b->isEnabled() && b->isCheckable()) {
-        const bool before = b->isChecked();
-        app->window()->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(app->window()));
-        QTest::keyClick(app->window(), letter.at(0).toLatin1(), Qt::AltModifier);
-        QTRY_COMPARE(b->isChecked(), !before); // a shortcut clicks with a short animation
+    if (setUp.contains(QLatin1String("files")))
+        addFolder(app.get(), makePictures(QStringLiteral("pics"), 2));
+    if (setUp.contains(QLatin1String("folder"))) {
+        QDir().mkpath(m_fx->path(QStringLiteral("out")));
+        app->settings()->setOutputFolderPath(m_fx->path(QStringLiteral("out")));
     }
+    auto *form = app->outputSettingPanel()->ui();
+    if (setUp == QLatin1String("threshold"))
+        form->bilevelMethodPopup->setCurrentIndex(1);
+    if (edition == 2)
+        app->showOutputSettings();
+    QWidget *scope = edition == 2 ? static_cast<QWidget *>(app->outputSettingPanel()) : app->window();
+    QTRY_VERIFY(scope->isVisible());
+    auto *target = scope->findChild<QWidget *>(control);
+    QVERIFY(target);
+    // On a tab not shown, the tab is brought forward first.
+    for (QWidget *w = target; w && w != scope; w = w->parentWidget())
+        if (auto *stack = qobject_cast<QStackedWidget *>(w->parentWidget()))
+            stack->setCurrentWidget(w);
+    QVERIFY(target->isVisible());
+    QVERIFY(target->isEnabled());
+
+    const QKeySequence key(QStringLiteral("Alt+") + letter.toUpper());
+    QList<QWidget *> reached;
+    QList<QAbstractButton *> buttons;
+    for (QWidget *w : scope->findChildren<QWidget *>()) {
+        if (w->window() != scope->window() || w->isHidden())
+            continue;
+        if (auto *b = qobject_cast<QAbstractButton *>(w)) {
+            buttons << b;
+            if (b->shortcut() == key)
+                reached << b;
+        } else if (auto *l = qobject_cast<QLabel *>(w); l && l->buddy() && QKeySequence::mnemonic(l->text()) == key) {
+            reached << l->buddy();
+        }
+    }
+    QCOMPARE(reached, QList<QWidget *>{target});
+
+    if (auto *b = qobject_cast<QAbstractButton *>(target)) {
+        QVERIFY(keycharacter::hasMark(b));
+        QCOMPARE(keycharacter::markIndex(b), int(b->text().indexOf(letter, 0, Qt::CaseInsensitive)));
+        // The marked letter is also the key, and assistive technology is told so.
+        QCOMPARE(b->shortcut(), key);
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(b);
+        QCOMPARE(iface->text(QAccessible::Name), b->text());
+        const QString action = iface->actionInterface()->actionNames().value(0);
+        QCOMPARE(iface->actionInterface()->keyBindingsForAction(action), QStringList{key.toString()});
+    }
+    std::vector<std::unique_ptr<QSignalSpy>> clicks;
+    for (QAbstractButton *b : buttons)
+        clicks.push_back(std::make_unique<QSignalSpy>(b, &QAbstractButton::clicked));
+    scope->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), scope->window());
+    QTest::keyClick(scope, letter.at(0).toLatin1(), Qt::AltModifier);
+    if (qobject_cast<QAbstractButton *>(target))
+        QTRY_COMPARE(clicks[size_t(buttons.indexOf(target))]->count(), 1); // a shortcut clicks with a short animation
+    else
+        QTRY_VERIFY(target->hasFocus());
+    for (size_t i = 0; i < clicks.size(); ++i)
+        if (buttons[qsizetype(i)] != target)
+            QVERIFY2(clicks[i]->isEmpty(), qPrintable(buttons[qsizetype(i)]->objectName()));
+    // Whatever the click opened (a panel, a run) ends with the window.
+    if (app->process())
+        QTRY_VERIFY_WITH_TIMEOUT(!app->process()->isRunningInBackground(), 30000);
 }
 
 void TestEdition1Window::resetViewEnabling_data()
