@@ -134,6 +134,24 @@ void TestEdition1Window::settingsPaneFirstStart()
     app->edition1Window()->showSettings(true);
     QVERIFY(app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
+
+    // At the window's smallest size no control of the form lies over another.
+    app->window()->resize(1, 1); // held at its minimum
+    QTRY_COMPARE(app->window()->size(), app->window()->minimumSize());
+    QApplication::processEvents();
+    QWidget *form = app->outputSettingPanel();
+    QList<QWidget *> parents = form->findChildren<QWidget *>();
+    parents << form;
+    for (QWidget *parent : std::as_const(parents)) {
+        QList<QWidget *> shown;
+        for (QObject *child : parent->children())
+            if (auto *w = qobject_cast<QWidget *>(child); w && w->isVisible() && !w->isWindow())
+                shown << w;
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            for (qsizetype j = i + 1; j < shown.size(); ++j)
+                QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                         qPrintable(shown[i]->objectName() + QLatin1String(" over ") + shown[j]->objectName()));
+    }
 }
 
 void TestEdition1Window::escapeInPaneKeepsTheForm()
