@@ -4,7 +4,9 @@
 #include "app/FileListModel.h"
 #include "app/PageSelectionDialog.h"
 #include "app/Sheets.h"
+#include "app/RecentFolders.h"
 #include "app/SingleInstance.h"
+#include "core/SharedSettings.h"
 #include "tst_app_support.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -21,6 +23,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QLockFile>
 #include <QThread>
 
 #include <sys/socket.h>
@@ -66,6 +69,7 @@ private slots:
     void commandState();
     void recentFoldersMerge_data();
     void recentFoldersMerge();
+    void recentFoldersSavedAfterTheLock();
     void initTestCase();
     void init();
     void cleanup();
@@ -1358,6 +1362,28 @@ void TestWindow::recentFoldersMerge()
     for (const RecentItem &item : RecentFolders::merge(items, storedList))
         got << QStringLiteral("%1@%2").arg(item.itemPath).arg(QDateTime(QDate(2026, 1, 1), QTime(12, 0)).daysTo(item.lastUsedDate));
     QCOMPARE(got, merged);
+}
+
+// A save that waits for the store's lock writes the list as it was saved,
+// even when the list has changed or gone (its window closed) meanwhile.
+void TestWindow::recentFoldersSavedAfterTheLock()
+{
+    QSettings *store = m_fx->store.get();
+    auto folders = std::make_unique<RecentFolders>();
+    folders->add({QStringLiteral("/a")});
+    QLockFile held(store->fileName() + QStringLiteral(".update.lock"));
+    QVERIFY(held.tryLock(0));
+    folders->save(store);
+    QCOMPARE(pendingSharedSettings(store), 1);
+    folders->add({QStringLiteral("/b")});
+    folders.reset();
+    held.unlock();
+    QTRY_COMPARE_WITH_TIMEOUT(pendingSharedSettings(store), 0, 10000);
+    QSettings fresh(store->fileName(), QSettings::IniFormat);
+    RecentFolders read;
+    read.restore(&fresh);
+    QCOMPARE(read.items().size(), 1);
+    QCOMPARE(read.items().first().itemPath, QStringLiteral("/a"));
 }
 
 QTEST_MAIN(TestWindow)
