@@ -5,6 +5,7 @@
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
 #include "core/image/ImageSource.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffWriter.h"
 
 #include <QCoreApplication>
@@ -110,6 +111,11 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
     if (s > 0)
         text += QStringLiteral("%1 sec(s) ").arg(s);
     return text;
+}
+
+int Process::compressionTagFor(image::Compression compression)
+{
+    return image::compressionTag(compression);
 }
 
 int Process::compressionTagFor(int index)
@@ -291,10 +297,11 @@ void Process::run()
     m_failed = false;
     m_log.startTime = QDateTime::currentDateTime();
     setMessage(QString());
-    const int compression = settings && settings->isAutomaticCompression()
-        ? image::TiffWriter::kAutomatic
-        : compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
+    const int compression = compressionTagFor(settings ? settings->compression() : image::Compression::None);
     m_bilevelOptions = settings ? settings->bilevelOptions() : image::BilevelOptions();
+    m_codingOptions = settings ? settings->codingOptions() : image::CodingOptions();
+    m_keepMetadata = settings && settings->isKeepMetadata();
+    m_outputDpi = settings ? settings->outputDpi() : 0;
     m_existingPolicy = settings ? settings->existingFilePolicy() : ExistingFilePolicy::Replace;
     {
         std::lock_guard guard(m_namesMutex);
@@ -522,13 +529,28 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
     writer.setBilevelOptions(m_bilevelOptions);
+    writer.setCodingOptions(m_codingOptions);
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_existingPolicy == ExistingFilePolicy::Replace);
-    const image::ReadOptions readOptions{compression};
+    image::ReadOptions readOptions{compression};
+    readOptions.keepMetadata = m_keepMetadata;
     // The record is filled in when the writer has written the page (with a
     // pool, after the next page has been handed over).
     auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec) {
         ++gathered;
+        if (m_outputDpi > 0) {
+            page.xResolution = page.yResolution = float(m_outputDpi);
+            page.resolutionUnit = 2; // inch
+        }
+        if (m_keepMetadata) {
+            // Damaged metadata never costs the pixels: the block is left out.
+            for (const QString &why : image::checkMetadata(&page))
+                logWarning(QStringLiteral("Warning in (readPage) : %1: %2").arg(rec->sourceFile, why));
+        } else {
+            page.exif.clear();
+            page.xmp.clear();
+            page.iptc.clear();
+        }
         writer.queuePage(std::move(page), [&out, &pageError, rec](bool ok, int pageNumber, const QString &error) {
             if (ok) {
                 rec->targetPageNo = pageNumber;

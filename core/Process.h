@@ -114,6 +114,7 @@ public:
 
     // The TIFF Compression tag for a compression index (0 none, 1 G3, 2 G4, 3 LZW, 4 PackBits).
     static int compressionTagFor(int tiffCompressionIndex);
+    static int compressionTagFor(image::Compression compression);
 
 signals:
     void isCombiningChanged();
@@ -161,6 +162,9 @@ private:
     std::atomic<bool> m_failed{false};
     // Taken from the settings when the run starts.
     image::BilevelOptions m_bilevelOptions;
+    image::CodingOptions m_codingOptions;
+    bool m_keepMetadata = false;
+    int m_outputDpi = 0;
     ExistingFilePolicy m_existingPolicy = ExistingFilePolicy::Replace;
     std::mutex m_namesMutex;
     std::set<QString> m_claimedNames; // canonical paths of this run's outputs

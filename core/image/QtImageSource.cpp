@@ -1,6 +1,7 @@
 #include "core/image/QtImageSource.h"
 
 #include "core/SystemLog.h"
+#include "core/image/Metadata.h"
 #include "core/image/RasterDecoders.h"
 
 #include <QColorSpace>
@@ -461,6 +462,12 @@ public:
         out->xResolution = m_info.xResolution;
         out->yResolution = m_info.yResolution;
         out->resolutionUnit = m_info.resolutionUnit;
+        if (m_readOptions.keepMetadata) {
+            if (m_info.format == FileFormat::Jpeg)
+                readJpegMetadata(file.data(), file.size(), out);
+            else if (m_info.format == FileFormat::Png)
+                readPngMetadata(file.data(), file.size(), out);
+        }
         if (m_info.missingEnd)
             logWarning(QStringLiteral("Warning in (readPage) : %1 ends without its %2; its image data is complete")
                            .arg(m_path, QLatin1String(m_info.format == FileFormat::Jpeg ? "EOI marker" : "IEND chunk")));

@@ -1,7 +1,9 @@
 #include "core/image/TiffSource.h"
 
+#include "core/image/Metadata.h"
 #include "core/image/TiffSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -77,19 +79,43 @@ public:
                          .arg(index + 1).arg(l.page.width).arg(l.page.height);
             return false;
         }
-        if (l.mode == Layout::Direct && readCoded(l, out, error))
+        if (l.mode == Layout::Direct && readCoded(l, out, error)) {
+            readMetadata(out);
             return true;
+        }
         *out = std::move(l.page);
         out->pixels.resize(size_t(bytes));
         const bool ok = l.mode == Layout::Rgba ? readRgba(out, error) : readDirect(l, out, error);
         if (!ok) {
             *out = Page();
             *error = QStringLiteral("page %1: %2").arg(index + 1).arg(*error);
+        } else {
+            readMetadata(out);
         }
         return ok;
     }
 
 private:
+    // The current directory's EXIF, GPS, XMP and IPTC, read from the file as
+    // stored (libtiff would convert some of them by type).
+    void readMetadata(Page *out) const
+    {
+        if (!m_readOptions.keepMetadata)
+            return;
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const ReadAt read = [&file](quint64 offset, quint64 size) {
+            if (offset > quint64(std::numeric_limits<qint64>::max()) || !file.seek(qint64(offset)))
+                return QByteArray();
+            return file.read(qint64(size));
+        };
+        ExifTree tree;
+        QString why;
+        if (readTiffMetadata(read, quint64(TIFFCurrentDirOffset(m_tif.get())), &tree, &out->xmp, &out->iptc, &why))
+            out->exif = exifStream(tree);
+    }
+
     // A fax page going to the same fax coding is handed over still coded: its
     // strips are copied, not decoded and coded again. Each strip is decoded
     // once all the same, so a damaged one fails here as it would have.
