@@ -21,6 +21,7 @@
 #include <sys/file.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <sys/resource.h>
@@ -30,6 +31,7 @@ using namespace quillon::image;
 using namespace quillon::testing;
 
 Q_DECLARE_METATYPE(PageKind)
+Q_DECLARE_METATYPE(quillon::image::CodingOptions)
 
 namespace {
 
@@ -247,7 +249,7 @@ private slots:
         QTest::addColumn<int>("compression");
         const auto list = sources();
         for (int i = 0; i < int(list.size()); ++i)
-            for (int c : {1, 5, 32773})
+            for (int c : {1, 5, 8, 32773, 50000})
                 QTest::addRow("%s-c%d", list[size_t(i)].name.constData(), c) << i << c;
     }
 
@@ -293,6 +295,11 @@ private slots:
         QTest::newRow("lzw palette8") << PageKind::Palette8 << 5 << 1;
         QTest::newRow("lzw grey4") << PageKind::Grey4 << 5 << 1;
         QTest::newRow("lzw bilevel") << PageKind::BilevelMinIsBlack << 5 << 1;
+        QTest::newRow("deflate rgb8") << PageKind::Rgb8 << 8 << 2;
+        QTest::newRow("deflate grey16") << PageKind::Grey16 << 8 << 2;
+        QTest::newRow("deflate palette8") << PageKind::Palette8 << 8 << 1;
+        QTest::newRow("zstd rgba16") << PageKind::Rgba16 << 50000 << 2;
+        QTest::newRow("zstd grey4") << PageKind::Grey4 << 50000 << 1;
         QTest::newRow("packbits rgb8") << PageKind::Rgb8 << 32773 << 1;
         QTest::newRow("none rgb8") << PageKind::Rgb8 << 1 << 1;
     }
@@ -310,6 +317,124 @@ private slots:
         QVERIFY(decodePage(out, 0, &back));
         QVERIFY(samePixels(back, p)); // the caller's page is not differenced in place either
         QVERIFY(samePixels(p, makePage(kind, 70, 30)));
+    }
+
+    // JPEG: photos within a stated distance of the page, read back by
+    // libtiff's own RGBA reader as well as ours; what JPEG cannot carry is
+    // written losslessly as Deflate.
+    void jpegCompression_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("photometric");
+        QTest::addColumn<int>("meanError"); // at most, in 8-bit steps; -1: lossless
+        QTest::newRow("rgb8: YCbCr") << PageKind::Rgb8 << 7 << PHOTOMETRIC_YCBCR << 3;
+        QTest::newRow("rgb16: 8-bit YCbCr") << PageKind::Rgb16 << 7 << PHOTOMETRIC_YCBCR << 3;
+        QTest::newRow("grey8: plain") << PageKind::Grey8 << 7 << PHOTOMETRIC_MINISBLACK << 2;
+        QTest::newRow("grey8 min-is-white: black is 0") << PageKind::Grey8MinIsWhite << 7 << PHOTOMETRIC_MINISBLACK << 2;
+        QTest::newRow("cmyk8: plain") << PageKind::Cmyk8 << 7 << PHOTOMETRIC_SEPARATED << 3;
+        QTest::newRow("palette8: deflate") << PageKind::Palette8 << 8 << PHOTOMETRIC_PALETTE << -1;
+        QTest::newRow("rgba8: deflate") << PageKind::Rgba8 << 8 << PHOTOMETRIC_RGB << -1;
+        QTest::newRow("grey4: deflate") << PageKind::Grey4 << 8 << PHOTOMETRIC_MINISBLACK << -1;
+        QTest::newRow("bilevel: deflate") << PageKind::BilevelMinIsWhite << 8 << PHOTOMETRIC_MINISWHITE << -1;
+    }
+
+    void jpegCompression()
+    {
+        QFETCH(PageKind, kind);
+        QFETCH(int, compression);
+        QFETCH(int, photometric);
+        QFETCH(int, meanError);
+        // Smooth content as photographs have, of several strips, odd sizes.
+        Page p = makePage(kind, 301, 257, 0);
+        if (meanError >= 0) {
+            const quint32 maxv = (1u << p.bitsPerSample) - 1;
+            for (quint32 y = 0; y < p.height; ++y)
+                for (quint32 x = 0; x < p.width; ++x)
+                    for (int c = 0; c < p.samplesPerPixel; ++c)
+                        setSampleAt(p, x, y, c, quint32(maxv * (0.5 + 0.45 * std::sin(x / 23.0 + c) * std::cos(y / 31.0 - c))));
+        }
+        const QString out = path(QStringLiteral("jpeg.tif"));
+        QVERIFY(write(out, {p}, 7));
+        const Tags tags = readTags(out, 0);
+        QCOMPARE(tags.compression, compression);
+        QCOMPARE(tags.photometric, photometric);
+        if (compression == 7)
+            QCOMPARE(tags.rowsPerStrip % (photometric == PHOTOMETRIC_YCBCR ? 16 : 8), 0u);
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        if (meanError < 0) {
+            QVERIFY(samePixels(back, p));
+            return;
+        }
+        QCOMPARE(back.width, p.width);
+        QCOMPARE(back.height, p.height);
+        QCOMPARE(back.bitsPerSample, quint16(8));
+        QCOMPARE(back.samplesPerPixel, p.samplesPerPixel);
+        const bool inverted = p.photometric == Photometric::MinIsWhite;
+        const int shift = p.bitsPerSample - 8;
+        auto expected = [&](quint32 x, quint32 y, int c) {
+            const int v = int(sampleAt(p, x, y, c) >> shift);
+            return inverted ? 255 - v : v;
+        };
+        double total = 0;
+        for (quint32 y = 0; y < p.height; ++y)
+            for (quint32 x = 0; x < p.width; ++x)
+                for (int c = 0; c < p.samplesPerPixel; ++c)
+                    total += std::abs(int(sampleAt(back, x, y, c)) - expected(x, y, c));
+        const double mean = total / (double(p.width) * p.height * p.samplesPerPixel);
+        QVERIFY2(mean <= meanError, qPrintable(QString::number(mean)));
+
+        if (p.photometric != Photometric::RGB)
+            return;
+        // libtiff's own reader takes the strips too.
+        TIFF *tif = TIFFOpen(QFile::encodeName(out).constData(), "r");
+        QVERIFY(tif);
+        std::vector<quint32> raster(size_t(p.width) * p.height);
+        const int ok = TIFFReadRGBAImageOriented(tif, p.width, p.height, raster.data(), ORIENTATION_TOPLEFT, 0);
+        TIFFClose(tif);
+        QVERIFY(ok);
+        double rgbaTotal = 0;
+        for (quint32 y = 0; y < p.height; ++y)
+            for (quint32 x = 0; x < p.width; ++x) {
+                const quint32 v = raster[size_t(y) * p.width + x];
+                rgbaTotal += std::abs(int(TIFFGetR(v)) - expected(x, y, 0)) + std::abs(int(TIFFGetG(v)) - expected(x, y, 1))
+                    + std::abs(int(TIFFGetB(v)) - expected(x, y, 2));
+            }
+        QVERIFY2(rgbaTotal / (double(p.width) * p.height * 3) <= meanError, qPrintable(QString::number(rgbaTotal)));
+    }
+
+    // The level and quality choices reach the codec.
+    void codingOptions_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<CodingOptions>("smaller");
+        QTest::addColumn<CodingOptions>("larger");
+        QTest::newRow("deflate 9 against 1") << 8 << CodingOptions{9, 90} << CodingOptions{1, 90};
+        QTest::newRow("zstd 19 against 1") << 50000 << CodingOptions{19, 90} << CodingOptions{1, 90};
+        QTest::newRow("jpeg quality 30 against 95") << 7 << CodingOptions{0, 30} << CodingOptions{0, 95};
+    }
+
+    void codingOptions()
+    {
+        QFETCH(int, compression);
+        QFETCH(CodingOptions, smaller);
+        QFETCH(CodingOptions, larger);
+        const Page p = makePage(PageKind::Rgb8, 400, 300);
+        qint64 sizes[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            const QString out = path(QStringLiteral("level%1.tif").arg(i));
+            TiffWriter writer(out, compression);
+            writer.setCodingOptions(i == 0 ? smaller : larger);
+            QString why;
+            QVERIFY2(writer.addPage(p, &why) && writer.commit(&why), qPrintable(why));
+            sizes[i] = QFileInfo(out).size();
+            Page back;
+            QVERIFY(decodePage(out, 0, &back));
+            if (compression != 7)
+                QVERIFY(samePixels(back, p));
+        }
+        QVERIFY2(sizes[0] < sizes[1], qPrintable(QStringLiteral("%1 %2").arg(sizes[0]).arg(sizes[1])));
     }
 
     void stripSize_data()
