@@ -97,18 +97,20 @@ void Settings::setCompression(image::Compression v)
     if (isNewerMethod(v)) {
         setTiffCompressionIndex(3);
         setAutomaticCompression(false);
-        if (m_compressionMethod != v) {
-            m_compressionMethod = v;
-            emit compressionMethodChanged();
-        }
+        setCompressionMethod(v);
         return;
     }
     setTiffCompressionIndex(int(v));
     setAutomaticCompression(false);
-    if (m_compressionMethod != image::Compression::None) {
-        m_compressionMethod = image::Compression::None;
-        emit compressionMethodChanged();
-    }
+    setCompressionMethod(image::Compression::None);
+}
+
+void Settings::setCompressionMethod(image::Compression v)
+{
+    if (m_compressionMethod == v)
+        return;
+    m_compressionMethod = v;
+    emit compressionMethodChanged();
 }
 
 int Settings::compressionLevel() const
@@ -204,10 +206,7 @@ void Settings::setAutomaticCompression(bool v)
 {
     if (v) {
         setTiffCompressionIndex(3);
-        if (m_compressionMethod != image::Compression::None) {
-            m_compressionMethod = image::Compression::None;
-            emit compressionMethodChanged();
-        }
+        setCompressionMethod(image::Compression::None);
     }
     if (m_automaticCompression == v)
         return;
@@ -251,10 +250,7 @@ void Settings::setTiffCompressionIndex(int v)
     // Any other choice ends Automatic and the newer methods, wherever it was made.
     if (v != 3) {
         setAutomaticCompression(false);
-        if (m_compressionMethod != image::Compression::None) {
-            m_compressionMethod = image::Compression::None;
-            emit compressionMethodChanged();
-        }
+        setCompressionMethod(image::Compression::None);
     }
 }
 

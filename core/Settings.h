@@ -158,6 +158,7 @@ signals:
 
 private:
     QSettings *store();
+    void setCompressionMethod(image::Compression v); // Deflate, Zstd, Jpeg or None
 
     QSettings *m_store = nullptr;
     QSettings *m_ownedStore = nullptr;

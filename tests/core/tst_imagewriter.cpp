@@ -3,6 +3,7 @@
 #include "common/ImageFactory.h"
 #include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffWriter.h"
 
 #include <QCryptographicHash>
@@ -939,6 +940,100 @@ private slots:
             QVERIFY(decodePage(out, i, &back));
             QVERIFY(samePixels(back, pages[size_t(i)]));
         }
+    }
+
+    // A page's EXIF, GPS and XMP in classic and BigTIFF files, read back by
+    // libtiff's own EXIF reader; damaged EXIF streams are refused whole and
+    // entries pointing outside them left out.
+    void metadataDirectories_data()
+    {
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<bool>("bigEndianSource");
+        QTest::newRow("classic") << false << false;
+        QTest::newRow("bigtiff") << true << false;
+        QTest::newRow("big-endian source") << false << true;
+    }
+
+    void metadataDirectories()
+    {
+        QFETCH(bool, big);
+        QFETCH(bool, bigEndianSource);
+        using namespace quillon::image::detail;
+        auto number = [&](quint64 v, int bytes) {
+            QByteArray b;
+            for (int i = 0; i < bytes; ++i)
+                b.append(char(v >> (8 * (bigEndianSource ? bytes - 1 - i : i))));
+            return b;
+        };
+        ExifTree tree;
+        tree.bigEndian = bigEndianSource;
+        tree.main.push_back({271, 2, 11, QByteArray("QuillonCam\0", 11)});
+        tree.exif.push_back({33434, 5, 1, number(1, 4) + number(250, 4)}); // ExposureTime 1/250
+        tree.exif.push_back({34855, 3, 1, number(400, 2)});                // ISO speed
+        tree.exif.push_back({37500, 7, 4, QByteArray("junk")});            // a maker note: never carried
+        tree.gps.push_back({1, 2, 2, QByteArray("N\0", 2)});
+        Page p = makePage(PageKind::Rgb8, 40, 30);
+        p.exif = exifStream(tree);
+        p.xmp = QByteArray("<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                           "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:Orientation='6'/></rdf:RDF></x:xmpmeta>");
+        p.orientation = 3;
+        ExifTree parsed;
+        QString why;
+        QVERIFY2(parseExif(p.exif, &parsed, &why), qPrintable(why));
+        QCOMPARE(parsed.exif.size(), size_t(2)); // the maker note stays out
+        const QString out = path(QStringLiteral("meta.tif"));
+        QVERIFY(write(out, {p, makePage(PageKind::Grey8, 20, 10)}, 50000, big));
+
+        TIFF *tif = TIFFOpen(QFile::encodeName(out).constData(), "r");
+        QVERIFY(tif);
+        auto close = qScopeGuard([tif] { TIFFClose(tif); });
+        char *make = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_MAKE, &make));
+        QCOMPARE(QByteArray(make), QByteArray("QuillonCam"));
+        quint32 xmpSize = 0;
+        void *xmp = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_XMLPACKET, &xmpSize, &xmp));
+        QVERIFY(QByteArray(static_cast<const char *>(xmp), int(xmpSize)).contains("tiff:Orientation='3'"));
+        toff_t exifAt = 0, gpsAt = 0;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifAt));
+        QVERIFY(TIFFGetField(tif, TIFFTAG_GPSIFD, &gpsAt));
+        QVERIFY(TIFFReadEXIFDirectory(tif, exifAt));
+        float exposure = 0; // libtiff hands EXIF rationals out as float
+        QVERIFY(TIFFGetField(tif, EXIFTAG_EXPOSURETIME, &exposure));
+        QCOMPARE(exposure, 1.0f / 250);
+        quint16 isoCount = 0;
+        quint16 *iso = nullptr;
+        QVERIFY(TIFFGetField(tif, EXIFTAG_ISOSPEEDRATINGS, &isoCount, &iso));
+        QCOMPARE(iso[0], quint16(400));
+        void *makerNote = nullptr;
+        quint32 makerNoteSize = 0;
+        QVERIFY(!TIFFGetField(tif, EXIFTAG_MAKERNOTE, &makerNoteSize, &makerNote));
+        QVERIFY(TIFFReadGPSDirectory(tif, gpsAt));
+        char *ref = nullptr;
+        QVERIFY(TIFFGetField(tif, GPSTAG_LATITUDEREF, &ref));
+        QCOMPARE(QByteArray(ref), QByteArray("N"));
+        // The pages around the directories are whole.
+        for (int i = 0; i < 2; ++i) {
+            Page back;
+            QVERIFY(decodePage(out, i, &back));
+        }
+        QCOMPARE(countImages(out), 2);
+
+        // Damaged streams: a short header, a first directory past the end, a
+        // directory claiming 60000 entries; a value pointing outside is dropped.
+        const QByteArray good = p.exif;
+        QByteArray pastEnd = good, hugeCount = good, outside = good;
+        pastEnd.replace(4, 4, number(quint64(good.size()) + 100, 4));
+        hugeCount.replace(8, 2, number(60000, 2));
+        const qsizetype makeEntry = 10; // the first entry: Make, its value stored outside the entry
+        outside.replace(makeEntry + 8, 4, number(0x7ffffff0, 4));
+        for (const QByteArray &bad : {good.left(6), pastEnd, hugeCount})
+            QVERIFY(!parseExif(bad, &parsed, &why));
+        int dropped = 0;
+        QVERIFY(parseExif(outside, &parsed, &why, &dropped));
+        QCOMPARE(dropped, 1);
+        QVERIFY(parsed.main.empty());
+        QCOMPARE(parsed.exif.size(), size_t(2));
     }
 
     void badPages_data()
