@@ -470,8 +470,9 @@ QByteArray entryText(const TiffEntry &entry)
 
 QByteArray xmpWithOrientation(const QByteArray &xmp, int orientation)
 {
-    static const QRegularExpression attr(QStringLiteral("(tiff:Orientation\\s*=\\s*[\"'])\\s*\\d+\\s*([\"'])"));
-    static const QRegularExpression element(QStringLiteral("(<tiff:Orientation>)\\s*\\d+\\s*(</tiff:Orientation>)"));
+    // Not shared: writers of several files call this at once.
+    const QRegularExpression attr(QStringLiteral("(tiff:Orientation\\s*=\\s*[\"'])\\s*\\d+\\s*([\"'])"));
+    const QRegularExpression element(QStringLiteral("(<tiff:Orientation>)\\s*\\d+\\s*(</tiff:Orientation>)"));
     QString text = QString::fromUtf8(xmp);
     if (!text.contains(QLatin1String("tiff:Orientation")))
         return xmp;

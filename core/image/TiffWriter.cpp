@@ -321,9 +321,6 @@ bool jpegForm(const Page &in, Page *converted)
     out.resolutionUnit = in.resolutionUnit;
     out.iccProfile = in.iccProfile;
     out.orientation = in.orientation;
-    out.exif = in.exif;
-    out.xmp = in.xmp;
-    out.iptc = in.iptc;
     const quint64 n = quint64(in.width) * in.height * in.samplesPerPixel;
     out.pixels.resize(size_t(n));
     const bool invert = in.photometric == Photometric::MinIsWhite;
@@ -422,7 +419,7 @@ struct TiffWriter::Impl {
     bool writeStrip(const Page &page, const StripCoding &coding, quint32 rowsPerStrip, size_t s, Strip &strip,
                     QString *error);
     bool endPage(QString *error);
-    bool setMetadata(const Page &page);
+    bool setMetadata(const Page &source, const Page &page);
     bool appendDirectory(const std::function<QByteArray(quint64)> &block, quint64 *offset);
     bool writeMetadataDirectories();
     ExifTree pageExif; // of the page being written
@@ -529,7 +526,7 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
     if (ok && !page.iccProfile.isEmpty())
         ok = TIFFSetField(t, TIFFTAG_ICCPROFILE, quint32(page.iccProfile.size()), page.iccProfile.constData());
     if (ok)
-        ok = setMetadata(page);
+        ok = setMetadata(input, page);
     if (!ok)
         return fail(withReason(where, &messages), error);
     return true;
@@ -537,12 +534,14 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
 
 // The page's carried metadata: text tags and XMP, IPTC now; the EXIF and
 // GPS directories are written after the strips (endPage).
-bool TiffWriter::Impl::setMetadata(const Page &page)
+// `source` holds the blocks (a page made bilevel or 8-bit for its coding
+// has none of its own), `page` the rows as written.
+bool TiffWriter::Impl::setMetadata(const Page &source, const Page &page)
 {
     TIFF *t = tif.get();
     pageExif = ExifTree();
     QString ignored;
-    if (!page.exif.isEmpty() && parseExif(page.exif, &pageExif, &ignored)) {
+    if (!source.exif.isEmpty() && parseExif(source.exif, &pageExif, &ignored)) {
         setPixelDimensions(&pageExif, page.width, page.height);
         for (const TiffEntry &e : pageExif.main) {
             const QByteArray text = entryText(e);
@@ -550,17 +549,17 @@ bool TiffWriter::Impl::setMetadata(const Page &page)
                 return false;
         }
     }
-    if (!page.xmp.isEmpty()) {
+    if (!source.xmp.isEmpty()) {
         // The rows' orientation is the Orientation tag's; an XMP copy that said
         // otherwise would have viewers turn the page twice.
         const int orientation = page.orientation >= 1 && page.orientation <= 8 ? page.orientation : 1;
-        const QByteArray xmp = xmpWithOrientation(page.xmp, orientation);
+        const QByteArray xmp = xmpWithOrientation(source.xmp, orientation);
         if (!TIFFSetField(t, TIFFTAG_XMLPACKET, quint32(xmp.size()), xmp.constData()))
             return false;
     }
-    if (!page.iptc.isEmpty()) {
+    if (!source.iptc.isEmpty()) {
         // Padded to whole 4-byte words, as readers that take it as LONGs expect.
-        QByteArray iptc = page.iptc;
+        QByteArray iptc = source.iptc;
         iptc.append(QByteArray((4 - iptc.size() % 4) % 4, '\0'));
         if (!TIFFSetField(t, TIFFTAG_RICHTIFFIPTC, quint32(iptc.size()), iptc.constData()))
             return false;

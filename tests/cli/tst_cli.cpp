@@ -643,6 +643,9 @@ void TestCli::metadata_data()
     QTest::newRow("jpeg, stripped by default") << QStringLiteral("photo.jpg") << QStringList{} << false << false << false << 0 << true;
     QTest::newRow("jpeg to jpeg-in-tiff") << QStringLiteral("photo.jpg") << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("jpeg")})
                                           << true << true << true << 0 << true;
+    QTest::newRow("jpeg to g4: the black-and-white page keeps them") << QStringLiteral("photo.jpg")
+                                                                     << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("g4")})
+                                                                     << true << true << true << 0 << true;
     QTest::newRow("png") << QStringLiteral("photo.png") << keep << true << true << false << 0 << false;
     QTest::newRow("tiff, rows as stored") << QStringLiteral("photo.tif") << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("zstd")})
                                           << true << true << true << 6 << false;
