@@ -22,11 +22,14 @@ namespace quillon {
 
 static const char kUsage[] =
     "Usage: quillon-convert [OPTIONS] PATH...\n"
-    "Converts BMP, JPEG, PNG, GIF and TIFF images into TIFF files.\n"
+    "Converts BMP, JPEG, PNG, GIF, TIFF, HEIF/HEIC, AVIF, WebP and JPEG XL images\n"
+    "into TIFF files.\n"
     "\n"
     "  PATH                 image files or folders; a file is taken as it is, a folder\n"
     "                       is scanned for bmp, jpg, jpeg, png, gif, tif and tiff files\n"
-    "                       (extension in lower or upper case; hidden entries skipped)\n"
+    "                       (extension in lower or upper case) and heic, heif, hif,\n"
+    "                       avif, webp and jxl files (any letter case); hidden entries\n"
+    "                       skipped. Each image of a HEIF/AVIF file is a page\n"
     "  -o, --output DIR     output folder (must exist and be writable)\n"
     "  -m, --mode MODE      single | combine | group   (default single)\n"
     "  -n, --name NAME      file name (combine) or base name (group)\n"
@@ -37,8 +40,8 @@ static const char kUsage[] =
     "                       alpha pages are written as deflate\n"
     "      --level N        deflate 1-9 (default 6) or zstd 1-19 (default 9) level\n"
     "      --quality N      jpeg quality 1-100 (default 90)\n"
-    "      --metadata WHAT  keep | strip   (default strip): keep carries EXIF, XMP and\n"
-    "                       IPTC from JPEG, PNG and TIFF sources to the pages\n"
+    "      --metadata WHAT  keep | strip   (default strip): keep carries each source's\n"
+    "                       EXIF, XMP and IPTC to its pages\n"
     "      --dpi N          write N dots per inch (1-10000) on every page, without\n"
     "                       resampling   (default: each source's own)\n"
     "      --bilevel MODE   how g3 and g4 make pages black and white: auto (Otsu\n"
@@ -49,7 +52,7 @@ static const char kUsage[] =
     "      --failed-list F  write the sources that could not be converted to F,\n"
     "                       one path per line (the import format; empty when none)\n"
     "  -r, --recursive      include subfolders when scanning folders\n"
-    "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
+    "  -p, --pages SEL      pages of every TIFF or HEIF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
     "  -j, --jobs N         output files converted at once, and threads coding each\n"
     "                       page (default: one per core; 1 = one after another)\n"
@@ -343,7 +346,7 @@ QList<FileItemPtr> CliRunner::collectItems()
         const bool duplicate = std::any_of(items.cbegin(), items.cend(), [&](const FileItemPtr &f) { return f->isEqual(item.get()); });
         if (duplicate)
             return;
-        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+        if (item->isMultiPageFile())
             item->setSelection(m_options.pages);
         items.append(item);
     };
@@ -397,11 +400,7 @@ int CliRunner::run()
     Process process;
     m_process = &process;
     process.setOwner(this, this);
-    process.settings = &settings;
-    process.outputFolder = m_options.outputFolder;
-    process.jobs = m_options.jobs;
-    process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(items, settings, m_options.outputFolder));
+    setUpRun(process, items, settings, m_options.outputFolder, m_options.jobs);
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
@@ -455,7 +454,7 @@ int CliRunner::run()
         listed = writeFailedList(failedSources(process.log()));
 
     // Skipped files were asked for: they spoil nothing.
-    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
     return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
 }

@@ -57,6 +57,13 @@ QString FileItem::location() const
     return slash == 0 ? QStringLiteral("/") : p.left(slash);
 }
 
+bool FileItem::isMultiPageFile() const
+{
+    // TIFF and the HEIF family, whose top-level images are pages.
+    static const QStringList types = QStringLiteral("TIF,TIFF,HEIC,HEIF,HIF,AVIF").split(QLatin1Char(','));
+    return types.contains(type().toUpper());
+}
+
 QString FileItem::type() const
 {
     const QString n = name();

@@ -51,14 +51,14 @@ OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &sett
             checked.append(f);
     }
     switch (settings.combineOptionIndex()) {
-    case 0:
+    case SingleImageFiles:
         for (const FileItemPtr &f : checked)
             plan.outputFiles.append({joinPath(outputFolder, withTiffExtension(f->name())), {f}});
         break;
-    case 1:
+    case OneMultiPageFile:
         plan.outputFiles.append({joinPath(outputFolder, settings.singleMultiPageTIFFName() + QStringLiteral(".tiff")), checked});
         break;
-    case 2: {
+    case GroupedFiles: {
         const qsizetype g = qMax(1, settings.groupMultiPageTIFFCount());
         const qsizetype groups = (checked.size() + g - 1) / g;
         for (qsizetype k = 0; k < groups; ++k) {
@@ -75,6 +75,23 @@ OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &sett
     }
     plan.totalFileSelected = int(checked.size());
     return plan;
+}
+
+int outputFileCount(int checkedItems, int combineOptionIndex, int groupSize)
+{
+    const qint64 checked = qMax(0, checkedItems);
+    switch (combineOptionIndex) {
+    case SingleImageFiles:
+        return int(checked);
+    case OneMultiPageFile:
+        return checked > 0 ? 1 : 0;
+    case GroupedFiles: {
+        const qint64 n = qMax(1, groupSize);
+        return int((checked + n - 1) / n);
+    }
+    default:
+        return 0;
+    }
 }
 
 QList<int> pageListFor(const SelectionRange &selection, int pageCount)

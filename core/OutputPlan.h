@@ -27,6 +27,10 @@ QString combineModeName(int combineOptionIndex);
 // Pure: touches no file. A group size below 1 is taken as 1.
 OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder);
 
+// How many output files the plan makes of `checkedItems` checked items (what
+// the window shows before a run); an unknown mode makes none.
+int outputFileCount(int checkedItems, int combineOptionIndex, int groupSize);
+
 // Joins a folder and a file name with exactly one separator.
 QString joinPath(const QString &folder, const QString &name);
 

@@ -1,3 +1,5 @@
+#include "common/ImageFactory.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -48,6 +50,7 @@ private:
     QString manyImages();
     QTemporaryDir m_dir;
     QString m_images;
+    QString m_laterFormats; // HEIF, WebP, JPEG XL and AVIF sources
     int m_outputs = 0;
     bool m_hiddenTemporaries = false; // as where the file system refuses O_TMPFILE
 };
@@ -136,6 +139,19 @@ void TestCli::initTestCase()
     QVERIFY(mixed.open(QIODevice::WriteOnly));
     QFile hidden(m_images + QStringLiteral("/.hidden.png"));
     QVERIFY(hidden.open(QIODevice::WriteOnly));
+
+    using namespace quillon::testing;
+    m_laterFormats = m_dir.filePath(QStringLiteral("later"));
+    QDir().mkpath(m_laterFormats);
+    CodecOptions lossy;
+    lossy.lossless = false;
+    QString why;
+    QVERIFY2(writeHeif(m_laterFormats + QStringLiteral("/a5.HEIC"), {makePage(PageKind::Rgb8, 40, 30, 0), makePage(PageKind::Rgb8, 40, 30, 1)},
+                       lossy, &why), qPrintable(why));
+    QVERIFY2(writeWebp(m_laterFormats + QStringLiteral("/a6.webp"), {makePage(PageKind::Rgba8, 40, 30)}, {}, &why), qPrintable(why));
+    QVERIFY2(writeJxl(m_laterFormats + QStringLiteral("/a7.Jxl"), makePage(PageKind::Rgb16, 40, 30), {}, &why), qPrintable(why));
+    lossy.avif = true;
+    QVERIFY2(writeHeif(m_laterFormats + QStringLiteral("/a8.avif"), {makePage(PageKind::Rgb8, 40, 30)}, lossy, &why), qPrintable(why));
 }
 
 QProcessEnvironment TestCli::environment() const
@@ -252,6 +268,19 @@ void TestCli::help()
     QString out;
     QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
     QVERIFY(out.contains(QStringLiteral("Usage: quillon-convert")));
+    // README's command-line section quotes the text, indented as a code block.
+    QFile readme(QStringLiteral(QUILLON_README_PATH));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype from = text.indexOf(QStringLiteral("\n    Usage: quillon-convert"));
+    QVERIFY(from >= 0);
+    QString quoted;
+    for (const QString &line : text.mid(from + 1).split(QLatin1Char('\n'))) {
+        if (!line.isEmpty() && !line.startsWith(QStringLiteral("    ")))
+            break;
+        quoted += line.mid(4) + QLatin1Char('\n');
+    }
+    QCOMPARE(quoted.trimmed(), out.trimmed());
 }
 
 void TestCli::modesAndCompressions_data()
@@ -260,6 +289,7 @@ void TestCli::modesAndCompressions_data()
     QTest::addColumn<QString>("compression");
     QTest::addColumn<int>("tag");
     QTest::addColumn<QStringList>("files"); // name:pages
+    QTest::addColumn<bool>("later");        // the HEIF, WebP, JPEG XL and AVIF folder
     const QStringList single{QStringLiteral("a1.tiff:1"), QStringLiteral("a2.tiff:1"), QStringLiteral("a3.tiff:1"),
                              QStringLiteral("a4.tiff:3"), QStringLiteral("a10.tiff:1")};
     const QStringList combined{QStringLiteral("Book.tiff:7")};
@@ -268,10 +298,17 @@ void TestCli::modesAndCompressions_data()
                                                       {QStringLiteral("lzw"), 5}, {QStringLiteral("packbits"), 32773},
                                                       {QStringLiteral("deflate"), 8}, {QStringLiteral("zstd"), 50000}};
     for (const auto &[c, tag] : compressions) {
-        QTest::addRow("single %s", qPrintable(c)) << QStringLiteral("single") << c << tag << single;
-        QTest::addRow("combine %s", qPrintable(c)) << QStringLiteral("combine") << c << tag << combined;
-        QTest::addRow("group %s", qPrintable(c)) << QStringLiteral("group") << c << tag << grouped;
+        QTest::addRow("single %s", qPrintable(c)) << QStringLiteral("single") << c << tag << single << false;
+        QTest::addRow("combine %s", qPrintable(c)) << QStringLiteral("combine") << c << tag << combined << false;
+        QTest::addRow("group %s", qPrintable(c)) << QStringLiteral("group") << c << tag << grouped << false;
     }
+    // A HEIF file's images are its pages.
+    QTest::newRow("single lzw, later formats") << QStringLiteral("single") << QStringLiteral("lzw") << 5
+        << QStringList{QStringLiteral("a5.tiff:2"), QStringLiteral("a6.tiff:1"), QStringLiteral("a7.tiff:1"), QStringLiteral("a8.tiff:1")} << true;
+    QTest::newRow("combine none, later formats") << QStringLiteral("combine") << QStringLiteral("none") << 1
+        << QStringList{QStringLiteral("Book.tiff:5")} << true;
+    QTest::newRow("group packbits, later formats") << QStringLiteral("group") << QStringLiteral("packbits") << 32773
+        << QStringList{QStringLiteral("Book1.tiff:4"), QStringLiteral("Book2.tiff:1")} << true;
 }
 
 void TestCli::modesAndCompressions()
@@ -280,11 +317,12 @@ void TestCli::modesAndCompressions()
     QFETCH(QString, compression);
     QFETCH(int, tag);
     QFETCH(QStringList, files);
+    QFETCH(bool, later);
     const QString out = freshOutput();
     QString stdOut;
     QString stdErr;
     const int code = run({QStringLiteral("-o"), out, QStringLiteral("-m"), mode, QStringLiteral("-n"), QStringLiteral("Book"),
-                          QStringLiteral("-g"), QStringLiteral("3"), QStringLiteral("-c"), compression, m_images},
+                          QStringLiteral("-g"), QStringLiteral("3"), QStringLiteral("-c"), compression, later ? m_laterFormats : m_images},
                          &stdOut, &stdErr);
     QVERIFY2(code == 0, qPrintable(stdOut + stdErr));
     QVERIFY(stdOut.contains(QStringLiteral("All files created successfully.")));
