@@ -119,14 +119,6 @@ int Settings::compressionLevel() const
     return m_compressionLevel >= r.min && m_compressionLevel <= r.max ? m_compressionLevel : 0;
 }
 
-void Settings::setCompressionLevel(int v)
-{
-    if (m_compressionLevel == v)
-        return;
-    m_compressionLevel = v;
-    emit codingOptionsChanged();
-}
-
 void Settings::setJpegQuality(int v)
 {
     v = v >= 1 && v <= 100 ? v : image::kDefaultJpegQuality;
@@ -134,14 +126,6 @@ void Settings::setJpegQuality(int v)
         return;
     m_jpegQuality = v;
     emit codingOptionsChanged();
-}
-
-void Settings::setKeepMetadata(bool v)
-{
-    if (m_keepMetadata == v)
-        return;
-    m_keepMetadata = v;
-    emit keepMetadataChanged();
 }
 
 void Settings::setOutputDpi(int v)
@@ -239,6 +223,8 @@ QUILLON_SETTER(const QString &, setGroupMultiPageTIFFName, m_groupMultiPageTIFFN
 QUILLON_SETTER(const QString &, setOutputFolderPath, m_outputFolderPath, outputFolderPathChanged)
 QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearProcessedFilesChanged)
 QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
+QUILLON_SETTER(int, setCompressionLevel, m_compressionLevel, codingOptionsChanged)
+QUILLON_SETTER(bool, setKeepMetadata, m_keepMetadata, keepMetadataChanged)
 #undef QUILLON_SETTER
 
 void Settings::setTiffCompressionIndex(int v)
