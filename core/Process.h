@@ -96,6 +96,8 @@ public:
     // Workers: output files in work at once, and threads coding the strips of
     // a page. 1 builds one file after another on the run's thread.
     int jobs = 1;
+    // Each created file's record gets the SHA-256 of the file as written.
+    bool checksums = false;
 
     void start();
     void startInBackground();
@@ -137,6 +139,11 @@ private:
     // order; *skipped gets a status when the output is not to be made.
     QString claimName(const QString &planned, QString *skipped);
     void skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, const QString &status);
+    // An output the plan refused: each of its sources is lost with the refusal.
+    void refuseOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record);
+    // Done in plan order on the run's thread before a file is begun: pages
+    // counted (items made without), its folder below the output folder made.
+    void prepareOutputFile(const OutputFile &out);
     void setText(QString &field, const QString &value, void (Process::*signal)());
     void setFileInProcess(const QString &v) { setText(m_fileInProcess, v, &Process::fileInProcessChanged); }
     void setOutputFileInProcess(const QString &v) { setText(m_outputFileInProcess, v, &Process::outputFileInProcessChanged); }
