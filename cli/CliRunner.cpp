@@ -519,7 +519,9 @@ bool CliRunner::collectItems(const std::function<void(const FileItemPtr &)> &add
 int CliRunner::run()
 {
     QString folderError;
-    if (!createApplicationUsersFolder(QString(), &folderError) || !createApplicationUsersFolder(QStringLiteral("Logs"), &folderError))
+    // With --log-dir a cluster node's home folder is left alone.
+    if (m_options.logDir.isEmpty()
+        && (!createApplicationUsersFolder(QString(), &folderError) || !createApplicationUsersFolder(QStringLiteral("Logs"), &folderError)))
         m_err << "quillon-convert: cannot create the log folder: " << folderError << "\n";
 
 

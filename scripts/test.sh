@@ -8,6 +8,12 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# Slurm and GNU parallel over ssh, for real, on this machine (needs root).
+if [ "$(id -u)" -eq 0 ]; then
+  scripts/cluster/check.sh build/cli/quillon-convert
+else
+  echo "cluster check skipped: it starts Slurm and sshd, run as root"
+fi
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
