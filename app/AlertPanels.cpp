@@ -116,13 +116,9 @@ void beginSheetModalForWindow(QMessageBox *alert, QWidget *window, std::function
     alert->open();
 }
 
-int editionAlertPanel(QWidget *window, const QString &title, const QString &msg)
+int editionAlertPanel(QWidget *window, const QString &title, const QString &msg, bool applicationModal)
 {
-#if QUILLON_EDITION == 1
-    return applicationModalAlertPanel(window, title, msg);
-#else
-    return informationAlertPanel(window, title, msg);
-#endif
+    return applicationModal ? applicationModalAlertPanel(window, title, msg) : informationAlertPanel(window, title, msg);
 }
 
 } // namespace quillon

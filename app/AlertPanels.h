@@ -28,9 +28,9 @@ int criticalAlertPanel(QWidget *window, const QString &title, const QString &msg
 int applicationModalAlertPanel(QWidget *window, const QString &title, const QString &msg, const QString &defaultButton = QString(),
                                const QString &alternateButton = QString());
 
-// The edition's one-button alert: a sheet on the window in edition 2, an
-// application-modal panel in edition 1. Blocks; returns AlertFirstButtonReturn.
-int editionAlertPanel(QWidget *window, const QString &title, const QString &msg);
+// The edition's one-button alert: a sheet on the window (edition 2), or an
+// application-modal panel (edition 1). Blocks; returns AlertFirstButtonReturn.
+int editionAlertPanel(QWidget *window, const QString &title, const QString &msg, bool applicationModal);
 
 // A critical alert with up to three buttons, not yet shown; the caller owns it
 // until it is handed to beginSheetModalForWindow.

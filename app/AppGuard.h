@@ -4,19 +4,8 @@
 #include <QString>
 
 #include <exception>
-#include <new>
 
 namespace quillon {
-
-// The reason of a failure as the system log line gives it.
-inline QString exceptionReason(const std::exception *e)
-{
-    if (!e)
-        return QStringLiteral("unknown exception");
-    if (dynamic_cast<const std::bad_alloc *>(e))
-        return QStringLiteral("Not enough memory.");
-    return QString::fromLocal8Bit(e->what());
-}
 
 // Runs a command; anything it throws is written to the system log as `line`
 // ("Error in (name) : %1") and goes no further. True when nothing was thrown.

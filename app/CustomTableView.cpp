@@ -115,8 +115,7 @@ bool CustomTableView::selectionContainsMultiPageFiles() const
         const FileItemPtr item = m->itemAt(r);
         if (!item)
             continue;
-        const QString ext = item->type().toUpper();
-        if (ext == QLatin1String("TIF") || ext == QLatin1String("TIFF"))
+        if (item->isMultiPageFile())
             return true;
     }
     return false;
@@ -165,8 +164,7 @@ void CustomTableView::paintEvent(QPaintEvent *event)
 {
     QTableView::paintEvent(event);
     QPainter p(viewport());
-    // Edition 1 shows a hint label over the list instead of a picture.
-    if (QUILLON_EDITION != 1 && isShowingEmptyPicture()) {
+    if (m_showsEmptyPicture && isShowingEmptyPicture()) {
         p.save();
         const bool main = m_isMain;
         QSvgRenderer svg(main ? kDropActiveImage : kDropInactiveImage);

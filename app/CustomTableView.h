@@ -50,6 +50,8 @@ public:
     bool isMainWindowState() const { return m_isMain; }
     void setMainWindowState(bool main);
 
+    // Edition 2 draws a picture over the empty list; edition 1 lays a hint label over it.
+    void setShowsEmptyPicture(bool shows) { m_showsEmptyPicture = shows; }
     // Whether the empty-list picture is drawn now, and where (tests).
     bool isShowingEmptyPicture() const;
     QRect emptyPictureRect() const;
@@ -77,6 +79,7 @@ private:
     bool m_disableDrawing = false;
     bool m_dragHighlight = false;
     bool m_isMain = true;
+    bool m_showsEmptyPicture = false;
 };
 
 } // namespace quillon

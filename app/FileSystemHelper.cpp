@@ -9,18 +9,6 @@
 #include <exception>
 
 namespace quillon {
-namespace {
-
-QString reason(const std::exception *e)
-{
-    if (!e)
-        return QStringLiteral("unknown exception");
-    if (dynamic_cast<const std::bad_alloc *>(e))
-        return QStringLiteral("Not enough memory.");
-    return QString::fromLocal8Bit(e->what());
-}
-
-} // namespace
 
 FileSystemHelper::FileSystemHelper(const std::atomic<bool> *keepRunning, QSet<QString> knownUrls)
     : m_keepRunning(keepRunning)
@@ -61,9 +49,9 @@ void FileSystemHelper::loadURLs(const Arguments &arguments)
         else
             addFilesToList(arguments.urls);
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in (loadURLs:) : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in (loadURLs:) : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in (loadURLs:) : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in (loadURLs:) : %1").arg(exceptionReason(nullptr)));
     }
 }
 
@@ -94,9 +82,9 @@ bool FileSystemHelper::addFolderToList(const QList<QUrl> &urls, bool includeSubd
             }
         }
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in (addFolderToList:) : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in (addFolderToList:) : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in (addFolderToList:) : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in (addFolderToList:) : %1").arg(exceptionReason(nullptr)));
     }
     return m_items.size() != before;
 }
@@ -111,9 +99,9 @@ bool FileSystemHelper::addFilesToList(const QList<QUrl> &urls)
             addURL(url);
         }
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in (addFilesToList:) : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in (addFilesToList:) : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in (addFilesToList:) : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in (addFilesToList:) : %1").arg(exceptionReason(nullptr)));
     }
     return m_items.size() != before;
 }

@@ -75,10 +75,10 @@ void ImportFilesWindowController::importMethodChanged(int tag)
     m_ui->importFile->setEnabled(false);
     m_ui->importFile->clear();
     m_ui->importText->clear();
-#if QUILLON_EDITION != 1
-    setBase(m_ui->importFile, QPalette::Window);
-    m_ui->importText->setReadOnly(true);
-#endif
+    if (!editionOneLook) {
+        setBase(m_ui->importFile, QPalette::Window);
+        m_ui->importText->setReadOnly(true);
+    }
     setBase(m_ui->importText, QPalette::Button);
     QPalette tp = m_ui->importText->palette();
     tp.setColor(QPalette::Text, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
@@ -94,9 +94,8 @@ void ImportFilesWindowController::importMethodChanged(int tag)
 
     if (tag == FileMode) {
         m_ui->importFile->setEnabled(true);
-#if QUILLON_EDITION != 1
-        setBase(m_ui->importFile, QPalette::Base);
-#endif
+        if (!editionOneLook)
+            setBase(m_ui->importFile, QPalette::Base);
         m_ui->browseBtn->setEnabled(true);
         m_ui->importFromFileBtn->setChecked(true);
         m_ui->importFromFileBtn->setFocus();
@@ -138,7 +137,7 @@ void ImportFilesWindowController::pasetFromClipboardAction()
 
 void ImportFilesWindowController::showAlert(const QString &message)
 {
-    editionAlertPanel(this, getAppTitle(), message);
+    editionAlertPanel(this, getAppTitle(), message, editionOneLook);
 }
 
 void ImportFilesWindowController::importAction()

@@ -32,6 +32,8 @@ public:
     ~ImportFilesWindowController() override;
 
     ImportFilesWindowControllerDelegate *delegate = nullptr; // not owned
+    // Edition 1: fields keep their colours, the text stays editable, alerts are application-modal.
+    bool editionOneLook = false;
     QString allowedTypes;                                    // extensions joined with ","
     QList<QUrl> files;                                       // accepted paths of the last parse
 

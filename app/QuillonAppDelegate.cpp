@@ -2,6 +2,7 @@
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
+#include "app/Edition1Window.h"
 #include "app/FileListModel.h"
 #include "app/FileSystemHelper.h"
 #include "app/OpenPanel.h"
@@ -10,7 +11,6 @@
 #include "core/ExportList.h"
 #include "core/FolderScan.h"
 #include "core/Settings.h"
-#include "core/SharedSettings.h"
 #include "core/SystemLog.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "windows/AboutWindowController.h"
@@ -102,6 +102,7 @@ QuillonAppDelegate::QuillonAppDelegate(Environment environment, QObject *parent)
     if (!m_desktop.notify)
         m_desktop.notify = system.notify;
     installWidgetAccessibility();
+    m_edition = makeEditionWindow(edition(), *this);
     buildWindow();
 }
 
@@ -163,11 +164,6 @@ void QuillonAppDelegate::buildWindow()
                                            {FileListModel::DateAccessed, 150}, {FileListModel::Location, 160}};
     for (const auto &[column, width] : widths)
         table->setColumnWidth(column, width);
-#if QUILLON_EDITION != 1
-    // Edition 1 has no header menu to bring these back, so it shows all ten.
-    table->setColumnHidden(FileListModel::DateCreated, true);
-    table->setColumnHidden(FileListModel::DateAccessed, true);
-#endif
     // The check column never shrinks below its box.
     header->setSectionResizeMode(FileListModel::IsSelected, QHeaderView::Fixed);
 
@@ -201,9 +197,7 @@ void QuillonAppDelegate::buildWindow()
     m_outputSettingPanel->setObjectName(QStringLiteral("outputSettingPanel"));
     m_processViewPanel = new ProgressSheet(m_window.get());
     m_processViewPanel->setObjectName(QStringLiteral("processViewPanel"));
-#if QUILLON_EDITION == 1
-    buildEdition1Window();
-#endif
+    m_edition->build();
 
     m_loadProgressTimer = new QTimer(this);
     m_loadProgressTimer->setInterval(150);
@@ -306,7 +300,7 @@ void QuillonAppDelegate::connectCommands()
     connect(ui->pageSelectionBtn, &QPushButton::clicked, this, &QuillonAppDelegate::showPageSelection);
     connect(ui->actionAddFiles, &QAction::triggered, this, &QuillonAppDelegate::addFiles);
     connect(ui->actionAddFolder, &QAction::triggered, this, &QuillonAppDelegate::addFolder);
-    connect(ui->actionIncludeSubfolders, &QAction::triggered, this, [this] { filesFoldersSegmentedChanged(SubfoldersSegment); });
+    connect(ui->actionIncludeSubfolders, &QAction::triggered, this, [this] { m_edition->toggleIncludeSubfolders(); });
     connect(ui->actionImport, &QAction::triggered, this, &QuillonAppDelegate::importAction);
     connect(ui->actionExport, &QAction::triggered, this, &QuillonAppDelegate::exportAction);
     connect(ui->actionOpenLogsFolder, &QAction::triggered, this, &QuillonAppDelegate::openLogsFolder);
@@ -342,15 +336,7 @@ void QuillonAppDelegate::connectCommands()
         header->setSortIndicator(column, order);
         reorderKeepingSelection([this, column, order] { m_model->sort(column, order); });
     });
-#if QUILLON_EDITION != 1
-    connect(header, &QHeaderView::customContextMenuRequested, this, [this, header](const QPoint &pos) {
-        menuNeedsUpdate(m_headerContextMenu);
-        m_headerContextMenu->popup(header->mapToGlobal(pos));
-    });
-    connect(header, &QHeaderView::sectionMoved, this, [table] { table->setDisableDrawing(false); });
-#else
-    connectEdition1Commands();
-#endif
+    m_edition->connectCommands();
 
     // A dialog closing gives the window back: paths from other starts that
     // waited for it are added now.
@@ -358,23 +344,6 @@ void QuillonAppDelegate::connectCommands()
         if (!m_pendingPaths.isEmpty())
             QTimer::singleShot(0, this, &QuillonAppDelegate::addPendingPaths);
     });
-#if QUILLON_EDITION != 1
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
-        // A sheet on the window keeps it the main window.
-        QWidget *active = QApplication::activeWindow();
-        bool main = false;
-        for (QWidget *w = active; w; w = w->parentWidget()) {
-            if (w == m_window.get()) {
-                main = true;
-                break;
-            }
-        }
-        if (main)
-            windowDidBecomeMain();
-        else
-            windowDidResignMain();
-    });
-#endif
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QuillonAppDelegate::applicationShouldTerminate);
 }
 
@@ -394,7 +363,6 @@ bool QuillonAppDelegate::awakeFromNib()
     m_settings = new Settings(store(), this);
     m_isProcessing = false;
     m_process = std::make_unique<Process>();
-    m_processingLabelColor = m_window->palette().color(QPalette::Active, QPalette::WindowText);
     connectCommands();
     bindOutputSettingsSheet();
     bindSettingsSummary();
@@ -402,10 +370,7 @@ bool QuillonAppDelegate::awakeFromNib()
     setCombineOptions(m_settings->combineOptionIndex());
     // 5. The list's context menu.
     m_ui->mainTableView->setContextMenu(m_filesContextMenu);
-#if QUILLON_EDITION == 1
-    restoreShowSettings();
-#endif
-    // 6. Key letters.
+    // 6. Key letters (and edition 1's stored pane).
     const QColor controlText = m_window->palette().color(QPalette::Active, QPalette::ButtonText);
     auto *out = m_outputSettingPanel->ui();
     auto *progress = m_processViewPanel->ui();
@@ -417,14 +382,7 @@ bool QuillonAppDelegate::awakeFromNib()
     setButtonKeyCharacter(progress->viewLogBtn, QStringLiteral("l"), controlText);
     setButtonKeyCharacter(progress->cancelProcessBtn, QStringLiteral("c"), controlText);
     setButtonKeyCharacter(progress->retryFailedBtn, QStringLiteral("r"), controlText);
-#if QUILLON_EDITION == 1
-    setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), controlText);
-    setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), controlText);
-    setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), controlText);
-    setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), controlText);
-    setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), controlText);
-    setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), controlText);
-#endif
+    m_edition->restore(controlText);
     // 7. The first settings tab.
     m_ui->settingTabView->setCurrentIndex(0);
     // 8.
@@ -439,9 +397,7 @@ bool QuillonAppDelegate::awakeFromNib()
         return false;
     // 12. Drops are handled by the table, which asks this controller.
     // 13. The window to the front.
-#if QUILLON_EDITION != 1
-    restoreColumnLayout();
-#endif
+    m_edition->beforeShow();
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
@@ -455,17 +411,8 @@ bool QuillonAppDelegate::awakeFromNib()
     // 15. The include-subfolders segment.
     m_ui->filesFoldersSegmented->setSegmentSelected(SubfoldersSegment, inculdeSubfolders());
     m_ui->actionIncludeSubfolders->setChecked(inculdeSubfolders());
-    // 16. Double click (edition 1 has none).
-#if QUILLON_EDITION != 1
-    connect(m_ui->mainTableView, &QAbstractItemView::doubleClicked, this, &QuillonAppDelegate::fileDoubleClicked);
-#endif
-    // 17. Recent folders.
-#if QUILLON_EDITION != 1
-    restoreRecentItems();
-    loadRecentFolders();
-#else
-    m_ui->recentFoldersPopup->hide();
-#endif
+    // 16, 17. Double click and recent folders (edition 2).
+    m_edition->afterShow();
     updateTotalLabel();
     numberOfRowsChanged();
     m_awake = true;
@@ -518,9 +465,7 @@ bool QuillonAppDelegate::setupToolbarAndMenuItems()
     }
     // 2. About.
     connect(m_ui->actionAbout, &QAction::triggered, this, &QuillonAppDelegate::aboutAction, Qt::UniqueConnection);
-#if QUILLON_EDITION == 1
-    setupEdition1Toolbar();
-#endif
+    m_edition->setupToolbar();
     // 3. The agreement after the application menu's third item.
     QMenu *appMenu = m_ui->menuApplication;
     const QList<QAction *> items = appMenu->actions();
@@ -573,10 +518,7 @@ bool QuillonAppDelegate::applicationShouldTerminate()
     m_quitting = true;
     guarded("Error in (applicationShouldTerminate:) : %1", [&] {
         endEditing();
-#if QUILLON_EDITION != 1
-        saveRecentItems();
-        store()->setValue(kColumnLayoutKey, m_ui->mainTableView->horizontalHeader()->saveState());
-#endif
+        m_edition->save();
         if (m_settings)
             m_settings->synchronize();
         store()->sync();
@@ -586,18 +528,6 @@ bool QuillonAppDelegate::applicationShouldTerminate()
     if (m_process)
         m_process->stop();
     return true;
-}
-
-void QuillonAppDelegate::restoreColumnLayout()
-{
-    const QByteArray state = store()->value(kColumnLayoutKey).toByteArray();
-    QHeaderView *header = m_ui->mainTableView->horizontalHeader();
-    if (!state.isEmpty() && header->restoreState(state)) {
-        // The columns that the header menu can't bring back stay visible.
-        for (int c : {FileListModel::IsSelected, FileListModel::Name, FileListModel::Pages})
-            m_ui->mainTableView->setColumnHidden(c, false);
-        header->setSortIndicatorShown(false);
-    }
 }
 
 bool QuillonAppDelegate::openUrl(const QUrl &url) { return m_desktop.openUrl && m_desktop.openUrl(url); }
@@ -692,7 +622,8 @@ bool QuillonAppDelegate::exportList(const QString &path)
         // The earlier file stays as it was; say so rather than seem to have saved.
         if (!error.isEmpty()) // an exception is already in the log
             logError(QStringLiteral("Error in (export) : %1").arg(error));
-        editionAlertPanel(m_window.get(), getAppTitle(), tr("The list could not be exported to\n%1\n%2").arg(path, error));
+        editionAlertPanel(m_window.get(), getAppTitle(), tr("The list could not be exported to\n%1\n%2").arg(path, error),
+                          m_edition->applicationModalAlerts());
     }
     return written;
 }
@@ -719,16 +650,10 @@ void QuillonAppDelegate::filesFoldersSegmentedChanged(int segment)
         addFiles();
         break;
     case RemoveSegment:
-        selectDeselectRemoveAll(4);
+        selectDeselectRemoveAll(RemoveSelectedRows);
         break;
     case SubfoldersSegment:
-#if QUILLON_EDITION == 1
-        m_e1.inculdeSubfoldersBtn->toggle();
-        return;
-#endif
-        setInculdeSubfolders(!inculdeSubfolders());
-        control->setSegmentSelected(SubfoldersSegment, inculdeSubfolders());
-        m_ui->actionIncludeSubfolders->setChecked(inculdeSubfolders());
+        m_edition->toggleIncludeSubfolders();
         return;
     case ImportSegment:
         importAction();
@@ -755,7 +680,7 @@ void QuillonAppDelegate::navigationSegmentedChanged(int segment)
         moveDown();
         break;
     case RemoveAllSegment:
-        selectDeselectRemoveAll(3);
+        selectDeselectRemoveAll(RemoveAllRows);
         break;
     default:
         break;
@@ -780,23 +705,47 @@ void QuillonAppDelegate::helpSegmentedChanged(int segment)
         rateUs();
 }
 
-bool QuillonAppDelegate::inculdeSubfolders() const
-{
-#if QUILLON_EDITION == 1
-    // The window's check box, not the stored option.
-    return m_e1.inculdeSubfoldersBtn->isChecked();
-#else
-    return store()->value(kIncludeSubfoldersKey, false).toBool();
-#endif
-}
+bool QuillonAppDelegate::inculdeSubfolders() const { return m_edition->includeSubfolders(); }
 
-void QuillonAppDelegate::setInculdeSubfolders(bool include)
+void QuillonAppDelegate::setInculdeSubfolders(bool include) { m_edition->setIncludeSubfolders(include); }
+
+// Edition 1's own commands.
+// Edition 2 has no settings pane and no right pane: shown, not collapsed, no-ops.
+bool QuillonAppDelegate::isShowingSettings() const
 {
-#if QUILLON_EDITION == 1
-    m_e1.inculdeSubfoldersBtn->setChecked(include);
-    return;
-#endif
-    updateSharedSettings(store(), [include](QSettings *defaults) { defaults->setValue(kIncludeSubfoldersKey, include); });
+    auto *w = dynamic_cast<Edition1Window *>(m_edition.get());
+    return !w || w->isShowingSettings();
 }
+void QuillonAppDelegate::toggleSettings()
+{
+    if (auto *w = dynamic_cast<Edition1Window *>(m_edition.get()))
+        w->toggleSettings();
+}
+void QuillonAppDelegate::showSettings(bool show)
+{
+    if (auto *w = dynamic_cast<Edition1Window *>(m_edition.get()))
+        w->showSettings(show);
+}
+void QuillonAppDelegate::toggleRightView()
+{
+    if (auto *w = dynamic_cast<Edition1Window *>(m_edition.get()))
+        w->toggleRightView();
+}
+void QuillonAppDelegate::collapseRightView()
+{
+    if (auto *w = dynamic_cast<Edition1Window *>(m_edition.get()))
+        w->collapseRightView();
+}
+void QuillonAppDelegate::uncollapseRightView()
+{
+    if (auto *w = dynamic_cast<Edition1Window *>(m_edition.get()))
+        w->uncollapseRightView();
+}
+bool QuillonAppDelegate::isRightViewCollapsed() const
+{
+    auto *w = dynamic_cast<Edition1Window *>(m_edition.get());
+    return w && w->isRightViewCollapsed();
+}
+void QuillonAppDelegate::getInfo() { getInfoFile(); }
 
 } // namespace quillon

@@ -2,10 +2,11 @@
 #include "app/Arguments.h"
 #include "app/CustomTableView.h"
 #include "app/DesktopIntegration.h"
+#include "app/EditionWindow.h"
 #include "app/ImportFilesWindowController.h"
 #include "app/OpenPanel.h"
 #include "app/PageSelectionDialog.h"
-#include "app/RecentItem.h"
+#include "app/RecentFolders.h"
 #include "core/FileItem.h"
 #include "core/Process.h"
 #include "core/TimeLeft.h"
@@ -62,36 +63,6 @@ struct QuillonAppEnvironment {
     std::function<bool(const QString &)> isWritableFolder;
 };
 
-#if QUILLON_EDITION == 1
-// The controls only edition 1's window has; built in QuillonAppDelegateEdition1.cpp.
-struct Edition1Controls {
-    QToolBar *toolbar = nullptr;
-    QAction *aboutToolbarItem = nullptr;
-    QAction *preferencesToolbarItem = nullptr;
-    QAction *dummyToolbarItem = nullptr;
-    QAction *exportToolbarItem = nullptr;
-    QAction *rightViewToolbarItem = nullptr;
-    QWidget *rightPane = nullptr; // the split view's second subview
-    QLabel *lableDragAndDrop = nullptr;
-    QLabel *singleMultiPageTIFFLabel2 = nullptr; // after the mode-1 name field
-    QPushButton *removeBtn = nullptr;
-    QPushButton *importBtn = nullptr;
-    QPushButton *addFilesBtn = nullptr;
-    QPushButton *addFolderBtn = nullptr;
-    QPushButton *searchBtn = nullptr;
-    QCheckBox *inculdeSubfoldersBtn = nullptr;
-    QPushButton *convertBtn = nullptr;
-    QPushButton *openFileButton = nullptr;
-    QPushButton *getInfoButton = nullptr;
-    QPushButton *openEnclosedFolderButton = nullptr;
-    QPushButton *selectAllButton = nullptr;
-    QPushButton *deselectAllButton = nullptr;
-    QPushButton *removeSelectedFilesButton = nullptr;
-    QPushButton *removeAllFilesButton = nullptr;
-    QPushButton *moveUpButton = nullptr;
-    QPushButton *moveDownButton = nullptr;
-};
-#endif
 
 // The controller of the main window: it owns the file list, the settings, the
 // current conversion run, the recent folders and the usage store, and is the
@@ -113,10 +84,17 @@ public:
 
     // Keys of the user defaults written here.
     static inline const QString kShowSettingsKey = QStringLiteral("SHOWSETTINGS");
-    static inline const QString kRecentItemsKey = QStringLiteral("RECENTITEMS");
+    static inline const QString kRecentItemsKey = RecentFolders::kKey;
     static inline const QString kIncludeSubfoldersKey = QStringLiteral("INCLUDESUBFOLDERS");
     static inline const QString kLicenseAcceptedKey = QStringLiteral("LICENSEAGREEMENTACCEPTED");
     static inline const QString kColumnLayoutKey = QStringLiteral("FILELISTCOLUMNS");
+
+    // The "tag" of the list commands' menu items and buttons (their .ui files carry it).
+    enum ListCommandTag { SelectAllRows = 1, SelectFirstRow = 2, RemoveAllRows = 3, RemoveSelectedRows = 4 };
+    enum CheckMarkTag { CheckRows = 1, UncheckRows = 2, InvertRows = 3 };
+    // The "tag" of the number fields with the digits-only rule: the group
+    // size (empty gives 2) and the page-selection steps (empty gives 1).
+    enum NumberFieldTag { GroupSizeField = 30001, PageStepField = 30002 };
 
     // Segments of the segmented controls.
     enum FilesFoldersSegment { AddFilesSegment, RemoveSegment, SubfoldersSegment, ImportSegment, ExportSegment, LogsSegment };
@@ -139,7 +117,6 @@ public:
     void reopen(const QStringList &paths, const QString &activationToken = QString());
     // Saves the recent folders, the settings and the column layout; always true.
     bool applicationShouldTerminate();
-    void applicationWillTerminate() {}
     void setupVersion();
     // False when the first-start agreement was declined.
     bool setupToolbarAndMenuItems();
@@ -154,10 +131,9 @@ public:
     Process *process() const { return m_process.get(); }
     bool isProcessing() const { return m_isProcessing.load(); }
     bool isLoading() const { return m_loadThread != nullptr; }
-    QColor processingLabelColor() const { return m_processingLabelColor; }
     bool isOutputFolderSelected() const { return m_isOutputFolderSelected; }
     QString outputFolder() const { return m_outputFolder; }
-    QList<RecentItem> &recentItems() { return m_recentItems; }
+    QList<RecentItem> &recentItems() { return m_recentFolders.items(); }
     UsagesReportingWindowController *usagesReport() const { return m_usagesReport; }
     QSettings *store() const;
     const DesktopIntegration &desktop() const { return m_desktop; }
@@ -199,7 +175,7 @@ public:
     void helpSegmentedChanged(int segment);
 
     // ---- view helper (QuillonAppDelegateViewHelper.cpp) ----
-    // The rule of the two numeric fields (tags 30001 and 30002), applied on every edit.
+    // The rule of the numeric fields (NumberFieldTag), applied on every edit.
     void controlTextDidChange(NumberField *field);
     void setButtonKeyCharacter(QAbstractButton *button, const QString &keyChar, const QColor &color);
     void resetView(bool enable);
@@ -250,8 +226,6 @@ public:
     void openFiles(const QStringList &paths);
     // Starts a file-adding job on its own thread (false while one runs).
     bool loadURLs(const Arguments &arguments);
-    // Blocks until a running job has finished and was applied (tests, quitting).
-    void waitForLoad();
 
     // ---- conversion (QuillonAppDelegateConversion.cpp) ----
     void showOutputSettings();
@@ -283,10 +257,12 @@ public:
     void updateBilevelPreview();
     BilevelPreviewer *bilevelPreviewer() const { return m_previewer; }
 
-#if QUILLON_EDITION == 1
-    // ---- edition 1's window (QuillonAppDelegateEdition1.cpp) ----
-    const Edition1Controls &edition1() const { return m_e1; }
-    bool isShowingSettings() const { return m_showSettings; }
+    // ---- the edition's window (EditionWindow.h) ----
+    EditionWindow *editionWindow() const { return m_edition.get(); }
+    const CommandState &commandState() const { return m_commands; }
+    // Edition 1's own controls and commands (edition 1 only).
+    const Edition1Controls &edition1() const { return m_edition->edition1(); }
+    bool isShowingSettings() const;
     void toggleSettings();
     void showSettings(bool show);
     void toggleRightView();
@@ -294,7 +270,6 @@ public:
     void uncollapseRightView();
     bool isRightViewCollapsed() const;
     void getInfo();
-#endif
 
 signals:
     // A file-adding job has ended and its files are in the list.
@@ -303,22 +278,9 @@ signals:
     void processClosed();
 
 private:
-    friend class QuillonAppDelegateTest;
-#if QUILLON_EDITION == 1
-    void buildEdition1Window();
-    void connectEdition1Commands();
-    void setupEdition1Toolbar();
-    void restoreShowSettings();
-    void resetEdition1View(bool enable);
-    void updateEdition1Enabling();
-    void stopRunForSettings();
-    bool combineChecks();
-    // The toolbar's delegate: builds the items the window's definition lacks.
-    QAction *toolbarItemForItemIdentifier(const QString &identifier);
-    Edition1Controls m_e1;
-    bool m_showSettings = true;
-    bool m_dropHidesHint = false; // a drop's files are still loading
-#endif
+    // The two editions' windows reach into the window they extend.
+    friend class Edition1Window;
+    friend class Edition2Window;
     // Holds back the enabling of the window's controls while one command
     // changes many rows; the last batch to end brings it up to date once.
     class EnablingBatch {
@@ -334,6 +296,11 @@ private:
     void moveSelectionBy(int step);
     void reorderKeepingSelection(const std::function<void()> &reorder);
     void startCombinedRun();
+    // Edition 2's Convert: the name and output-folder checks, then combine.
+    void convertWithChecks();
+    // Sets every command's enabling from the command state (after bringing
+    // the state up to date).
+    void applyCommandState();
     void buildWindow();
     void buildMenus();
     void buildSegmentedControls();
@@ -341,9 +308,6 @@ private:
     void bindOutputSettingsSheet();
     void bindSettingsSummary();
     void updateSettingsSummary();
-    void restoreRecentItems();
-    void saveRecentItems();
-    void restoreColumnLayout();
     void finishLoad();
     void updateLoadingProgress();
     void onOutputFolderPathChanged();
@@ -356,12 +320,9 @@ private:
     void bindBilevelChoices();
     void showBilevelPreview(const QImage &image, bool alreadyBilevel, const QString &error);
     void checkExactly(const QStringList &paths);
-    void updateActionsEnabling();
-    void setEnabledForBusy(bool enable);
     QStringList selectedPaths() const;
     bool isWritableFolder(const QString &path) const;
     bool openUrl(const QUrl &url);
-    int sendingTag() const;
 
     // Owned state.
     Environment m_env;
@@ -373,10 +334,11 @@ private:
     Settings *m_settings = nullptr;
     std::unique_ptr<Process> m_process;
     std::atomic<bool> m_isProcessing{false};
-    QColor m_processingLabelColor;
     bool m_isOutputFolderSelected = false;
     QString m_outputFolder;
-    QList<RecentItem> m_recentItems;
+    RecentFolders m_recentFolders;
+    std::unique_ptr<EditionWindow> m_edition;
+    CommandState m_commands;
     UsagesReportingWindowController *m_usagesReport = nullptr;
     QMenu *m_filesContextMenu = nullptr;
     QMenu *m_headerContextMenu = nullptr;
@@ -397,8 +359,6 @@ private:
     QTimer *m_runTicker = nullptr;
     QString m_idleTitle;
     bool m_runEndAnnounced = false;
-    bool m_viewEnabled = true;
-    bool m_runActive = false; // from combine until the progress sheet is closed
     bool m_quitting = false;
     bool m_awake = false;
     int m_enablingBatch = 0;

@@ -27,8 +27,7 @@ void QuillonAppDelegate::addFiles()
         panel->setAttribute(Qt::WA_DeleteOnClose);
         panel->setWindowTitle(tr("Add Files"));
         panel->setCanChooseFiles(true);
-        // Edition 1's add-files panel never takes folders.
-        panel->setCanChooseDirectories(QUILLON_EDITION != 1 && inculdeSubfolders());
+        panel->setCanChooseDirectories(m_edition->addFilesTakesFolders() && inculdeSubfolders());
         panel->setResolvesAliases(true);
         panel->setAllowsMultipleSelection(true);
         panel->setMessage(QStringLiteral("Select Image or TIFF File(s):"));
@@ -67,9 +66,8 @@ void QuillonAppDelegate::openPanelDidEnd(OpenPanel *panel, int returnCode)
             if (QFileInfo(path).isDir())
                 folders << path;
         }
-#if QUILLON_EDITION != 1
-        addRecentItem(folders);
-#endif
+        if (m_edition->keepsRecentFolders())
+            addRecentItem(folders);
         loadURLs(Arguments{panel->chosenURLs(), panel->canChooseDirectories(), inculdeSubfolders()});
     });
 }
@@ -82,7 +80,7 @@ bool QuillonAppDelegate::validateDrop(const QMimeData *data, QObject *source)
     if (!data || !data->hasUrls())
         return false;
     // One job at a time; the list is disabled meanwhile anyway.
-    return !isLoading() && m_viewEnabled;
+    return !isLoading() && m_commands.viewEnabled;
 }
 
 bool QuillonAppDelegate::acceptDrop(const QMimeData *data)
@@ -106,7 +104,7 @@ void QuillonAppDelegate::addPendingPaths()
 {
     // A dialog of the window may still hand over its own files (the import
     // sheet); a job started behind it would make it lose them.
-    if (m_pendingPaths.isEmpty() || !m_awake || m_quitting || isLoading() || m_runActive || !m_viewEnabled
+    if (m_pendingPaths.isEmpty() || !m_awake || m_quitting || isLoading() || m_commands.running || !m_commands.viewEnabled
         || QApplication::activeModalWidget())
         return;
     QList<QUrl> urls;
@@ -131,12 +129,9 @@ bool QuillonAppDelegate::addLikeDrop(const QList<QUrl> &dropped)
     }
     if (urls.isEmpty())
         return false;
-#if QUILLON_EDITION != 1
-    addRecentItem(folders);
-#else
-    m_dropHidesHint = true;
-    m_e1.lableDragAndDrop->hide();
-#endif
+    if (m_edition->keepsRecentFolders())
+        addRecentItem(folders);
+    m_edition->dropBegins();
     return loadURLs(Arguments{urls, true, inculdeSubfolders()});
 }
 
@@ -176,9 +171,7 @@ void QuillonAppDelegate::finishLoad()
 {
     if (!m_loadThread)
         return;
-#if QUILLON_EDITION == 1
-    m_dropHidesHint = false;
-#endif
+    m_edition->loadEnded();
     m_loadThread->wait();
     delete m_loadThread;
     m_loadThread = nullptr;
@@ -217,14 +210,6 @@ void QuillonAppDelegate::finishLoad()
     // Paths that came while this job ran are a job of their own.
     if (!m_pendingPaths.isEmpty())
         QTimer::singleShot(0, this, &QuillonAppDelegate::addPendingPaths);
-}
-
-void QuillonAppDelegate::waitForLoad()
-{
-    if (m_loadThread) {
-        m_loadThread->wait();
-        finishLoad();
-    }
 }
 
 } // namespace quillon

@@ -10,6 +10,7 @@
 #include "app/Sheets.h"
 #include "core/AppFolders.h"
 #include "core/OutputPlan.h"
+#include "core/Process.h"
 #include "core/RetryList.h"
 #include "core/Settings.h"
 #include "usage/UsagesReportingWindowController.h"
@@ -41,13 +42,13 @@ bool systemWritableFolder(const QString &path)
 QString compressionName(int index)
 {
     switch (index) {
-    case 1:
+    case CcittGroup3Compression:
         return QObject::tr("CCITT Group 3 fax");
-    case 2:
+    case CcittGroup4Compression:
         return QObject::tr("CCITT Group 4 fax");
-    case 3:
+    case LzwCompression:
         return QObject::tr("LZW");
-    case 4:
+    case PackBitsCompression:
         return QObject::tr("PackBits");
     default:
         return QObject::tr("None");
@@ -147,7 +148,7 @@ void QuillonAppDelegate::bindOutputSettingsSheet()
         if (s->isAutomaticCompression())
             return kAutomaticCompressionItem;
         const int index = s->tiffCompressionIndex();
-        return index >= 0 && index <= 4 ? index : 0;
+        return index >= NoCompression && index <= PackBitsCompression ? index : int(NoCompression);
     };
     out->tiffCompressionPopup->setCurrentIndex(shownCompression());
     connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, [s](int index) {
@@ -283,8 +284,7 @@ void QuillonAppDelegate::updateBilevelPreview()
         return;
     }
     int page = std::max(0, first->pages() - 1); // a single image is its file's last one, as the run takes it
-    const QString type = first->type().toUpper();
-    if (type == QLatin1String("TIF") || type == QLatin1String("TIFF")) {
+    if (first->isMultiPageFile()) {
         const QList<int> pages = getPageRanges(first.get());
         if (pages.isEmpty()) {
             m_previewer->cancel();
@@ -314,7 +314,7 @@ void QuillonAppDelegate::showBilevelPreview(const QImage &image, bool alreadyBil
     } else {
         text = tr("%1, with %2.").arg(m_previewSource, bilevelName(m_settings->bilevelOptions()));
         const int index = m_settings->tiffCompressionIndex();
-        if (m_settings->isAutomaticCompression() || (index != 1 && index != 2))
+        if (m_settings->isAutomaticCompression() || (index != CcittGroup3Compression && index != CcittGroup4Compression))
             text += QLatin1Char('\n') + tr("Black and white is made only for CCITT Group 3 and Group 4 compression.");
     }
     out->bilevelPreview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
@@ -340,9 +340,9 @@ void QuillonAppDelegate::updateSettingsSummary()
     const int mode = s->combineOptionIndex();
     ui->summaryModeLabel->setText(combineModeName(mode));
     QString name;
-    if (mode == 1)
+    if (mode == OneMultiPageFile)
         name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tiff");
-    else if (mode == 2)
+    else if (mode == GroupedFiles)
         name = tr("%1, %2 images per file")
                    .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName())
                    .arg(s->groupMultiPageTIFFCount());
@@ -352,7 +352,8 @@ void QuillonAppDelegate::updateSettingsSummary()
     QString compression = compressionName(s->tiffCompressionIndex());
     if (s->isAutomaticCompression())
         compression = m_outputSettingPanel->ui()->tiffCompressionPopup->itemText(kAutomaticCompressionItem);
-    else if ((s->tiffCompressionIndex() == 1 || s->tiffCompressionIndex() == 2) && s->bilevelOptions().method != image::BilevelOptions::Auto)
+    else if ((s->tiffCompressionIndex() == CcittGroup3Compression || s->tiffCompressionIndex() == CcittGroup4Compression)
+             && s->bilevelOptions().method != image::BilevelOptions::Auto)
         compression += QStringLiteral(", ") + bilevelName(s->bilevelOptions());
     ui->summaryCompressionLabel->setText(compression);
     ui->summaryFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("asked for at Convert") : s->outputFolderPath());
@@ -367,18 +368,8 @@ void QuillonAppDelegate::updateSettingsSummary()
 
 void QuillonAppDelegate::showOutputSettings()
 {
-    if (!m_viewEnabled)
-        return;
-#if QUILLON_EDITION == 1
-    // The settings live in the window's pane here.
-    m_ui->settingTabView->setCurrentIndex(0);
-    if (!m_showSettings)
-        toggleSettings();
-    return;
-#endif
-    m_outputSettingPanel->beginSheet();
-    updateBilevelPreview();
-    m_ui->mainTableView->viewport()->update();
+    if (m_commands.viewEnabled)
+        m_edition->showOutputSettings();
 }
 
 void QuillonAppDelegate::closeOutputSetting()
@@ -420,21 +411,18 @@ void QuillonAppDelegate::setCombineOptions(int index)
         out->groupMultiPageTIFFName->setEnabled(false);
         for (QLabel *l : {out->singleImageTIFFLabel, out->singleMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel2})
             colour(l, disabledText);
-#if QUILLON_EDITION == 1
-        if (m_e1.singleMultiPageTIFFLabel2)
-            colour(m_e1.singleMultiPageTIFFLabel2, index == 1 ? normalText : disabledText);
-#endif
+        m_edition->showCombineMode(index, normalText, disabledText);
         switch (index) {
-        case 0:
+        case SingleImageFiles:
             out->singleImageTIFFBtn->setChecked(true);
             colour(out->singleImageTIFFLabel, normalText);
             break;
-        case 1:
+        case OneMultiPageFile:
             out->singleMultiPageTIFFBtn->setChecked(true);
             colour(out->singleMultiPageTIFFLabel1, normalText);
             out->singleMultiPageTIFFName->setEnabled(true);
             break;
-        case 2:
+        case GroupedFiles:
             out->groupMultiPageTIFFBtn->setChecked(true);
             out->groupMultiPageTIFFCount->setEnabled(true);
             out->groupMultiPageTIFFStepper->setEnabled(true);
@@ -451,11 +439,7 @@ void QuillonAppDelegate::setCombineOptions(int index)
 
 void QuillonAppDelegate::chooseOutputFolder()
 {
-#if QUILLON_EDITION == 1
-    auto *panel = new OpenPanel(m_window.get());
-#else
-    auto *panel = new OpenPanel(m_outputSettingPanel);
-#endif
+    auto *panel = new OpenPanel(m_edition->outputFolderPanelParent());
     panel->setObjectName(QStringLiteral("chooseOutputFolderPanel"));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowTitle(tr("Output Folder"));
@@ -464,11 +448,7 @@ void QuillonAppDelegate::chooseOutputFolder()
     panel->setAllowsMultipleSelection(false);
     panel->setCanCreateDirectories(true);
     panel->setResolvesAliases(true);
-#if QUILLON_EDITION == 1
-    panel->setMessage(QStringLiteral("Select Output Folder:"));
-#else
-    panel->setMessage(QStringLiteral("Choose Output Folder : "));
-#endif
+    panel->setMessage(m_edition->outputFolderPanelMessage());
     if (!m_settings->outputFolderPath().isEmpty())
         panel->setDirectory(m_settings->outputFolderPath());
     connect(panel, &QDialog::finished, this, [this, panel](int result) {
@@ -491,9 +471,7 @@ void QuillonAppDelegate::onOutputFolderPathChanged()
     const bool selected = !m_settings->outputFolderPath().isEmpty();
     m_isOutputFolderSelected = selected;
     m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(selected);
-#if QUILLON_EDITION == 1
-    m_outputSettingPanel->ui()->openFolderAfterConversionBtn->setEnabled(selected);
-#endif
+    m_edition->showOutputFolderChosen(selected);
     if (!selected)
         m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
     updateSettingsSummary();
@@ -501,22 +479,18 @@ void QuillonAppDelegate::onOutputFolderPathChanged()
 
 // ---- Convert ----
 
-void QuillonAppDelegate::convertAction()
+void QuillonAppDelegate::convertAction() { m_edition->convert(); }
+
+void QuillonAppDelegate::convertWithChecks()
 {
-#if QUILLON_EDITION == 1
-    // Edition 1's Convert only combines; combine makes its own checks.
-    if (m_viewEnabled && m_e1.convertBtn->isEnabled() && !m_runActive)
-        combine();
-    return;
-#endif
     guarded("Error in convertAction : %1", [&] {
-        if (!m_viewEnabled || !m_ui->commandSegmented->isSegmentEnabled(ConvertSegment) || m_outputFolderPanel)
+        if (!m_commands.canConvert() || m_outputFolderPanel)
             return;
         endEditing();
         m_ui->settingTabView->setCurrentIndex(0);
         auto *out = m_outputSettingPanel->ui();
         switch (m_settings->combineOptionIndex()) {
-        case 1:
+        case OneMultiPageFile:
             if (m_settings->singleMultiPageTIFFName().isEmpty()) {
                 informationAlertPanel(m_window.get(), getAppTitle(), QStringLiteral("Please enter new TIFF file name!"));
                 // The field lives in the output sheet: show it there, ready to type.
@@ -525,7 +499,7 @@ void QuillonAppDelegate::convertAction()
                 return;
             }
             break;
-        case 2:
+        case GroupedFiles:
             if (m_settings->groupMultiPageTIFFCount() <= 1)
                 m_settings->setGroupMultiPageTIFFCount(2);
             if (m_settings->groupMultiPageTIFFName().isEmpty()) {
@@ -601,36 +575,20 @@ void QuillonAppDelegate::convertAction()
 
 void QuillonAppDelegate::combine()
 {
-#if QUILLON_EDITION == 1
-    bool go = false;
-    guarded("Error in (combine) : %1", [&] {
-        endEditing();
-        go = combineChecks();
-    });
-    if (!go)
-        return;
-    m_outputFolder = m_settings->outputFolderPath();
-#endif
-    startCombinedRun();
+    if (m_edition->checksBeforeRun())
+        startCombinedRun();
 }
 
 void QuillonAppDelegate::startCombinedRun()
 {
     guarded("Error in (combine) : %1", [&] {
-        // Never a group size below 1: the planner divides by it.
-        if (m_settings->groupMultiPageTIFFCount() < 1)
-            m_settings->setGroupMultiPageTIFFCount(2);
         auto process = std::make_unique<Process>();
         process->setOwner(this, this);
-        process->settings = m_settings;
-        process->outputFolder = m_outputFolder;
-        process->jobs = m_settings->jobs();
-        process->setIsCombining(true);
-        process->applyPlan(planOutputFiles(m_files, *m_settings, m_outputFolder));
+        setUpRun(*process, m_files, *m_settings, m_outputFolder, m_settings->jobs());
         process->setProperty("combineMode", m_settings->combineOptionIndex());
         // A previous run (idle or finished) goes; none of them works any more here.
         m_process = std::move(process);
-        m_runActive = true;
+        m_commands.running = true;
         m_runEndAnnounced = false;
         m_idleTitle = m_window->windowTitle();
         m_timeLeft.reset(m_process->sourceBytesTotal());
@@ -697,7 +655,7 @@ void QuillonAppDelegate::updateProgressSheet()
     ui->messageLabel->setText(message);
     // Shown once the run has lost something it can try again.
     ui->retryFailedBtn->setVisible(completed && !failedSources(p->log()).isEmpty());
-    if (completed && p->message() == QLatin1String("Process cancelled!"))
+    if (completed && p->wasCancelled())
         ui->headingLabel->setText(tr("Conversion cancelled"));
     else if (completed)
         ui->headingLabel->setText(lost > 0 ? tr("Conversion finished with problems") : tr("Conversion finished"));
@@ -784,8 +742,10 @@ void QuillonAppDelegate::cancelProcessAction()
 
 void QuillonAppDelegate::viewLogAction()
 {
-    if (m_process)
-        m_process->viewLog();
+    guarded("Error in (viewLog) : %1", [&] {
+        if (m_process && !m_process->log().logFilePath().isEmpty())
+            openUrl(QUrl::fromLocalFile(m_process->log().logFilePath()));
+    });
 }
 
 void QuillonAppDelegate::closeProcessAction()
@@ -802,7 +762,7 @@ void QuillonAppDelegate::closeProcessAction()
         m_ui->mainTableView->clearSelection();
         m_model->removeRowsAt(checked);
     }
-    m_runActive = false;
+    m_commands.running = false;
     resetViewForProcess(true);
     stopProcess();
     resetView(true);
@@ -860,11 +820,11 @@ void QuillonAppDelegate::checkExactly(const QStringList &paths)
 
 void QuillonAppDelegate::startProcess()
 {
-    m_processingLabelColor = m_window->palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QColor dimmed = m_window->palette().color(QPalette::Disabled, QPalette::WindowText);
     m_isProcessing = true;
     for (QLabel *l : {m_ui->labelTotalFiles, m_ui->labelTimeTaken}) {
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, m_processingLabelColor);
+        p.setColor(QPalette::WindowText, dimmed);
         l->setPalette(p);
     }
     m_ui->loadingIndicator->startAnimation();
@@ -872,11 +832,11 @@ void QuillonAppDelegate::startProcess()
 
 void QuillonAppDelegate::stopProcess()
 {
-    m_processingLabelColor = m_window->palette().color(QPalette::Active, QPalette::WindowText);
+    const QColor normal = m_window->palette().color(QPalette::Active, QPalette::WindowText);
     m_isProcessing = false;
     for (QLabel *l : {m_ui->labelTotalFiles, m_ui->labelTimeTaken}) {
         QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, m_processingLabelColor);
+        p.setColor(QPalette::WindowText, normal);
         l->setPalette(p);
     }
     m_ui->loadingIndicator->stopAnimation();
@@ -884,13 +844,10 @@ void QuillonAppDelegate::stopProcess()
     setCombineOptions(m_settings->combineOptionIndex());
 }
 
-void QuillonAppDelegate::resetViewForProcess(bool enable)
+void QuillonAppDelegate::resetViewForProcess(bool)
 {
-    guarded("Error in (resetViewForProcess:) : %1", [&] {
-        m_ui->commandSegmented->setSegmentEnabled(ConvertSegment, enable);
-        m_ui->cancelBtn->setEnabled(enable);
-        setCombineOptions(m_settings->combineOptionIndex());
-    });
+    // Convert and the adding job's Cancel follow CommandState::running.
+    guarded("Error in (resetViewForProcess:) : %1", [&] { setCombineOptions(m_settings->combineOptionIndex()); });
 }
 
 void QuillonAppDelegate::updateTimeTakenLabel(const QString &text)

@@ -6,6 +6,7 @@
 #include "app/FileListModel.h"
 #include "app/PageSelectionDialog.h"
 #include "core/AppFolders.h"
+#include "core/OutputPlan.h"
 #include "core/Settings.h"
 
 #include "ui_MainWindow.h"
@@ -17,16 +18,6 @@
 #include <QMessageBox>
 
 namespace quillon {
-
-namespace {
-
-bool isMultiPageFile(const FileItem &item)
-{
-    const QString ext = item.type().toUpper();
-    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
-}
-
-} // namespace
 
 QList<int> QuillonAppDelegate::selectedRows() const { return m_ui->mainTableView->selectedRowList(); }
 
@@ -47,46 +38,26 @@ void QuillonAppDelegate::selectDeselectRemoveAll(int tag)
     guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {
         CustomTableView *table = m_ui->mainTableView;
         switch (tag) {
-        case 1:
+        case SelectAllRows:
             table->selectAll();
             break;
-        case 2:
+        case SelectFirstRow:
             if (!m_files.isEmpty()) {
                 table->selectionModel()->select(m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
                 table->selectionModel()->setCurrentIndex(m_model->index(0, 0), QItemSelectionModel::NoUpdate);
             }
             break;
-        case 3: {
+        case RemoveAllRows:
             if (m_files.isEmpty())
                 break;
-#if QUILLON_EDITION == 1
-            if (applicationModalAlertPanel(m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
-                                           QStringLiteral("Yes"), QStringLiteral("No"))
-                == AlertFirstButtonReturn) {
+            m_edition->confirmRemoveAll([this] {
                 m_files.clear();
                 m_model->reloadData();
                 resetView(true);
                 updateTotalLabel();
-            }
-            break;
-#endif
-            QMessageBox *alert = makeCriticalAlert(m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
-                                                   QStringLiteral("Yes"), QStringLiteral("No"));
-            alert->setObjectName(QStringLiteral("removeAllAlert"));
-            beginSheetModalForWindow(alert, m_window.get(), [this](int code) {
-                guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {
-                    if (code == AlertFirstButtonReturn) {
-                        m_files.clear();
-                        m_model->reloadData();
-                        resetView(true);
-                        updateTotalLabel();
-                    }
-                });
-                m_ui->mainTableView->viewport()->update();
             });
             break;
-        }
-        case 4: {
+        case RemoveSelectedRows: {
             const QList<int> rows = selectedRows();
             if (rows.isEmpty())
                 break;
@@ -105,11 +76,11 @@ void QuillonAppDelegate::selectDeselectRemoveAll(int tag)
 void QuillonAppDelegate::checkUncheckInvertSelection(int tag)
 {
     guarded("Error in (checkUncheckInvertSelection:) : %1", [&] {
-        if (tag < 1 || tag > 3)
+        if (tag < CheckRows || tag > InvertRows)
             return;
         for (int r : selectedRows()) {
             if (const FileItemPtr item = m_model->itemAt(r))
-                item->isSelected = tag == 1 ? true : (tag == 2 ? false : !item->isSelected);
+                item->isSelected = tag == CheckRows ? true : (tag == UncheckRows ? false : !item->isSelected);
         }
     });
     m_model->reloadRows(0, int(m_files.size()) - 1, FileListModel::IsSelected);
@@ -120,10 +91,10 @@ void QuillonAppDelegate::checkUncheckInvertSelection(int tag)
 void QuillonAppDelegate::checkUncheckInvertAll(int tag)
 {
     guarded("Error in (checkUncheckInvertAll:) : %1", [&] {
-        if (tag < 1 || tag > 3)
+        if (tag < CheckRows || tag > InvertRows)
             return;
         for (const FileItemPtr &item : std::as_const(m_files))
-            item->isSelected = tag == 1 ? true : (tag == 2 ? false : !item->isSelected);
+            item->isSelected = tag == CheckRows ? true : (tag == UncheckRows ? false : !item->isSelected);
     });
     m_model->reloadRows(0, int(m_files.size()) - 1, FileListModel::IsSelected);
     resetView(true);
@@ -215,18 +186,7 @@ void QuillonAppDelegate::openFileEnclosingFolder()
     });
 }
 
-void QuillonAppDelegate::getInfoFile()
-{
-#if QUILLON_EDITION == 1
-    getInfo();
-    return;
-#endif
-    guarded("Error in (getInfo) : %1", [&] {
-        const QStringList paths = selectedPaths();
-        if (!paths.isEmpty() && m_desktop.showItemProperties)
-            m_desktop.showItemProperties(paths);
-    });
-}
+void QuillonAppDelegate::getInfoFile() { m_edition->showProperties(selectedPaths()); }
 
 void QuillonAppDelegate::fileDoubleClicked(const QModelIndex &index)
 {
@@ -249,24 +209,9 @@ void QuillonAppDelegate::updateTotalLabel()
         int checked = 0;
         for (const FileItemPtr &item : std::as_const(m_files))
             checked += item->isSelected ? 1 : 0;
-        int toCreate = 0;
-        switch (m_settings ? m_settings->combineOptionIndex() : 0) {
-        case 0:
-            toCreate = checked;
-            break;
-        case 1:
-            toCreate = checked > 0 ? 1 : 0;
-            break;
-        case 2: {
-            const unsigned n = unsigned(qMax(1, m_settings->groupMultiPageTIFFCount()));
-            toCreate = int((unsigned(checked) + n - 1) / n);
-            break;
-        }
-        default:
-            toCreate = 0;
-        }
-        // Not while a job or a run has the window.
-        m_ui->commandSegmented->setSegmentEnabled(ConvertSegment, toCreate > 0 && m_viewEnabled && !m_runActive);
+        const int toCreate =
+            m_settings ? outputFileCount(checked, m_settings->combineOptionIndex(), m_settings->groupMultiPageTIFFCount()) : checked;
+        m_commands.filesToCreate = toCreate;
         m_ui->labelTotalFiles->setText(QStringLiteral("%1 Total file(s); %2 file selected; Total TIFF file(s) to create: %3")
                                            .arg(total)
                                            .arg(checked)
@@ -274,26 +219,18 @@ void QuillonAppDelegate::updateTotalLabel()
     });
     m_ui->labelTotalFiles->update();
     updateTimeTakenLabel(QString());
-    updateActionsEnabling();
+    applyCommandState();
 }
 
 bool QuillonAppDelegate::keyDownTableView(QKeyEvent *event)
 {
     if (!event || event->type() != QEvent::KeyPress || !(event->modifiers() & Qt::ControlModifier))
         return false;
-#if QUILLON_EDITION == 1
-    const bool upEnabled = m_e1.moveUpButton->isEnabled();
-    const bool downEnabled = m_e1.moveDownButton->isEnabled();
-#else
-    SegmentedControl *nav = m_ui->navigationSegmented;
-    const bool upEnabled = nav->isSegmentEnabled(MoveUpSegment);
-    const bool downEnabled = nav->isSegmentEnabled(MoveDownSegment);
-#endif
-    if (event->key() == Qt::Key_Up && upEnabled) {
+    if (event->key() == Qt::Key_Up && m_commands.canMoveUp()) {
         moveUp();
         return true;
     }
-    if (event->key() == Qt::Key_Down && downEnabled) {
+    if (event->key() == Qt::Key_Down && m_commands.canMoveDown()) {
         moveDown();
         return true;
     }
@@ -334,31 +271,12 @@ void QuillonAppDelegate::colMenuItemClick(QAction *item)
         table->setColumnWidth(column, 120);
 }
 
-void QuillonAppDelegate::tableViewSelectionDidChange()
-{
-    if (m_enablingBatch > 0) {
-        m_enablingPending = true;
-        return;
-    }
-    const QList<int> rows = selectedRows();
-    SegmentedControl *nav = m_ui->navigationSegmented;
-    nav->setSegmentEnabled(MoveUpSegment, m_viewEnabled && !rows.isEmpty() && rows.first() != 0);
-    nav->setSegmentEnabled(MoveDownSegment, m_viewEnabled && !rows.isEmpty() && rows.last() != int(m_files.size()) - 1);
-    updateActionsEnabling();
-}
+void QuillonAppDelegate::tableViewSelectionDidChange() { applyCommandState(); }
 
 void QuillonAppDelegate::numberOfRowsChanged()
 {
-    const bool empty = m_files.isEmpty();
-#if QUILLON_EDITION != 1
-    // Edition 1's table keeps the look it was given.
-    CustomTableView *table = m_ui->mainTableView;
-    table->setShowGrid(!empty);
-    table->setAlternatingRowColors(!empty);
-#else
-    Q_UNUSED(empty);
-#endif
-    tableViewSelectionDidChange();
+    m_edition->showRowsLook(m_files.isEmpty());
+    applyCommandState();
 }
 
 QuillonAppDelegate::EnablingBatch::EnablingBatch(QuillonAppDelegate *owner)
@@ -370,42 +288,63 @@ QuillonAppDelegate::EnablingBatch::EnablingBatch(QuillonAppDelegate *owner)
 QuillonAppDelegate::EnablingBatch::~EnablingBatch()
 {
     if (--m_owner->m_enablingBatch == 0 && std::exchange(m_owner->m_enablingPending, false))
-        m_owner->tableViewSelectionDidChange();
+        m_owner->applyCommandState();
 }
 
-void QuillonAppDelegate::updateActionsEnabling()
+void QuillonAppDelegate::applyCommandState()
 {
     if (m_enablingBatch > 0) {
-        // The batch's end runs tableViewSelectionDidChange, which comes here.
+        // The batch's end comes back here once.
         m_enablingPending = true;
         return;
     }
+    CommandState &c = m_commands;
+    const QList<int> rows = selectedRows();
+    c.loading = isLoading();
+    c.rows = int(m_files.size());
+    c.selectionFirst = rows.isEmpty() ? -1 : rows.first();
+    c.selectionLast = rows.isEmpty() ? -1 : rows.last();
+    c.selectionHasMultiPage = containsMultiPageFiles();
+
     Ui::MainWindow *ui = m_ui.get();
-    const bool on = m_viewEnabled;
-    const bool any = !m_files.isEmpty();
-    const bool selection = !selectedRows().isEmpty();
+    const bool on = c.viewEnabled;
+    ui->mainTableView->setEnabled(on);
+    SegmentedControl *files = ui->filesFoldersSegmented;
+    for (int s : {AddFilesSegment, SubfoldersSegment, ImportSegment, LogsSegment})
+        files->setSegmentEnabled(s, on);
+    files->setSegmentEnabled(RemoveSegment, c.canActOnList());
+    files->setSegmentEnabled(ExportSegment, c.canActOnList());
+    SegmentedControl *nav = ui->navigationSegmented;
+    nav->setSegmentEnabled(MoveUpSegment, c.canMoveUp());
+    nav->setSegmentEnabled(MoveDownSegment, c.canMoveDown());
+    nav->setSegmentEnabled(RemoveAllSegment, c.canActOnList());
+    ui->commandSegmented->setSegmentEnabled(OutputSettingsSegment, on);
+    ui->commandSegmented->setSegmentEnabled(ConvertSegment, c.canConvert());
+    ui->recentFoldersPopup->setEnabled(on);
+    ui->settingTabView->setEnabled(on);
+    ui->cancelBtn->setEnabled(!c.running);
+
     for (QAction *a : {ui->actionAddFiles, ui->actionAddFolder, ui->actionIncludeSubfolders, ui->actionImport, ui->actionOutputSettings})
         a->setEnabled(on);
     for (QAction *a : {ui->actionSelectAll, ui->actionSelectFirstRow, ui->actionCheckAll, ui->actionUncheckAll, ui->actionInvertAll,
                        ui->actionRemoveAll, ui->actionExport})
-        a->setEnabled(on && any);
+        a->setEnabled(c.canActOnList());
     for (QAction *a : {ui->actionCheckSelected, ui->actionUncheckSelected, ui->actionInvertSelected, ui->actionRemove, ui->actionOpenFile,
                        ui->actionShowInFolder, ui->actionGetInfo})
-        a->setEnabled(on && selection);
-    ui->actionPageSelection->setEnabled(on && containsMultiPageFiles());
-    ui->actionMoveUp->setEnabled(ui->navigationSegmented->isSegmentEnabled(MoveUpSegment));
-    ui->actionMoveDown->setEnabled(ui->navigationSegmented->isSegmentEnabled(MoveDownSegment));
-    ui->actionConvert->setEnabled(on && ui->commandSegmented->isSegmentEnabled(ConvertSegment));
+        a->setEnabled(c.canActOnSelection());
+    ui->actionPageSelection->setEnabled(c.canChoosePages());
+    ui->actionMoveUp->setEnabled(c.canMoveUp());
+    ui->actionMoveDown->setEnabled(c.canMoveDown());
+    ui->actionConvert->setEnabled(c.canConvert());
+    // The list pane's buttons sit in the settings tabs, which follow the view.
     for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{ui->selectAllBtn, ui->selectFirstRowBtn, ui->removeAllBtn,
                                                                        ui->checkAllBtn, ui->uncheckAllBtn, ui->invertAllBtn})
-        b->setEnabled(any);
+        b->setEnabled(c.hasFiles());
     for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{ui->removeSelectedBtn, ui->checkSelectedBtn,
                                                                        ui->uncheckSelectedBtn, ui->invertSelectedBtn})
-        b->setEnabled(selection);
-    ui->pageSelectionBtn->setEnabled(containsMultiPageFiles());
-#if QUILLON_EDITION == 1
-    updateEdition1Enabling();
-#endif
+        b->setEnabled(c.hasSelection());
+    ui->pageSelectionBtn->setEnabled(c.selectionHasMultiPage);
+    m_edition->apply(c);
 }
 
 void QuillonAppDelegate::showPageSelection()
@@ -414,7 +353,7 @@ void QuillonAppDelegate::showPageSelection()
         QList<FileItemPtr> targets;
         for (int r : selectedRows()) {
             const FileItemPtr item = m_model->itemAt(r);
-            if (item && isMultiPageFile(*item))
+            if (item && item->isMultiPageFile())
                 targets << item;
         }
         if (targets.isEmpty() || (m_pageSelectionDialog && m_pageSelectionDialog->isVisible()))

@@ -8,7 +8,6 @@
 #include "app/Sheets.h"
 #include "core/FolderScan.h"
 #include "core/Settings.h"
-#include "core/SharedSettings.h"
 #include "core/TextNumbers.h"
 #include "widgets/KeyCharacterButtons.h"
 #include "windows/AppImages.h"
@@ -26,9 +25,9 @@ namespace quillon {
 
 void QuillonAppDelegate::controlTextDidChange(NumberField *field)
 {
-    if (!field || (field->tag() != 30001 && field->tag() != 30002))
+    if (!field || (field->tag() != GroupSizeField && field->tag() != PageStepField))
         return;
-    const QString fallback = field->tag() == 30001 ? QStringLiteral("2") : QStringLiteral("1");
+    const QString fallback = field->tag() == GroupSizeField ? QStringLiteral("2") : QStringLiteral("1");
     const QString text = field->text();
     QString result;
     if (text.isEmpty()) {
@@ -71,40 +70,19 @@ void QuillonAppDelegate::setButtonKeyCharacter(QAbstractButton *button, const QS
 void QuillonAppDelegate::resetView(bool enable)
 {
     guarded("Error in (resetView:) : %1", [&] {
-        m_viewEnabled = enable;
-        const bool hasFiles = !m_files.isEmpty();
-        m_ui->mainTableView->setEnabled(enable);
-        SegmentedControl *files = m_ui->filesFoldersSegmented;
-        for (int s : {AddFilesSegment, SubfoldersSegment, ImportSegment, LogsSegment})
-            files->setSegmentEnabled(s, enable);
-        files->setSegmentEnabled(RemoveSegment, enable && hasFiles);
-        files->setSegmentEnabled(ExportSegment, enable && hasFiles);
-        m_ui->navigationSegmented->setSegmentEnabled(RemoveAllSegment, enable && hasFiles);
-        m_ui->commandSegmented->setSegmentEnabled(OutputSettingsSegment, enable);
-        m_ui->recentFoldersPopup->setEnabled(enable);
-        m_ui->settingTabView->setEnabled(enable);
-#if QUILLON_EDITION == 1
-        resetEdition1View(enable);
-#else
+        m_commands.viewEnabled = enable;
         if (m_settings) {
             setCombineOptions(m_settings->combineOptionIndex());
-            auto *keepDefault = m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn;
-            if (!m_settings->outputFolderPath().isEmpty()) {
-                m_isOutputFolderSelected = true;
-                keepDefault->setEnabled(true);
-            } else {
-                m_isOutputFolderSelected = false;
+            const bool folder = !m_settings->outputFolderPath().isEmpty();
+            m_isOutputFolderSelected = folder;
+            if (!folder)
                 m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
-                keepDefault->setEnabled(false);
-            }
+            m_outputSettingPanel->ui()->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(folder);
+            m_edition->showOutputFolderChosen(folder);
         }
-#endif
     });
-#if QUILLON_EDITION == 1
-    // Whatever failed above, the hint follows the list.
-    m_e1.lableDragAndDrop->setVisible(m_files.isEmpty() && !m_dropHidesHint);
-#endif
-    tableViewSelectionDidChange();
+    // Whatever failed above, the commands follow the state.
+    applyCommandState();
     m_window->update();
     m_ui->mainTableView->viewport()->update();
 }
@@ -146,6 +124,7 @@ void QuillonAppDelegate::openImportFilesPanel()
             m_importPanel->setObjectName(QStringLiteral("importFilesPanel"));
             m_importPanel->delegate = this;
             m_importPanel->allowedTypes = allowedFileTypes().join(QLatin1Char(','));
+            m_importPanel->editionOneLook = m_edition->applicationModalAlerts();
         }
         m_importPanel->resetView();
         m_importPanel->setWindowModality(Qt::WindowModal);
@@ -157,18 +136,13 @@ void QuillonAppDelegate::openImportFilesPanel()
 
 void QuillonAppDelegate::addRecentItem(const QStringList &paths)
 {
-    for (const QString &path : paths) {
-        const bool known = std::any_of(m_recentItems.cbegin(), m_recentItems.cend(), [&](const RecentItem &r) { return r.isEqual(path); });
-        if (!known)
-            m_recentItems.append(RecentItem(path));
-    }
+    m_recentFolders.add(paths);
     loadRecentFolders();
 }
 
 void QuillonAppDelegate::loadRecentFolders()
 {
-    std::stable_sort(m_recentItems.begin(), m_recentItems.end(),
-                     [](const RecentItem &a, const RecentItem &b) { return a.lastUsedDate > b.lastUsedDate; });
+    m_recentFolders.sort();
     QComboBox *popup = m_ui->recentFoldersPopup;
     const QSignalBlocker block(popup);
     popup->clear();
@@ -179,7 +153,7 @@ void QuillonAppDelegate::loadRecentFolders()
             icon.addPixmap(resourceImage(QStringLiteral(":/images/icons/recent-folder.svg"), QSize(16, 16), dpr));
         return icon;
     }();
-    for (const RecentItem &item : std::as_const(m_recentItems)) {
+    for (const RecentItem &item : m_recentFolders.items()) {
         popup->addItem(folderIcon, item.itemPath);
         popup->setItemData(popup->count() - 1, item.itemPath, Qt::ToolTipRole);
     }
@@ -193,14 +167,11 @@ void QuillonAppDelegate::recentFolderChanged(int index)
         if (index < 1 || index >= popup->count())
             return;
         const QString title = popup->itemText(index);
-        int found = -1;
-        for (int i = 0; i < m_recentItems.size(); ++i) {
-            if (m_recentItems.at(i).itemPath == title)
-                found = i;
-        }
-        if (found < 0)
+        const QList<RecentItem> &items = m_recentFolders.items();
+        const bool known = std::any_of(items.cbegin(), items.cend(), [&](const RecentItem &r) { return r.itemPath == title; });
+        if (!known)
             return;
-        const QString path = m_recentItems.at(found).itemPath;
+        const QString path = title;
         const QFileInfo info(path);
         auto replaceList = [this](const QList<QUrl> &urls) {
             m_files.clear();
@@ -210,7 +181,7 @@ void QuillonAppDelegate::recentFolderChanged(int index)
             loadURLs(Arguments{urls, true, inculdeSubfolders()});
         };
         if (info.isDir() && info.isReadable() && QDir(path).isReadable()) {
-            m_recentItems[found].lastUsedDate = QDateTime::currentDateTime();
+            m_recentFolders.touch(path);
             loadRecentFolders();
             popup->setCurrentIndex(popup->findText(path));
             replaceList({QUrl::fromLocalFile(path)});
@@ -239,10 +210,7 @@ void QuillonAppDelegate::recentFolderChanged(int index)
                     m_ui->recentFoldersPopup->setCurrentIndex(0);
                     return;
                 }
-                for (RecentItem &r : m_recentItems) {
-                    if (r.itemPath == path)
-                        r.lastUsedDate = QDateTime::currentDateTime();
-                }
+                m_recentFolders.touch(path);
                 const QStringList chosen = panel->chosenPaths();
                 addRecentItem(chosen);
                 m_ui->recentFoldersPopup->setCurrentIndex(m_ui->recentFoldersPopup->findText(chosen.first()));
@@ -250,52 +218,6 @@ void QuillonAppDelegate::recentFolderChanged(int index)
             });
         });
         panel->open();
-    });
-}
-
-void QuillonAppDelegate::restoreRecentItems()
-{
-    m_recentItems.clear();
-    const QVariant stored = store()->value(kRecentItemsKey);
-    if (stored.typeId() != QMetaType::QVariantList && stored.typeId() != QMetaType::QStringList)
-        return;
-    const QVariantList list = stored.toList();
-    for (const QVariant &element : list) {
-        RecentItem item;
-        item.setData(element);
-        // A damaged entry without a path, or a repeated one, is left out.
-        if (item.itemPath.isEmpty())
-            continue;
-        const bool known = std::any_of(m_recentItems.cbegin(), m_recentItems.cend(), [&](const RecentItem &r) { return r.isEqual(item); });
-        if (!known)
-            m_recentItems.append(item);
-    }
-}
-
-void QuillonAppDelegate::saveRecentItems()
-{
-    // Another window (or the other edition) may have stored folders since this
-    // one read the list: those stay, and a folder known to both keeps the later date.
-    updateSharedSettings(store(), [this](QSettings *defaults) {
-        QList<RecentItem> merged = m_recentItems;
-        const QVariant stored = defaults->value(kRecentItemsKey);
-        if (stored.typeId() == QMetaType::QVariantList) {
-            for (const QVariant &element : stored.toList()) {
-                RecentItem item;
-                item.setData(element);
-                if (item.itemPath.isEmpty())
-                    continue;
-                auto known = std::find_if(merged.begin(), merged.end(), [&](const RecentItem &r) { return r.isEqual(item); });
-                if (known == merged.end())
-                    merged.append(item);
-                else if (item.lastUsedDate > known->lastUsedDate)
-                    known->lastUsedDate = item.lastUsedDate;
-            }
-        }
-        QVariantList list;
-        for (const RecentItem &item : std::as_const(merged))
-            list.append(item.getData());
-        defaults->setValue(kRecentItemsKey, list);
     });
 }
 

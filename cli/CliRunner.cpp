@@ -433,7 +433,7 @@ struct PathKey {
     bool operator==(const PathKey &o) const { return a == o.a && b == o.b; }
 };
 struct PathKeyHash {
-    size_t operator()(const PathKey &k) const { return size_t(k.a ^ (k.b * 0x9e3779b97f4a7c15ULL)); }
+    size_t operator()(const PathKey &k) const { return size_t(k.a); } // already uniform
 };
 PathKey keyOf(const QString &path)
 {
@@ -448,11 +448,13 @@ PathKey keyOf(const QString &path)
 bool CliRunner::collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error)
 {
     std::unordered_set<PathKey, PathKeyHash> seen;
+    if (!m_options.filesFrom.isEmpty())
+        seen.reserve(1 << 20); // lists run long: spare the rehashes
     auto addPath = [&](const QString &path) {
         FileItemPtr item = FileItem::deferred(path);
-        if (!item || !seen.insert(keyOf(item->filePath().toString())).second)
+        if (!item || !seen.insert(keyOf(item->path())).second)
             return;
-        if (item->type().toUpper() == QLatin1String("TIF") || item->type().toUpper() == QLatin1String("TIFF"))
+        if (item->isMultiPageFile())
             item->setSelection(m_options.pages);
         add(item);
     };
@@ -524,7 +526,6 @@ int CliRunner::run()
         && (!createApplicationUsersFolder(QString(), &folderError) || !createApplicationUsersFolder(QStringLiteral("Logs"), &folderError)))
         m_err << "quillon-convert: cannot create the log folder: " << folderError << "\n";
 
-
     // The run reads its options from a settings record; this one is never
     // stored (a synchronize would replace /dev/null itself when run as root).
     QSettings scratch(QStringLiteral("/dev/null"), QSettings::IniFormat);
@@ -544,28 +545,25 @@ int CliRunner::run()
     scope.mirrorRoot = m_options.mirrorRoot;
     scope.shardIndex = m_options.shardIndex;
     scope.shardCount = m_options.shardCount;
-    OutputPlanner planner(settings, m_options.outputFolder, scope);
+    Process process;
+    m_process = &process;
+    process.setOwner(this, this);
     QString listError;
-    if (!collectItems([&planner](const FileItemPtr &item) { planner.add(item); }, &listError)) {
+    const bool planned = setUpRun(process, [&](OutputPlanner &planner) {
+        return collectItems([&planner](const FileItemPtr &item) { planner.add(item); }, &listError);
+    }, settings, m_options.outputFolder, m_options.jobs, scope);
+    if (!planned) {
+        m_process = nullptr;
         m_err << "quillon-convert: " << listError << "\n";
         m_err.flush();
         return 2;
     }
-
-    Process process;
-    m_process = &process;
-    process.setOwner(this, this);
-    process.settings = &settings;
-    process.outputFolder = m_options.outputFolder;
-    process.jobs = m_options.jobs;
     process.checksums = m_options.checksums;
     process.logsFolder = m_options.logDir;
     if (m_options.sharded || !m_options.logDir.isEmpty())
         process.log().host = QSysInfo::machineHostName();
     if (m_options.sharded)
         process.log().shard = QStringLiteral("%1/%2").arg(m_options.shardIndex).arg(m_options.shardCount);
-    process.setIsCombining(true);
-    process.applyPlan(planner.finish());
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
@@ -621,7 +619,7 @@ int CliRunner::run()
         listed = writeManifest(process.log()) && listed;
 
     // Skipped files were asked for: they spoil nothing.
-    const bool cancelled = process.message() == QLatin1String("Process cancelled!");
+    const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
     return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
 }

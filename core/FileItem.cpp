@@ -25,7 +25,7 @@ FileItemPtr FileItem::deferred(const QString &localPath)
         return nullptr;
     auto item = std::make_shared<FileItem>();
     item->m_filePath = QUrl::fromLocalFile(localPath);
-    item->m_path = item->m_filePath.toLocalFile();
+    item->m_path = localPath;
     item->m_sizeDeferred = true;
     item->m_pagesDeferred = true;
     return item;
@@ -86,6 +86,12 @@ QString FileItem::location() const
     if (slash < 0)
         return QString();
     return slash == 0 ? QStringLiteral("/") : p.left(slash);
+}
+
+bool FileItem::isMultiPageFile() const
+{
+    const QString ext = type().toUpper();
+    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
 }
 
 QString FileItem::type() const

@@ -48,6 +48,8 @@ public:
     QString name() const;
     QString location() const;
     QString type() const;
+    // TIF and TIFF files may hold many pages and carry a page selection.
+    bool isMultiPageFile() const;
     QString sizeInKB() const;
     QDateTime dateModified() const;
     QDateTime dateCreated() const;

@@ -4,30 +4,18 @@
 #include <QIODevice>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStringDecoder>
 
 namespace quillon {
 
-namespace {
-QString chopLineEnd(QString line)
-{
-    // Lists made on other systems end their lines "\r\n"; no file name ends in "\r".
-    if (line.endsWith(QLatin1Char('\r')))
-        line.chop(1);
-    return line;
-}
-} // namespace
-
 bool importedLineHasType(const QString &line, const QStringList &acceptedTypes)
 {
-    const QString last = chopLineEnd(line).section(QLatin1Char('/'), -1);
+    const QString last = line.section(QLatin1Char('/'), -1);
     const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
     return dot > 0 && acceptedTypes.contains(last.mid(dot + 1).toUpper());
 }
 
-QString importedLinePath(QString line, const QString &currentFolder)
+QString importedLinePath(const QString &line, const QString &currentFolder)
 {
-    line = chopLineEnd(line);
     if (line.isEmpty())
         return QString();
     QString absolute = QDir::isAbsolutePath(line) ? line : QDir(currentFolder).absoluteFilePath(line);
@@ -70,13 +58,11 @@ bool readImportLines(QIODevice &device, const std::function<void(const QString &
     char buffer[1 << 16];
     auto emitLine = [&](QByteArrayView bytes) {
         ++n;
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = utf8.decode(bytes);
-        if (utf8.hasError()) {
+        if (!bytes.isValidUtf8()) {
             *error = QStringLiteral("line %1 is not UTF-8 text").arg(n);
             return false;
         }
-        line(text);
+        line(QString::fromUtf8(bytes));
         return true;
     };
     bool ok = true;

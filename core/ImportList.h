@@ -19,9 +19,9 @@ QList<QUrl> importedPaths(const QString &text, const QStringList &acceptedTypes,
 // One line of such a list as importedPaths reads it: true when the line's last
 // path component has an accepted extension.
 bool importedLineHasType(const QString &line, const QStringList &acceptedTypes);
-// The absolute local path a line names (a line ending "\r\n" counts as ended
-// by "\n"); empty when it names none.
-QString importedLinePath(QString line, const QString &currentFolder);
+// The absolute local path a line names; empty when it names none. As in the
+// sheet, only "\n" ends a line (a "\r" before it is part of the name).
+QString importedLinePath(const QString &line, const QString &currentFolder);
 
 // Reads a list line by line without holding it whole; `line` gets each line
 // without its end. False with a reason (the 1-based line in *lineNo) when the

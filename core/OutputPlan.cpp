@@ -61,12 +61,12 @@ OutputPlanner::OutputPlanner(const Settings &settings, const QString &outputFold
     : m_mode(settings.combineOptionIndex())
     , m_groupSize(qMax(1, settings.groupMultiPageTIFFCount()))
     , m_outputFolder(outputFolder)
-    , m_name(m_mode == 1 ? settings.singleMultiPageTIFFName() : settings.groupMultiPageTIFFName())
+    , m_name(m_mode == OneMultiPageFile ? settings.singleMultiPageTIFFName() : settings.groupMultiPageTIFFName())
     , m_scope(scope)
 {
     if (!scope.mirrorRoot.isEmpty())
         m_root = QDir::cleanPath(scope.mirrorRoot);
-    if (m_mode == 1)
+    if (m_mode == OneMultiPageFile)
         m_open.filename = m_name + QStringLiteral(".tiff");
 }
 
@@ -85,7 +85,7 @@ void OutputPlanner::add(const FileItemPtr &item)
         return;
     ++m_seen;
     switch (m_mode) {
-    case 0: {
+    case SingleImageFiles: {
         OutputFile out{QString(), {item}, QString()};
         QString relative = withTiffExtension(item->name());
         if (!m_root.isEmpty()) {
@@ -103,10 +103,10 @@ void OutputPlanner::add(const FileItemPtr &item)
         keepIfOurs(std::move(out), relative);
         break;
     }
-    case 1:
+    case OneMultiPageFile:
         m_open.fileItems.append(item);
         break;
-    case 2:
+    case GroupedFiles:
         m_open.fileItems.append(item);
         if (m_open.fileItems.size() == m_groupSize) {
             const qint64 group = (m_seen - 1) / m_groupSize + 1;
@@ -121,15 +121,15 @@ void OutputPlanner::add(const FileItemPtr &item)
 OutputPlan OutputPlanner::finish()
 {
     switch (m_mode) {
-    case 0:
+    case SingleImageFiles:
         break;
-    case 1: {
+    case OneMultiPageFile: {
         // Always planned, even empty: the run then reports it made no pages.
         const QString name = m_open.filename;
         keepIfOurs(std::exchange(m_open, OutputFile()), name);
         break;
     }
-    case 2:
+    case GroupedFiles:
         if (!m_open.fileItems.isEmpty()) {
             const qint64 group = (m_seen - 1) / m_groupSize + 1;
             keepIfOurs(std::exchange(m_open, OutputFile()), m_name + QString::number(group) + QStringLiteral(".tiff"));
@@ -155,6 +155,23 @@ OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &sett
 OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder)
 {
     return planOutputFiles(files, settings, outputFolder, PlanScope());
+}
+
+int outputFileCount(int checkedItems, int combineOptionIndex, int groupSize)
+{
+    const qint64 checked = qMax(0, checkedItems);
+    switch (combineOptionIndex) {
+    case SingleImageFiles:
+        return int(checked);
+    case OneMultiPageFile:
+        return checked > 0 ? 1 : 0;
+    case GroupedFiles: {
+        const qint64 n = qMax(1, groupSize);
+        return int((checked + n - 1) / n);
+    }
+    default:
+        return 0;
+    }
 }
 
 QList<int> pageListFor(const SelectionRange &selection, int pageCount)

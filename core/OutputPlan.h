@@ -76,6 +76,10 @@ OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &sett
 OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder,
                            const PlanScope &scope);
 
+// How many output files the plan makes of `checkedItems` checked items (what
+// the window shows before a run); an unknown mode makes none.
+int outputFileCount(int checkedItems, int combineOptionIndex, int groupSize);
+
 // Joins a folder and a file name with exactly one separator.
 QString joinPath(const QString &folder, const QString &name);
 

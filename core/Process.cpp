@@ -8,12 +8,13 @@
 #include "core/image/TiffWriter.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QThread>
 #include <QUrl>
+
+#include <tiff.h>
 
 #include <condition_variable>
 #include <exception>
@@ -28,12 +29,7 @@ ProcessOwner::~ProcessOwner() = default;
 
 namespace {
 
-QString reason(const std::exception &e)
-{
-    if (dynamic_cast<const std::bad_alloc *>(&e))
-        return QStringLiteral("Not enough memory.");
-    return QString::fromLocal8Bit(e.what());
-}
+QString reason(const std::exception &e) { return exceptionReason(&e); }
 
 QString lastComponent(const QString &path)
 {
@@ -47,12 +43,6 @@ QString folderOf(const QString &path)
     if (slash < 0)
         return QString();
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
-}
-
-bool isMultiPageSource(const FileItem &item)
-{
-    const QString ext = item.type().toUpper();
-    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
 }
 
 // Paths as the file system names them, so two spellings of one file compare equal.
@@ -115,14 +105,14 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
 int Process::compressionTagFor(int index)
 {
     switch (index) {
-    case 1:
-        return 3;
-    case 2:
-        return 4;
-    case 3:
-        return 5;
-    case 4:
-        return 32773;
+    case CcittGroup3Compression:
+        return COMPRESSION_CCITTFAX3;
+    case CcittGroup4Compression:
+        return COMPRESSION_CCITTFAX4;
+    case LzwCompression:
+        return COMPRESSION_LZW;
+    case PackBitsCompression:
+        return COMPRESSION_PACKBITS;
     default:
         return 1;
     }
@@ -235,6 +225,7 @@ void Process::startInBackground()
 {
     if (m_thread)
         return;
+    takeOptions();
     m_thread = QThread::create([this] { start(); });
     m_thread->setObjectName(QStringLiteral("conversion"));
     m_thread->start();
@@ -265,19 +256,25 @@ void Process::stop()
     }
 }
 
-void Process::viewLog()
+void Process::takeOptions()
 {
-    try {
-        if (!m_log.logFilePath().isEmpty())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(m_log.logFilePath()));
-    } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in (Process=>viewLog) : %1").arg(reason(e)));
+    Options o;
+    if (settings) {
+        o.compression = settings->isAutomaticCompression() ? image::TiffWriter::kAutomatic : compressionTagFor(settings->tiffCompressionIndex());
+        o.bilevel = settings->bilevelOptions();
+        o.existing = settings->existingFilePolicy();
+        o.openFolderAfterConversion = settings->isOpenFolderAfterConversion();
+        o.settingsOutputFolder = settings->outputFolderPath();
     }
+    m_options = o;
 }
 
 void Process::start()
 {
     try {
+        // A background run has its copy already, taken on the starting thread.
+        if (!m_thread)
+            takeOptions();
         run();
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
@@ -293,11 +290,8 @@ void Process::run()
     m_failed = false;
     m_log.startTime = QDateTime::currentDateTime();
     setMessage(QString());
-    const int compression = settings && settings->isAutomaticCompression()
-        ? image::TiffWriter::kAutomatic
-        : compressionTagFor(settings ? settings->tiffCompressionIndex() : 0);
-    m_bilevelOptions = settings ? settings->bilevelOptions() : image::BilevelOptions();
-    m_existingPolicy = settings ? settings->existingFilePolicy() : ExistingFilePolicy::Replace;
+    m_wasCancelled = false;
+    const int compression = m_options.compression;
     {
         std::lock_guard guard(m_namesMutex);
         m_claimedNames.clear();
@@ -322,14 +316,15 @@ void Process::run()
         setMessage(QStringLiteral("All files created successfully."));
     else
         setMessage(QStringLiteral("Total %1 files created successfully.").arg(int(m_totalFileCreated)));
+    m_wasCancelled = cancelled && !m_failed;
 
     setTimeTaken(timeTakenString(m_log.startTime, m_log.endTime));
     setOutputFileInProcess(QString());
     setIsCombining(false);
     sendTimeTakenLabel();
 
-    if (settings && settings->isOpenFolderAfterConversion() && m_totalFileCreated > 0) {
-        const QString folder = edition() == 1 ? settings->outputFolderPath() : outputFolder;
+    if (m_options.openFolderAfterConversion && m_totalFileCreated > 0) {
+        const QString folder = edition() == 1 ? m_options.settingsOutputFolder : outputFolder;
         callOwner([folder](ProcessOwner *o) { o->openOutputFolder(folder); });
     }
     m_isCompleted = true;
@@ -471,7 +466,7 @@ void Process::dispatch(int compression)
 
 QString Process::claimName(const QString &planned, QString *skipped)
 {
-    if (m_existingPolicy == ExistingFilePolicy::Replace)
+    if (m_options.existing == ExistingFilePolicy::Replace)
         return planned;
     std::lock_guard guard(m_namesMutex);
     const bool inRun = m_claimedNames.count(canonicalPath(planned)) > 0;
@@ -479,7 +474,7 @@ QString Process::claimName(const QString &planned, QString *skipped)
         m_claimedNames.insert(canonicalPath(planned));
         return planned;
     }
-    if (m_existingPolicy == ExistingFilePolicy::Skip) {
+    if (m_options.existing == ExistingFilePolicy::Skip) {
         *skipped = inRun ? kSkippedInRun : kSkippedExisting;
         return planned;
     }
@@ -542,7 +537,7 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
             auto src = image::ImageSource::open(item->path(), &ignored);
             if (!src)
                 continue;
-            if (isMultiPageSource(*item)) {
+            if (item->isMultiPageFile()) {
                 for (int n : getPageRanges(item.get())) {
                     if (n <= src->pageCount())
                         total += src->decodedSize(n - 1);
@@ -561,10 +556,10 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
     QString pageError; // already in the system log; the commit would repeat it
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
-    writer.setBilevelOptions(m_bilevelOptions);
+    writer.setBilevelOptions(m_options.bilevel);
     writer.setChecksum(checksums);
     // Keep both and Skip never replace a file, not even one made meanwhile.
-    writer.setReplaceExisting(m_existingPolicy == ExistingFilePolicy::Replace);
+    writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     const image::ReadOptions readOptions{compression};
     // The record is filled in when the writer has written the page (with a
     // pool, after the next page has been handed over).
@@ -589,7 +584,7 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
             if (!m_isCombining)
                 break;
             setFileInProcess(item->name());
-            if (isMultiPageSource(*item)) {
+            if (item->isMultiPageFile()) {
                 try {
                     QString error;
                     auto src = image::ImageSource::open(item->path(), &error);
@@ -662,7 +657,7 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
     QString error;
     bool committed = gathered > 0 && writer.commit(&error);
     // The name was free when chosen; something took it since.
-    while (!committed && writer.targetExists() && m_existingPolicy == ExistingFilePolicy::KeepBoth) {
+    while (!committed && writer.targetExists() && m_options.existing == ExistingFilePolicy::KeepBoth) {
         QString ignored;
         const QString next = claimName(plannedName, &ignored);
         writer.setTargetPath(next);
@@ -688,6 +683,32 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
         }
         writer.abort();
     }
+}
+
+bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,
+              const QString &outputFolder, int jobs, const PlanScope &scope)
+{
+    // Never a group size below 1: the planner divides by it.
+    if (settings.groupMultiPageTIFFCount() < 1)
+        settings.setGroupMultiPageTIFFCount(2);
+    OutputPlanner planner(settings, outputFolder, scope);
+    if (!feed(planner))
+        return false;
+    process.settings = &settings;
+    process.outputFolder = outputFolder;
+    process.jobs = jobs;
+    process.setIsCombining(true);
+    process.applyPlan(planner.finish());
+    return true;
+}
+
+void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+{
+    setUpRun(process, [&files](OutputPlanner &planner) {
+        for (const FileItemPtr &f : files)
+            planner.add(f);
+        return true;
+    }, settings, outputFolder, jobs, PlanScope());
 }
 
 } // namespace quillon

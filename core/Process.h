@@ -87,6 +87,8 @@ public:
     Log &log() { return m_log; }
     const Log &log() const { return m_log; }
     QList<OutputFile> outputFiles;
+    // Read once, on the thread that starts the run (start() or
+    // startInBackground()): the run works on that copy, never on the live record.
     QPointer<Settings> settings;
     QString outputFolder;
     // Where the log is saved; the application's Logs folder when empty.
@@ -107,14 +109,15 @@ public:
     // run's calls to its owner are delivered. True when the run has ended.
     bool waitForFinished(int msecs = -1);
 
-    void viewLog();
+    // True once a run ended because it was cancelled (and nothing failed).
+    bool wasCancelled() const { return m_wasCancelled; }
 
     // Statuses of an output file left out by the Skip choice: the name stands
     // in the folder, or an earlier output of this run has it.
     static inline const QString kSkippedExisting = QStringLiteral("Skipped: file exists");
     static inline const QString kSkippedInRun = QStringLiteral("Skipped: name used earlier in this run");
 
-    // The TIFF Compression tag for a compression index (0 none, 1 G3, 2 G4, 3 LZW, 4 PackBits).
+    // The TIFF Compression tag for a compression index.
     static int compressionTagFor(int tiffCompressionIndex);
 
 signals:
@@ -131,6 +134,15 @@ signals:
     void finished();
 
 private:
+    // What the run takes from the settings, copied when it starts.
+    struct Options {
+        int compression = 1;
+        image::BilevelOptions bilevel;
+        ExistingFilePolicy existing = ExistingFilePolicy::Replace;
+        bool openFolderAfterConversion = false;
+        QString settingsOutputFolder;
+    };
+    void takeOptions();
     void run();
     void dispatch(int compression);
     void buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
@@ -166,9 +178,8 @@ private:
     QString m_timeTaken;
     QString m_message;
     std::atomic<bool> m_failed{false};
-    // Taken from the settings when the run starts.
-    image::BilevelOptions m_bilevelOptions;
-    ExistingFilePolicy m_existingPolicy = ExistingFilePolicy::Replace;
+    std::atomic<bool> m_wasCancelled{false};
+    Options m_options;
     std::mutex m_namesMutex;
     std::set<QString> m_claimedNames; // canonical paths of this run's outputs
     Log m_log;
@@ -180,5 +191,15 @@ private:
 // "1 hr(s) 2 min(s) 3 sec(s) " style duration; pieces of 0 are left out, and
 // a missing date gives the empty text.
 QString timeTakenString(const QDateTime &from, const QDateTime &to);
+
+// Readies `process` to convert the checked items of `files` by `settings`
+// into `outputFolder` with `jobs` workers: the plan, and the settings it
+// copies at start. The one set-up of a run, for the window and the command
+// line. A group size below 1 is first set to 2 in `settings`.
+void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs);
+// The same for a plan fed item by item (a list of millions, a part of a
+// batch): `feed` hands the items to the planner; false from it sets up nothing.
+bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,
+              const QString &outputFolder, int jobs, const PlanScope &scope);
 
 } // namespace quillon

@@ -10,6 +10,23 @@ class QSettings;
 
 namespace quillon {
 
+// The stored compression choices (tiffCompressionIndex), in the order the
+// window's popup lists them.
+enum CompressionIndex : int {
+    NoCompression = 0,
+    CcittGroup3Compression = 1,
+    CcittGroup4Compression = 2,
+    LzwCompression = 3,
+    PackBitsCompression = 4,
+};
+
+// The stored combine modes (combineOptionIndex).
+enum CombineMode : int {
+    SingleImageFiles = 0, // one TIFF per source image
+    OneMultiPageFile = 1, // every checked image in one file
+    GroupedFiles = 2,     // a file per group of N images
+};
+
 // What a run does when an output name is taken, by a file in the folder or
 // by an earlier output of the same run.
 enum class ExistingFilePolicy {

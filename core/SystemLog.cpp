@@ -5,6 +5,7 @@
 #include <QMutexLocker>
 
 #include <cstdio>
+#include <new>
 #include <syslog.h>
 
 namespace quillon {
@@ -65,6 +66,15 @@ void stopCapturingLog()
     QMutexLocker lock(&g_mutex);
     g_capturing = false;
     g_captured.clear();
+}
+
+QString exceptionReason(const std::exception *e)
+{
+    if (!e)
+        return QStringLiteral("unknown exception");
+    if (dynamic_cast<const std::bad_alloc *>(e))
+        return QStringLiteral("Not enough memory.");
+    return QString::fromLocal8Bit(e->what());
 }
 
 } // namespace quillon

@@ -15,10 +15,6 @@ namespace {
 QPointer<AboutWindowController> g_about;
 QPointer<EULAWindowController> g_eula;
 
-QString reason(const std::exception *e)
-{
-    return e ? QString::fromLocal8Bit(e->what()) : QStringLiteral("unknown exception");
-}
 
 } // namespace
 
@@ -31,9 +27,9 @@ AboutWindowController *aboutAction(QWidget *mainWindow)
         g_about->showWindow(mainWindow);
         return g_about;
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in showAbout : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in showAbout : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in showAbout : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in showAbout : %1").arg(exceptionReason(nullptr)));
     }
     return nullptr;
 }
@@ -47,9 +43,9 @@ EULAWindowController *showLicenseAgreement(QWidget *mainWindow)
         g_eula->showWindow(mainWindow);
         return g_eula;
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in showEULA : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in showEULA : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in showEULA : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in showEULA : %1").arg(exceptionReason(nullptr)));
     }
     return nullptr;
 }
@@ -63,9 +59,9 @@ bool runLicenseAgreement()
         const int result = controller.showWindow(nullptr);
         return result == EULAWindowController::Agreed;
     } catch (const std::exception &e) {
-        logError(QStringLiteral("Error in showEULA : %1").arg(reason(&e)));
+        logError(QStringLiteral("Error in showEULA : %1").arg(exceptionReason(&e)));
     } catch (...) {
-        logError(QStringLiteral("Error in showEULA : %1").arg(reason(nullptr)));
+        logError(QStringLiteral("Error in showEULA : %1").arg(exceptionReason(nullptr)));
     }
     return false;
 }

@@ -83,9 +83,6 @@ public:
     // Drops the temporary file; the writer is finished and later calls fail.
     void abort();
 
-    // Outputs whose decoded pages total more than this are written as BigTIFF.
-    static constexpr quint64 kBigTiffThreshold = quint64(3800) << 20;
-
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

@@ -250,6 +250,19 @@ void TestCli::help()
     QString out;
     QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
     QVERIFY(out.contains(QStringLiteral("Usage: quillon-convert")));
+    // README's command-line section quotes the text, indented as a code block.
+    QFile readme(QStringLiteral(QUILLON_README_PATH));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype from = text.indexOf(QStringLiteral("\n    Usage: quillon-convert"));
+    QVERIFY(from >= 0);
+    QString quoted;
+    for (const QString &line : text.mid(from + 1).split(QLatin1Char('\n'))) {
+        if (!line.isEmpty() && !line.startsWith(QStringLiteral("    ")))
+            break;
+        quoted += line.mid(4) + QLatin1Char('\n');
+    }
+    QCOMPARE(quoted.trimmed(), out.trimmed());
 }
 
 void TestCli::modesAndCompressions_data()
@@ -593,19 +606,25 @@ void TestCli::filesFrom_data()
 {
     QTest::addColumn<bool>("fromStdin");
     QTest::addColumn<bool>("crlf");
-    QTest::newRow("file") << false << false;
-    QTest::newRow("standard input") << true << false;
-    QTest::newRow("file with CRLF lines") << false << true;
-    QTest::newRow("standard input with CRLF lines") << true << true;
+    QTest::addColumn<QString>("ignored");
+    QTest::addColumn<QStringList>("made");
+    const QStringList all{QStringLiteral("a1.tiff"), QStringLiteral("a2.tiff"), QStringLiteral("a4.tiff"), QStringLiteral("in folder.tiff")};
+    QTest::newRow("file") << false << false << QStringLiteral("1 line(s)") << all;
+    QTest::newRow("standard input") << true << false << QStringLiteral("1 line(s)") << all;
+    // As the Import sheet reads it: "\r" belongs to the name, and the run says
+    // how many lines it could not take instead of converting nothing silently.
+    QTest::newRow("CRLF lines") << true << true << QStringLiteral("6 line(s)") << QStringList{QStringLiteral("a4.tiff")};
 }
 
 // A list names files (absolute and relative), a folder to scan, a name twice
 // and lines that are neither; it converts what the same paths on the command
-// line convert.
+// line convert and counts the lines it cannot take.
 void TestCli::filesFrom()
 {
     QFETCH(bool, fromStdin);
     QFETCH(bool, crlf);
+    QFETCH(QString, ignored);
+    QFETCH(QStringList, made);
     const QString sub = m_dir.filePath(QStringLiteral("listed"));
     QDir().mkpath(sub);
     makeImage(sub + QStringLiteral("/in folder.png"), 12, 9, "PNG");
@@ -634,9 +653,8 @@ void TestCli::filesFrom()
     QVERIFY(p.waitForFinished(120000));
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(p.exitCode(), 0);
-    QVERIFY2(err.contains(QStringLiteral("1 line(s)")), qPrintable(err)); // readme.txt
-    QCOMPARE(tree(args.at(2)).keys(), (QStringList{QStringLiteral("a1.tiff"), QStringLiteral("a2.tiff"), QStringLiteral("a4.tiff"),
-                                                 QStringLiteral("in folder.tiff")}));
+    QVERIFY2(err.contains(ignored), qPrintable(err));
+    QCOMPARE(tree(args.at(2)).keys(), made);
     QVERIFY(QFile::remove(sub + QStringLiteral("/in folder.png")));
 }
 

@@ -520,10 +520,12 @@ void TestConversion::cancelAndViewLog()
         QVERIFY2(name.endsWith(QLatin1String(".tiff")), qPrintable(name));
         QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QLatin1Char('/') + name)), 1);
     }
+    // The log opens through the window's desktop.
+    m_fx->desktop.opened.clear();
     QTest::mouseClick(progress->viewLogBtn, Qt::LeftButton);
-    QCOMPARE(m_catcher.urls.size(), 1);
-    QVERIFY(QFileInfo(m_catcher.urls.first().toLocalFile()).isFile());
-    QCOMPARE(m_catcher.urls.first().toLocalFile(), app->process()->log().logFilePath());
+    QCOMPARE(m_fx->desktop.opened.size(), 1);
+    QVERIFY(QFileInfo(m_fx->desktop.opened.first().toLocalFile()).isFile());
+    QCOMPARE(m_fx->desktop.opened.first().toLocalFile(), app->process()->log().logFilePath());
     // Counted with the files processed until the cancel.
     const int processed = app->process()->totalFileProcessed();
     QTest::keyClick(app->processViewPanel(), Qt::Key_Escape); // Escape closes a finished run

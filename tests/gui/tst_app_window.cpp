@@ -62,6 +62,10 @@ QString announced(QWidget *dialog)
 class TestWindow : public QObject {
     Q_OBJECT
 private slots:
+    void commandState_data();
+    void commandState();
+    void recentFoldersMerge_data();
+    void recentFoldersMerge();
     void initTestCase();
     void init();
     void cleanup();
@@ -1242,6 +1246,106 @@ void TestWindow::mainWindowState()
     app->windowDidBecomeMain();
     QVERIFY(app->mainTableView()->isMainWindowState());
     QCOMPARE(app->ui()->rightBox->backgroundColor().alpha(), 255);
+}
+
+void TestWindow::commandState_data()
+{
+    QTest::addColumn<bool>("viewEnabled");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<bool>("tiffSelected");
+    QTest::addColumn<int>("toCreate");
+    // Expected: move up, move down, Convert, list commands, selection commands, page selection.
+    QTest::addColumn<QString>("enabled");
+    QTest::newRow("middle rows") << true << false << 5 << 1 << 3 << false << 5 << QStringLiteral("up down convert list selection");
+    QTest::newRow("first row") << true << false << 5 << 0 << 0 << false << 5 << QStringLiteral("down convert list selection");
+    QTest::newRow("last row") << true << false << 5 << 4 << 4 << false << 5 << QStringLiteral("up convert list selection");
+    QTest::newRow("all rows") << true << false << 5 << 0 << 4 << false << 5 << QStringLiteral("convert list selection");
+    QTest::newRow("no selection") << true << false << 5 << -1 << -1 << false << 5 << QStringLiteral("convert list");
+    QTest::newRow("empty list") << true << false << 0 << -1 << -1 << false << 0 << QString();
+    QTest::newRow("nothing checked") << true << false << 5 << 2 << 2 << false << 0 << QStringLiteral("up down list selection");
+    QTest::newRow("a TIFF selected") << true << false << 5 << 2 << 2 << true << 1 << QStringLiteral("up down convert list selection pages");
+    QTest::newRow("a job has the window") << false << false << 5 << 2 << 2 << true << 5 << QString();
+    QTest::newRow("a run has the window") << true << true << 5 << 2 << 2 << false << 5 << QStringLiteral("up down list selection");
+}
+
+void TestWindow::commandState()
+{
+    QFETCH(bool, viewEnabled);
+    QFETCH(bool, running);
+    QFETCH(int, rows);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(bool, tiffSelected);
+    QFETCH(int, toCreate);
+    QFETCH(QString, enabled);
+    CommandState c;
+    c.viewEnabled = viewEnabled;
+    c.running = running;
+    c.rows = rows;
+    c.selectionFirst = first;
+    c.selectionLast = last;
+    c.selectionHasMultiPage = tiffSelected;
+    c.filesToCreate = toCreate;
+    QStringList got;
+    const QList<std::pair<QString, bool>> rules = {{QStringLiteral("up"), c.canMoveUp()},           {QStringLiteral("down"), c.canMoveDown()},
+                                                   {QStringLiteral("convert"), c.canConvert()},     {QStringLiteral("list"), c.canActOnList()},
+                                                   {QStringLiteral("selection"), c.canActOnSelection()}, {QStringLiteral("pages"), c.canChoosePages()}};
+    for (const auto &[name, on] : rules) {
+        if (on)
+            got << name;
+    }
+    QCOMPARE(got.join(QLatin1Char(' ')), enabled);
+}
+
+namespace {
+QStringList entries(const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts); }
+
+// "path@day" entries; "@day" has no path, "!" is no dictionary at all.
+QVariant storedRecent(const QString &entry)
+{
+    if (entry == QLatin1String("!"))
+        return QStringLiteral("not a folder record");
+    RecentItem item(entry.section(QLatin1Char('@'), 0, 0));
+    item.lastUsedDate = QDateTime(QDate(2026, 1, 1), QTime(12, 0)).addDays(entry.section(QLatin1Char('@'), 1).toInt());
+    return item.getData();
+}
+} // namespace
+
+void TestWindow::recentFoldersMerge_data()
+{
+    QTest::addColumn<QStringList>("local");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("merged");
+    const QStringList none;
+    QTest::newRow("another window's folder is kept") << entries("/a@1") << entries("/b@2") << entries("/a@1 /b@2");
+    QTest::newRow("a later use elsewhere wins") << entries("/a@1") << entries("/a@5") << entries("/a@5");
+    QTest::newRow("an earlier use elsewhere loses") << entries("/a@5") << entries("/a@1") << entries("/a@5");
+    QTest::newRow("damaged entries are left out") << entries("/a@1") << entries("@3 ! /b@2") << entries("/a@1 /b@2");
+    QTest::newRow("nothing stored") << entries("/a@1 /b@2") << none << entries("/a@1 /b@2");
+    QTest::newRow("only stored") << none << entries("/b@2 /a@1") << entries("/b@2 /a@1");
+}
+
+void TestWindow::recentFoldersMerge()
+{
+    QFETCH(QStringList, local);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, merged);
+    QList<RecentItem> items;
+    for (const QString &entry : local) {
+        RecentItem item;
+        item.setData(storedRecent(entry));
+        items << item;
+    }
+    QVariantList storedList;
+    for (const QString &entry : stored)
+        storedList << storedRecent(entry);
+    QStringList got;
+    for (const RecentItem &item : RecentFolders::merge(items, storedList))
+        got << QStringLiteral("%1@%2").arg(item.itemPath).arg(QDateTime(QDate(2026, 1, 1), QTime(12, 0)).daysTo(item.lastUsedDate));
+    QCOMPARE(got, merged);
 }
 
 QTEST_MAIN(TestWindow)

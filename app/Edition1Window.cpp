@@ -1,10 +1,34 @@
-// QuillonAppDelegate, edition 1 only: the toolbar, the settings pane beside
-// the list, the collapsible right pane, the command buttons that take the
-// place of edition 2's segmented controls, Convert's own checks and Get Info
-// per file. Edition 2 compiles nothing of this file.
-#include "app/QuillonAppDelegate.h"
+// Edition 1's window: the toolbar, the settings pane beside the list, the
+// collapsible right pane, the command buttons that take the place of edition
+// 2's segmented controls, Convert's own checks and Get Info per file.
+#include "app/Edition1Window.h"
 
-#if QUILLON_EDITION == 1
+#include "app/AlertPanels.h"
+#include "app/AppGuard.h"
+#include "app/FileListModel.h"
+#include "app/QuillonAppDelegate.h"
+#include "app/Sheets.h"
+#include "core/AppFolders.h"
+#include "core/Settings.h"
+#include "widgets/KeyCharacterButtons.h"
+#include "windows/AppImages.h"
+
+#include "ui_MainWindow.h"
+#include "ui_OutputSettings.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
@@ -68,9 +92,9 @@ QAction *makeItem(QToolBar *toolbar, const QString &identifier, const QString &l
 
 } // namespace
 
-void QuillonAppDelegate::buildEdition1Window()
+void Edition1Window::build()
 {
-    Ui::MainWindow *ui = m_ui.get();
+    Ui::MainWindow *ui = m_owner.m_ui.get();
     QWidget *central = ui->centralWidget;
     // Edition 1 has no segmented controls and no recent folders; the hidden
     // segments only keep the shared enabling state the buttons mirror.
@@ -158,20 +182,20 @@ void QuillonAppDelegate::buildEdition1Window()
     QTabWidget *tabs = ui->settingTabView;
     tabs->removeTab(tabs->indexOf(ui->summaryTab));
     ui->summaryTab->hide();
-    auto *out = m_outputSettingPanel->ui();
+    auto *out = m_owner.m_outputSettingPanel->ui();
     auto *conversionTab = new QWidget;
     conversionTab->setObjectName(QStringLiteral("conversionTab"));
     auto *conversionLayout = new QVBoxLayout(conversionTab);
     conversionLayout->setContentsMargins(0, 0, 0, 0);
     // The output settings form lives in the pane here, not in a sheet.
-    m_outputSettingPanel->setParent(conversionTab, Qt::Widget);
+    m_owner.m_outputSettingPanel->setParent(conversionTab, Qt::Widget);
     // As a sheet the form keeps a dialog's width; in the pane it must fit
     // the pane and sit at the top of the tab.
-    m_outputSettingPanel->setMinimumSize(0, 0);
-    m_outputSettingPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
-    conversionLayout->addWidget(m_outputSettingPanel);
+    m_owner.m_outputSettingPanel->setMinimumSize(0, 0);
+    m_owner.m_outputSettingPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    conversionLayout->addWidget(m_owner.m_outputSettingPanel);
     conversionLayout->addStretch(1);
-    m_outputSettingPanel->show();
+    m_owner.m_outputSettingPanel->show();
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
@@ -180,7 +204,7 @@ void QuillonAppDelegate::buildEdition1Window()
     // The mode-1 name field is followed by the extension the file gets.
     out->modesGrid->removeWidget(out->singleMultiPageTIFFName);
     out->modesGrid->addWidget(out->singleMultiPageTIFFName, 3, 2, 1, 3);
-    m_e1.singleMultiPageTIFFLabel2 = new QLabel(QStringLiteral(".tiff"), m_outputSettingPanel);
+    m_e1.singleMultiPageTIFFLabel2 = new QLabel(QStringLiteral(".tiff"), m_owner.m_outputSettingPanel);
     m_e1.singleMultiPageTIFFLabel2->setObjectName(QStringLiteral("singleMultiPageTIFFLabel2"));
     out->modesGrid->addWidget(m_e1.singleMultiPageTIFFLabel2, 3, 5);
     auto *folderTab = new QWidget;
@@ -197,14 +221,14 @@ void QuillonAppDelegate::buildEdition1Window()
     tabs->insertTab(1, folderTab, tr("Output"));
 
     // The toolbar: fixed, not customisable; About is added at set-up.
-    m_e1.toolbar = new QToolBar(tr("Toolbar"), m_window.get());
+    m_e1.toolbar = new QToolBar(tr("Toolbar"), m_owner.m_window.get());
     m_e1.toolbar->setObjectName(QStringLiteral("mainToolbar"));
     m_e1.toolbar->setMovable(false);
     m_e1.toolbar->setFloatable(false);
     m_e1.toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     m_e1.toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_window->setContextMenuPolicy(Qt::NoContextMenu);
-    m_window->addToolBar(Qt::TopToolBarArea, m_e1.toolbar);
+    m_owner.m_window->setContextMenuPolicy(Qt::NoContextMenu);
+    m_owner.m_window->addToolBar(Qt::TopToolBarArea, m_e1.toolbar);
     m_e1.preferencesToolbarItem = makeItem(m_e1.toolbar, QStringLiteral("PREFERENCES"), tr("Settings"), QStringLiteral("output-settings"),
                                            tr("Show or hide the settings"));
     m_e1.rightViewToolbarItem = makeItem(m_e1.toolbar, QStringLiteral("LISTTOOLS"), tr("List Tools"), QStringLiteral("page-selection"),
@@ -233,40 +257,40 @@ void QuillonAppDelegate::buildEdition1Window()
     collapseRightView();
 }
 
-void QuillonAppDelegate::connectEdition1Commands()
+void Edition1Window::connectCommands()
 {
-    Ui::MainWindow *ui = m_ui.get();
-    connect(m_e1.addFilesBtn, &QPushButton::clicked, this, &QuillonAppDelegate::addFiles);
-    connect(m_e1.addFolderBtn, &QPushButton::clicked, this, &QuillonAppDelegate::addFolder);
-    connect(m_e1.importBtn, &QPushButton::clicked, this, &QuillonAppDelegate::importAction);
-    connect(m_e1.removeBtn, &QPushButton::clicked, this, [this] { selectDeselectRemoveAll(4); });
-    connect(m_e1.searchBtn, &QPushButton::clicked, this, &QuillonAppDelegate::searchAction);
-    connect(m_e1.inculdeSubfoldersBtn, &QCheckBox::toggled, ui->actionIncludeSubfolders, &QAction::setChecked);
-    connect(m_e1.convertBtn, &QPushButton::clicked, this, &QuillonAppDelegate::convertAction);
-    connect(m_e1.moveUpButton, &QPushButton::clicked, this, &QuillonAppDelegate::moveUp);
-    connect(m_e1.moveDownButton, &QPushButton::clicked, this, &QuillonAppDelegate::moveDown);
-    connect(m_e1.openFileButton, &QPushButton::clicked, this, &QuillonAppDelegate::openFileWithFinder);
-    connect(m_e1.getInfoButton, &QPushButton::clicked, this, &QuillonAppDelegate::getInfoFile);
-    connect(m_e1.openEnclosedFolderButton, &QPushButton::clicked, this, &QuillonAppDelegate::openFileEnclosingFolder);
-    connect(m_e1.selectAllButton, &QPushButton::clicked, this, [this] { selectDeselectRemoveAll(1); });
-    connect(m_e1.deselectAllButton, &QPushButton::clicked, this, [this] { m_ui->mainTableView->clearSelection(); });
-    connect(m_e1.removeSelectedFilesButton, &QPushButton::clicked, this, [this] { selectDeselectRemoveAll(4); });
-    connect(m_e1.removeAllFilesButton, &QPushButton::clicked, this, [this] { selectDeselectRemoveAll(3); });
-    connect(m_e1.preferencesToolbarItem, &QAction::triggered, this, &QuillonAppDelegate::toggleSettings);
-    connect(m_e1.rightViewToolbarItem, &QAction::triggered, this, &QuillonAppDelegate::toggleRightView);
-    connect(m_e1.exportToolbarItem, &QAction::triggered, this, &QuillonAppDelegate::exportAction);
+    Ui::MainWindow *ui = m_owner.m_ui.get();
+    QObject::connect(m_e1.addFilesBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::addFiles);
+    QObject::connect(m_e1.addFolderBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::addFolder);
+    QObject::connect(m_e1.importBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::importAction);
+    QObject::connect(m_e1.removeBtn, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(4); });
+    QObject::connect(m_e1.searchBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::searchAction);
+    QObject::connect(m_e1.inculdeSubfoldersBtn, &QCheckBox::toggled, ui->actionIncludeSubfolders, &QAction::setChecked);
+    QObject::connect(m_e1.convertBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::convertAction);
+    QObject::connect(m_e1.moveUpButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::moveUp);
+    QObject::connect(m_e1.moveDownButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::moveDown);
+    QObject::connect(m_e1.openFileButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::openFileWithFinder);
+    QObject::connect(m_e1.getInfoButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::getInfoFile);
+    QObject::connect(m_e1.openEnclosedFolderButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::openFileEnclosingFolder);
+    QObject::connect(m_e1.selectAllButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(1); });
+    QObject::connect(m_e1.deselectAllButton, &QPushButton::clicked, &m_owner, [this] { m_owner.m_ui->mainTableView->clearSelection(); });
+    QObject::connect(m_e1.removeSelectedFilesButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(4); });
+    QObject::connect(m_e1.removeAllFilesButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(3); });
+    QObject::connect(m_e1.preferencesToolbarItem, &QAction::triggered, &m_owner, [this] { toggleSettings(); });
+    QObject::connect(m_e1.rightViewToolbarItem, &QAction::triggered, &m_owner, [this] { toggleRightView(); });
+    QObject::connect(m_e1.exportToolbarItem, &QAction::triggered, &m_owner, &QuillonAppDelegate::exportAction);
     const QList<QAction *> items = m_e1.toolbar->actions();
     for (QAction *a : items) {
         if (a->objectName() == QLatin1String("LOGS"))
-            connect(a, &QAction::triggered, this, &QuillonAppDelegate::openLogsFolder);
+            QObject::connect(a, &QAction::triggered, &m_owner, &QuillonAppDelegate::openLogsFolder);
         else if (a->objectName() == QLatin1String("HELP"))
-            connect(a, &QAction::triggered, this, &QuillonAppDelegate::helpAction);
+            QObject::connect(a, &QAction::triggered, &m_owner, &QuillonAppDelegate::helpAction);
     }
     // Inside the pane Escape must not close the embedded settings form.
-    m_outputSettingPanel->onEscape = [this] { endEditing(); };
+    m_owner.m_outputSettingPanel->onEscape = [this] { m_owner.endEditing(); };
 }
 
-QAction *QuillonAppDelegate::toolbarItemForItemIdentifier(const QString &identifier)
+QAction *Edition1Window::toolbarItemForItemIdentifier(const QString &identifier)
 {
     if (identifier != kAboutIdentifier)
         return nullptr;
@@ -275,11 +299,11 @@ QAction *QuillonAppDelegate::toolbarItemForItemIdentifier(const QString &identif
     item->setProperty(kToolbarIdentifier.toLatin1().constData(), kAboutIdentifier);
     item->setProperty("paletteLabel", QStringLiteral("ABOUT"));
     item->setToolTip(QStringLiteral("About ") + getAppTitle());
-    connect(item, &QAction::triggered, this, &QuillonAppDelegate::aboutAction);
+    QObject::connect(item, &QAction::triggered, &m_owner, &QuillonAppDelegate::aboutAction);
     return item;
 }
 
-void QuillonAppDelegate::setupEdition1Toolbar()
+void Edition1Window::setupToolbar()
 {
     const QList<QAction *> items = m_e1.toolbar->actions();
     for (QAction *a : items) {
@@ -293,39 +317,39 @@ void QuillonAppDelegate::setupEdition1Toolbar()
     m_e1.aboutToolbarItem = about;
 }
 
-void QuillonAppDelegate::restoreShowSettings()
+void Edition1Window::restoreShowSettings()
 {
-    QSettings *defaults = store();
-    if (defaults->contains(kShowSettingsKey)) {
-        m_showSettings = defaults->value(kShowSettingsKey).toBool();
+    QSettings *defaults = m_owner.store();
+    if (defaults->contains(QuillonAppDelegate::kShowSettingsKey)) {
+        m_showSettings = defaults->value(QuillonAppDelegate::kShowSettingsKey).toBool();
     } else {
         m_showSettings = true;
-        defaults->setValue(kShowSettingsKey, true);
+        defaults->setValue(QuillonAppDelegate::kShowSettingsKey, true);
         defaults->sync();
     }
     showSettings(m_showSettings);
 }
 
-void QuillonAppDelegate::toggleSettings()
+void Edition1Window::toggleSettings()
 {
     m_showSettings = !m_showSettings;
-    store()->setValue(kShowSettingsKey, m_showSettings);
-    store()->sync();
+    m_owner.store()->setValue(QuillonAppDelegate::kShowSettingsKey, m_showSettings);
+    m_owner.store()->sync();
     showSettings(m_showSettings);
 }
 
-void QuillonAppDelegate::showSettings(bool show)
+void Edition1Window::showSettings(bool show)
 {
     guarded("Error in (showSettings:) : %1", [&] {
         (show ? m_e1.preferencesToolbarItem : m_e1.dummyToolbarItem)->setChecked(true);
         // The layout gives the list the width the pane leaves.
-        m_ui->rightBox->setVisible(show);
-        if (show && m_previewTimer)
-            m_previewTimer->start();
+        m_owner.m_ui->rightBox->setVisible(show);
+        if (show && m_owner.m_previewTimer)
+            m_owner.m_previewTimer->start();
     });
 }
 
-void QuillonAppDelegate::toggleRightView()
+void Edition1Window::toggleRightView()
 {
     if (isRightViewCollapsed())
         uncollapseRightView();
@@ -333,17 +357,17 @@ void QuillonAppDelegate::toggleRightView()
         collapseRightView();
 }
 
-bool QuillonAppDelegate::isRightViewCollapsed() const { return m_e1.rightPane->isHidden(); }
+bool Edition1Window::isRightViewCollapsed() const { return m_e1.rightPane->isHidden(); }
 
-void QuillonAppDelegate::collapseRightView()
+void Edition1Window::collapseRightView()
 {
     m_e1.rightPane->hide();
-    m_ui->mainSplitView->update();
+    m_owner.m_ui->mainSplitView->update();
 }
 
-void QuillonAppDelegate::uncollapseRightView()
+void Edition1Window::uncollapseRightView()
 {
-    SplitView *split = m_ui->mainSplitView;
+    SplitView *split = m_owner.m_ui->mainSplitView;
     const int total = split->width();
     const int paneWidth = qMax(m_e1.rightPane->sizeHint().width(), 160);
     m_e1.rightPane->show();
@@ -351,79 +375,135 @@ void QuillonAppDelegate::uncollapseRightView()
     split->update();
 }
 
-void QuillonAppDelegate::resetEdition1View(bool enable)
+void Edition1Window::apply(const CommandState &state)
 {
-    const bool hasFiles = !m_files.isEmpty();
-    m_e1.removeBtn->setEnabled(enable && hasFiles);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_e1.importBtn, m_e1.addFilesBtn, m_e1.addFolderBtn, m_e1.searchBtn,
-                                                       m_e1.inculdeSubfoldersBtn, m_ui->mainTableView})
+    const bool enable = state.viewEnabled;
+    for (QWidget *w : std::initializer_list<QWidget *>{m_e1.importBtn, m_e1.addFilesBtn, m_e1.addFolderBtn, m_e1.searchBtn, m_e1.inculdeSubfoldersBtn})
         w->setEnabled(enable);
     const QList<QAction *> items = m_e1.toolbar->actions();
     for (QAction *a : items)
         a->setEnabled(enable);
-    m_e1.exportToolbarItem->setEnabled(enable && hasFiles);
+    m_e1.exportToolbarItem->setEnabled(state.canActOnList());
+    m_e1.removeBtn->setEnabled(state.canActOnList());
     for (QWidget *w : std::initializer_list<QWidget *>{m_e1.openFileButton, m_e1.getInfoButton, m_e1.openEnclosedFolderButton, m_e1.selectAllButton,
                                                        m_e1.deselectAllButton, m_e1.removeSelectedFilesButton, m_e1.removeAllFilesButton})
-        w->setEnabled(enable && hasFiles);
-    if (!m_settings)
-        return;
-    setCombineOptions(m_settings->combineOptionIndex());
-    auto *out = m_outputSettingPanel->ui();
-    const bool folder = !m_settings->outputFolderPath().isEmpty();
-    if (!folder)
-        m_settings->setIsSetCurrentAsDefaultOutputFolderPath(false);
-    out->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(folder);
-    out->openFolderAfterConversionBtn->setEnabled(folder);
+        w->setEnabled(state.canActOnList());
+    m_e1.convertBtn->setEnabled(state.canConvert());
+    m_e1.moveUpButton->setEnabled(state.canMoveUp());
+    m_e1.moveDownButton->setEnabled(state.canMoveDown());
+    // The hint follows the list, except while a drop's files load.
+    m_e1.lableDragAndDrop->setVisible(state.rows == 0 && !m_dropHidesHint);
 }
 
-void QuillonAppDelegate::updateEdition1Enabling()
+void Edition1Window::showOutputFolderChosen(bool chosen) { m_owner.m_outputSettingPanel->ui()->openFolderAfterConversionBtn->setEnabled(chosen); }
+
+void Edition1Window::showCombineMode(int index, const QColor &normal, const QColor &disabled)
 {
-    if (!m_e1.convertBtn)
-        return;
-    m_e1.convertBtn->setEnabled(m_ui->commandSegmented->isSegmentEnabled(ConvertSegment));
-    m_e1.moveUpButton->setEnabled(m_ui->navigationSegmented->isSegmentEnabled(MoveUpSegment));
-    m_e1.moveDownButton->setEnabled(m_ui->navigationSegmented->isSegmentEnabled(MoveDownSegment));
+    QPalette p = m_e1.singleMultiPageTIFFLabel2->palette();
+    p.setColor(QPalette::WindowText, index == OneMultiPageFile ? normal : disabled);
+    m_e1.singleMultiPageTIFFLabel2->setPalette(p);
 }
 
-void QuillonAppDelegate::stopRunForSettings()
+void Edition1Window::restore(const QColor &keyLetterColor)
 {
-    m_ui->settingTabView->setCurrentIndex(1);
+    restoreShowSettings();
+    m_owner.setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), keyLetterColor);
+    m_owner.setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), keyLetterColor);
+    m_owner.setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), keyLetterColor);
+    m_owner.setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), keyLetterColor);
+    m_owner.setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), keyLetterColor);
+    m_owner.setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), keyLetterColor);
+}
+
+void Edition1Window::afterShow() { m_owner.m_ui->recentFoldersPopup->hide(); }
+
+// The window's check box, not the stored option.
+bool Edition1Window::includeSubfolders() const { return m_e1.inculdeSubfoldersBtn->isChecked(); }
+
+void Edition1Window::setIncludeSubfolders(bool include) { m_e1.inculdeSubfoldersBtn->setChecked(include); }
+
+void Edition1Window::toggleIncludeSubfolders() { m_e1.inculdeSubfoldersBtn->toggle(); }
+
+void Edition1Window::confirmRemoveAll(const std::function<void()> &remove)
+{
+    if (applicationModalAlertPanel(m_owner.m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
+                                   QStringLiteral("Yes"), QStringLiteral("No"))
+        == AlertFirstButtonReturn)
+        remove();
+}
+
+void Edition1Window::convert()
+{
+    // Edition 1's Convert only combines; combine makes its own checks.
+    if (m_owner.m_commands.canConvert())
+        m_owner.combine();
+}
+
+void Edition1Window::showOutputSettings()
+{
+    // The settings live in the window's pane here.
+    m_owner.m_ui->settingTabView->setCurrentIndex(0);
     if (!m_showSettings)
         toggleSettings();
-    m_outputSettingPanel->ui()->chooseOutputFolderBtn->setFocus();
 }
 
-bool QuillonAppDelegate::combineChecks()
+bool Edition1Window::checksBeforeRun()
+{
+    bool go = false;
+    guarded("Error in (combine) : %1", [&] {
+        m_owner.endEditing();
+        go = combineChecks();
+    });
+    if (go)
+        m_owner.m_outputFolder = m_owner.m_settings->outputFolderPath();
+    return go;
+}
+
+void Edition1Window::dropBegins()
+{
+    m_dropHidesHint = true;
+    m_e1.lableDragAndDrop->hide();
+}
+
+void Edition1Window::stopRunForSettings()
+{
+    m_owner.m_ui->settingTabView->setCurrentIndex(1);
+    if (!m_showSettings)
+        toggleSettings();
+    m_owner.m_outputSettingPanel->ui()->chooseOutputFolderBtn->setFocus();
+}
+
+bool Edition1Window::combineChecks()
 {
     // This platform counts as 10.7 or later: the older systems' offer to save
     // into the source folders never applies, so an empty path is a missing folder.
-    const QString folder = m_settings->outputFolderPath();
+    const QString folder = m_owner.m_settings->outputFolderPath();
     QString problem;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         problem = QStringLiteral("Output folder missing or invalid path!\r\nPlease select valid output folder.");
-    else if (!isWritableFolder(folder))
+    else if (!m_owner.isWritableFolder(folder))
         problem = QStringLiteral("Output folder is non-writable!\r\nPlease select writable output folder.");
     if (!problem.isEmpty()) {
-        applicationModalAlertPanel(m_window.get(), getAppTitle(), problem);
+        applicationModalAlertPanel(m_owner.m_window.get(), getAppTitle(), problem);
         stopRunForSettings();
         return false;
     }
 
-    m_ui->settingTabView->setCurrentIndex(0);
-    auto *out = m_outputSettingPanel->ui();
+    m_owner.m_ui->settingTabView->setCurrentIndex(0);
+    auto *out = m_owner.m_outputSettingPanel->ui();
     QLineEdit *missing = nullptr;
     QString message;
-    switch (m_settings->combineOptionIndex()) {
-    case 1:
-        if (m_settings->singleMultiPageTIFFName().isEmpty()) {
+    switch (m_owner.m_settings->combineOptionIndex()) {
+    case OneMultiPageFile:
+        if (m_owner.m_settings->singleMultiPageTIFFName().isEmpty()) {
             missing = out->singleMultiPageTIFFName;
             message = QStringLiteral("Please enter new TIFF file name!");
         }
         break;
-    case 2:
-        if (m_settings->groupMultiPageTIFFCount() <= 1)
-            m_settings->setGroupMultiPageTIFFCount(2);
-        if (m_settings->groupMultiPageTIFFName().isEmpty()) {
+    case GroupedFiles:
+        if (m_owner.m_settings->groupMultiPageTIFFCount() <= 1)
+            m_owner.m_settings->setGroupMultiPageTIFFCount(2);
+        if (m_owner.m_settings->groupMultiPageTIFFName().isEmpty()) {
             missing = out->groupMultiPageTIFFName;
             message = QStringLiteral("Please enter new TIFF file base name!");
         }
@@ -432,7 +512,7 @@ bool QuillonAppDelegate::combineChecks()
         break;
     }
     if (missing) {
-        applicationModalAlertPanel(m_window.get(), QStringLiteral("Quillon :"), message);
+        applicationModalAlertPanel(m_owner.m_window.get(), QStringLiteral("Quillon :"), message);
         // The field to type in is in the pane: a hidden pane is shown first.
         if (!m_showSettings)
             toggleSettings();
@@ -442,18 +522,17 @@ bool QuillonAppDelegate::combineChecks()
     return true;
 }
 
-void QuillonAppDelegate::getInfo()
+QWidget *Edition1Window::outputFolderPanelParent() const { return m_owner.m_window.get(); }
+
+void Edition1Window::showProperties(const QStringList &paths)
 {
     guarded("Error in (getInfo) : %1", [&] {
-        if (!m_desktop.showItemProperties)
+        if (!m_owner.m_desktop.showItemProperties)
             return;
-        // One information window per file, in list order.
-        const QStringList paths = selectedPaths();
         for (const QString &path : paths)
-            m_desktop.showItemProperties({path});
+            m_owner.m_desktop.showItemProperties({path});
     });
 }
 
 } // namespace quillon
 
-#endif
