@@ -5,9 +5,15 @@
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
+#include "app/ConversionController.h"
+#include "app/DesktopIntegration.h"
+#include "app/FileAddingJob.h"
+#include "app/FileListController.h"
 #include "app/FileListModel.h"
-#include "app/QuillonAppDelegate.h"
+#include "app/OutputSettingsController.h"
 #include "app/Sheets.h"
+#include "app/WindowHost.h"
+#include "app/WindowLook.h"
 #include "core/AppFolders.h"
 #include "core/Settings.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -22,31 +28,8 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
-#include <QSettings>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
-#include <QVBoxLayout>
-
-
-#include "app/AlertPanels.h"
-#include "app/AppGuard.h"
-#include "app/FileListModel.h"
-#include "app/Sheets.h"
-#include "core/AppFolders.h"
-#include "core/Settings.h"
-#include "widgets/KeyCharacterButtons.h"
-#include "windows/AppImages.h"
-
-#include "ui_MainWindow.h"
-#include "ui_OutputSettings.h"
-
-#include <QActionGroup>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QSettings>
 #include <QTimer>
 #include <QToolBar>
@@ -60,17 +43,6 @@ namespace {
 const QString kToolbarIdentifier = QStringLiteral("itemIdentifier");
 const QString kAboutIdentifier = QStringLiteral("ABOUT");
 
-QIcon toolbarIcon(const QString &name)
-{
-    QIcon icon;
-    for (qreal dpr : {1.0, 2.0}) {
-        QPixmap pm = resourceImage(name, QSize(24, 24), dpr);
-        if (!pm.isNull())
-            icon.addPixmap(pm);
-    }
-    return icon;
-}
-
 QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, const QString &toolTip)
 {
     auto *b = new KeyPushButton(text, parent);
@@ -82,7 +54,7 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
 
 QAction *makeItem(QToolBar *toolbar, const QString &identifier, const QString &label, const QString &icon, const QString &toolTip)
 {
-    auto *item = new QAction(toolbarIcon(QStringLiteral(":/images/icons/%1.svg").arg(icon)), label, toolbar);
+    auto *item = new QAction(resourceIcon(icon, 24), label, toolbar);
     item->setObjectName(identifier);
     item->setProperty(kToolbarIdentifier.toLatin1().constData(), identifier);
     item->setToolTip(toolTip);
@@ -94,7 +66,7 @@ QAction *makeItem(QToolBar *toolbar, const QString &identifier, const QString &l
 
 void Edition1Window::build()
 {
-    Ui::MainWindow *ui = m_owner.m_ui.get();
+    Ui::MainWindow *ui = m_host.ui();
     QWidget *central = ui->centralWidget;
     // Edition 1 has no segmented controls and no recent folders; the hidden
     // segments only keep the shared enabling state the buttons mirror.
@@ -182,20 +154,20 @@ void Edition1Window::build()
     QTabWidget *tabs = ui->settingTabView;
     tabs->removeTab(tabs->indexOf(ui->summaryTab));
     ui->summaryTab->hide();
-    auto *out = m_owner.m_outputSettingPanel->ui();
+    auto *out = m_host.outputSettingPanel()->ui();
     auto *conversionTab = new QWidget;
     conversionTab->setObjectName(QStringLiteral("conversionTab"));
     auto *conversionLayout = new QVBoxLayout(conversionTab);
     conversionLayout->setContentsMargins(0, 0, 0, 0);
     // The output settings form lives in the pane here, not in a sheet.
-    m_owner.m_outputSettingPanel->setParent(conversionTab, Qt::Widget);
+    m_host.outputSettingPanel()->setParent(conversionTab, Qt::Widget);
     // As a sheet the form keeps a dialog's width; in the pane it must fit
     // the pane and sit at the top of the tab.
-    m_owner.m_outputSettingPanel->setMinimumSize(0, 0);
-    m_owner.m_outputSettingPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
-    conversionLayout->addWidget(m_owner.m_outputSettingPanel);
+    m_host.outputSettingPanel()->setMinimumSize(0, 0);
+    m_host.outputSettingPanel()->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    conversionLayout->addWidget(m_host.outputSettingPanel());
     conversionLayout->addStretch(1);
-    m_owner.m_outputSettingPanel->show();
+    m_host.outputSettingPanel()->show();
     out->closeOutputSettingBtn->hide();
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
@@ -204,7 +176,7 @@ void Edition1Window::build()
     // The mode-1 name field is followed by the extension the file gets.
     out->modesGrid->removeWidget(out->singleMultiPageTIFFName);
     out->modesGrid->addWidget(out->singleMultiPageTIFFName, 3, 2, 1, 3);
-    m_e1.singleMultiPageTIFFLabel2 = new QLabel(QStringLiteral(".tiff"), m_owner.m_outputSettingPanel);
+    m_e1.singleMultiPageTIFFLabel2 = new QLabel(QStringLiteral(".tiff"), m_host.outputSettingPanel());
     m_e1.singleMultiPageTIFFLabel2->setObjectName(QStringLiteral("singleMultiPageTIFFLabel2"));
     out->modesGrid->addWidget(m_e1.singleMultiPageTIFFLabel2, 3, 5);
     auto *folderTab = new QWidget;
@@ -221,14 +193,14 @@ void Edition1Window::build()
     tabs->insertTab(1, folderTab, tr("Output"));
 
     // The toolbar: fixed, not customisable; About is added at set-up.
-    m_e1.toolbar = new QToolBar(tr("Toolbar"), m_owner.m_window.get());
+    m_e1.toolbar = new QToolBar(tr("Toolbar"), m_host.window());
     m_e1.toolbar->setObjectName(QStringLiteral("mainToolbar"));
     m_e1.toolbar->setMovable(false);
     m_e1.toolbar->setFloatable(false);
     m_e1.toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
     m_e1.toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_owner.m_window->setContextMenuPolicy(Qt::NoContextMenu);
-    m_owner.m_window->addToolBar(Qt::TopToolBarArea, m_e1.toolbar);
+    m_host.window()->setContextMenuPolicy(Qt::NoContextMenu);
+    m_host.window()->addToolBar(Qt::TopToolBarArea, m_e1.toolbar);
     m_e1.preferencesToolbarItem = makeItem(m_e1.toolbar, QStringLiteral("PREFERENCES"), tr("Settings"), QStringLiteral("output-settings"),
                                            tr("Show or hide the settings"));
     m_e1.rightViewToolbarItem = makeItem(m_e1.toolbar, QStringLiteral("LISTTOOLS"), tr("List Tools"), QStringLiteral("page-selection"),
@@ -259,35 +231,41 @@ void Edition1Window::build()
 
 void Edition1Window::connectCommands()
 {
-    Ui::MainWindow *ui = m_owner.m_ui.get();
-    QObject::connect(m_e1.addFilesBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::addFiles);
-    QObject::connect(m_e1.addFolderBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::addFolder);
-    QObject::connect(m_e1.importBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::importAction);
-    QObject::connect(m_e1.removeBtn, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(4); });
-    QObject::connect(m_e1.searchBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::searchAction);
+    Ui::MainWindow *ui = m_host.ui();
+    QObject *context = m_host.window();
+    FileListController *list = &m_host.fileList();
+    FileAddingJob *adding = &m_host.adding();
+    // The buttons and toolbar items that stand for a menu item do what it does.
+    auto asMenuItem = [context](QAbstractButton *button, QAction *item) {
+        QObject::connect(button, &QAbstractButton::clicked, context, [item] { item->trigger(); });
+    };
+    QObject::connect(m_e1.addFilesBtn, &QPushButton::clicked, adding, &FileAddingJob::addFiles);
+    QObject::connect(m_e1.addFolderBtn, &QPushButton::clicked, adding, &FileAddingJob::addFolder);
+    asMenuItem(m_e1.importBtn, ui->actionImport);
+    QObject::connect(m_e1.removeBtn, &QPushButton::clicked, list, [list] { list->selectDeselectRemoveAll(WindowNames::RemoveSelectedRows); });
+    QObject::connect(m_e1.searchBtn, &QPushButton::clicked, context, [this] { m_host.endEditing(); });
     QObject::connect(m_e1.inculdeSubfoldersBtn, &QCheckBox::toggled, ui->actionIncludeSubfolders, &QAction::setChecked);
-    QObject::connect(m_e1.convertBtn, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::convertAction);
-    QObject::connect(m_e1.moveUpButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::moveUp);
-    QObject::connect(m_e1.moveDownButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::moveDown);
-    QObject::connect(m_e1.openFileButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::openFileWithFinder);
-    QObject::connect(m_e1.getInfoButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::getInfoFile);
-    QObject::connect(m_e1.openEnclosedFolderButton, &QPushButton::clicked, &m_owner, &QuillonAppDelegate::openFileEnclosingFolder);
-    QObject::connect(m_e1.selectAllButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(1); });
-    QObject::connect(m_e1.deselectAllButton, &QPushButton::clicked, &m_owner, [this] { m_owner.m_ui->mainTableView->clearSelection(); });
-    QObject::connect(m_e1.removeSelectedFilesButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(4); });
-    QObject::connect(m_e1.removeAllFilesButton, &QPushButton::clicked, &m_owner, [this] { m_owner.selectDeselectRemoveAll(3); });
-    QObject::connect(m_e1.preferencesToolbarItem, &QAction::triggered, &m_owner, [this] { toggleSettings(); });
-    QObject::connect(m_e1.rightViewToolbarItem, &QAction::triggered, &m_owner, [this] { toggleRightView(); });
-    QObject::connect(m_e1.exportToolbarItem, &QAction::triggered, &m_owner, &QuillonAppDelegate::exportAction);
+    QObject::connect(m_e1.convertBtn, &QPushButton::clicked, &m_host.conversion(), &ConversionController::convertAction);
+    QObject::connect(m_e1.moveUpButton, &QPushButton::clicked, list, &FileListController::moveUp);
+    QObject::connect(m_e1.moveDownButton, &QPushButton::clicked, list, &FileListController::moveDown);
+    QObject::connect(m_e1.openFileButton, &QPushButton::clicked, list, &FileListController::openFileWithFinder);
+    QObject::connect(m_e1.getInfoButton, &QPushButton::clicked, list, &FileListController::getInfoFile);
+    QObject::connect(m_e1.openEnclosedFolderButton, &QPushButton::clicked, list, &FileListController::openFileEnclosingFolder);
+    QObject::connect(m_e1.selectAllButton, &QPushButton::clicked, list, [list] { list->selectDeselectRemoveAll(WindowNames::SelectAllRows); });
+    QObject::connect(m_e1.deselectAllButton, &QPushButton::clicked, ui->mainTableView, &QAbstractItemView::clearSelection);
+    QObject::connect(m_e1.removeSelectedFilesButton, &QPushButton::clicked, list,
+                     [list] { list->selectDeselectRemoveAll(WindowNames::RemoveSelectedRows); });
+    QObject::connect(m_e1.removeAllFilesButton, &QPushButton::clicked, list, [list] { list->selectDeselectRemoveAll(WindowNames::RemoveAllRows); });
+    QObject::connect(m_e1.preferencesToolbarItem, &QAction::triggered, context, [this] { toggleSettings(); });
+    QObject::connect(m_e1.rightViewToolbarItem, &QAction::triggered, context, [this] { toggleRightView(); });
+    QObject::connect(m_e1.exportToolbarItem, &QAction::triggered, ui->actionExport, &QAction::trigger);
     const QList<QAction *> items = m_e1.toolbar->actions();
     for (QAction *a : items) {
         if (a->objectName() == QLatin1String("LOGS"))
-            QObject::connect(a, &QAction::triggered, &m_owner, &QuillonAppDelegate::openLogsFolder);
+            QObject::connect(a, &QAction::triggered, ui->actionOpenLogsFolder, &QAction::trigger);
         else if (a->objectName() == QLatin1String("HELP"))
-            QObject::connect(a, &QAction::triggered, &m_owner, &QuillonAppDelegate::helpAction);
+            QObject::connect(a, &QAction::triggered, ui->actionHelp, &QAction::trigger);
     }
-    // Inside the pane Escape must not close the embedded settings form.
-    m_owner.m_outputSettingPanel->onEscape = [this] { m_owner.endEditing(); };
 }
 
 QAction *Edition1Window::toolbarItemForItemIdentifier(const QString &identifier)
@@ -299,7 +277,7 @@ QAction *Edition1Window::toolbarItemForItemIdentifier(const QString &identifier)
     item->setProperty(kToolbarIdentifier.toLatin1().constData(), kAboutIdentifier);
     item->setProperty("paletteLabel", QStringLiteral("ABOUT"));
     item->setToolTip(QStringLiteral("About ") + getAppTitle());
-    QObject::connect(item, &QAction::triggered, &m_owner, &QuillonAppDelegate::aboutAction);
+    QObject::connect(item, &QAction::triggered, m_host.ui()->actionAbout, &QAction::trigger);
     return item;
 }
 
@@ -319,12 +297,12 @@ void Edition1Window::setupToolbar()
 
 void Edition1Window::restoreShowSettings()
 {
-    QSettings *defaults = m_owner.store();
-    if (defaults->contains(QuillonAppDelegate::kShowSettingsKey)) {
-        m_showSettings = defaults->value(QuillonAppDelegate::kShowSettingsKey).toBool();
+    QSettings *defaults = m_host.store();
+    if (defaults->contains(WindowNames::kShowSettingsKey)) {
+        m_showSettings = defaults->value(WindowNames::kShowSettingsKey).toBool();
     } else {
         m_showSettings = true;
-        defaults->setValue(QuillonAppDelegate::kShowSettingsKey, true);
+        defaults->setValue(WindowNames::kShowSettingsKey, true);
         defaults->sync();
     }
     showSettings(m_showSettings);
@@ -333,8 +311,8 @@ void Edition1Window::restoreShowSettings()
 void Edition1Window::toggleSettings()
 {
     m_showSettings = !m_showSettings;
-    m_owner.store()->setValue(QuillonAppDelegate::kShowSettingsKey, m_showSettings);
-    m_owner.store()->sync();
+    m_host.store()->setValue(WindowNames::kShowSettingsKey, m_showSettings);
+    m_host.store()->sync();
     showSettings(m_showSettings);
 }
 
@@ -343,9 +321,9 @@ void Edition1Window::showSettings(bool show)
     guarded("Error in (showSettings:) : %1", [&] {
         (show ? m_e1.preferencesToolbarItem : m_e1.dummyToolbarItem)->setChecked(true);
         // The layout gives the list the width the pane leaves.
-        m_owner.m_ui->rightBox->setVisible(show);
-        if (show && m_owner.m_previewTimer)
-            m_owner.m_previewTimer->start();
+        m_host.ui()->rightBox->setVisible(show);
+        if (show)
+            m_host.outputSettings().updateBilevelPreviewSoon();
     });
 }
 
@@ -362,12 +340,12 @@ bool Edition1Window::isRightViewCollapsed() const { return m_e1.rightPane->isHid
 void Edition1Window::collapseRightView()
 {
     m_e1.rightPane->hide();
-    m_owner.m_ui->mainSplitView->update();
+    m_host.ui()->mainSplitView->update();
 }
 
 void Edition1Window::uncollapseRightView()
 {
-    SplitView *split = m_owner.m_ui->mainSplitView;
+    SplitView *split = m_host.ui()->mainSplitView;
     const int total = split->width();
     const int paneWidth = qMax(m_e1.rightPane->sizeHint().width(), 160);
     m_e1.rightPane->show();
@@ -395,7 +373,7 @@ void Edition1Window::apply(const CommandState &state)
     m_e1.lableDragAndDrop->setVisible(state.rows == 0 && !m_dropHidesHint);
 }
 
-void Edition1Window::showOutputFolderChosen(bool chosen) { m_owner.m_outputSettingPanel->ui()->openFolderAfterConversionBtn->setEnabled(chosen); }
+void Edition1Window::showOutputFolderChosen(bool chosen) { m_host.outputSettingPanel()->ui()->openFolderAfterConversionBtn->setEnabled(chosen); }
 
 void Edition1Window::showCombineMode(int index, const QColor &normal, const QColor &disabled)
 {
@@ -407,15 +385,15 @@ void Edition1Window::showCombineMode(int index, const QColor &normal, const QCol
 void Edition1Window::restore(const QColor &keyLetterColor)
 {
     restoreShowSettings();
-    m_owner.setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), keyLetterColor);
-    m_owner.setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), keyLetterColor);
-    m_owner.setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), keyLetterColor);
-    m_owner.setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), keyLetterColor);
-    m_owner.setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), keyLetterColor);
-    m_owner.setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), keyLetterColor);
 }
 
-void Edition1Window::afterShow() { m_owner.m_ui->recentFoldersPopup->hide(); }
+void Edition1Window::afterShow() { m_host.ui()->recentFoldersPopup->hide(); }
 
 // The window's check box, not the stored option.
 bool Edition1Window::includeSubfolders() const { return m_e1.inculdeSubfoldersBtn->isChecked(); }
@@ -426,7 +404,7 @@ void Edition1Window::toggleIncludeSubfolders() { m_e1.inculdeSubfoldersBtn->togg
 
 void Edition1Window::confirmRemoveAll(const std::function<void()> &remove)
 {
-    if (applicationModalAlertPanel(m_owner.m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
+    if (applicationModalAlertPanel(m_host.window(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
                                    QStringLiteral("Yes"), QStringLiteral("No"))
         == AlertFirstButtonReturn)
         remove();
@@ -435,14 +413,14 @@ void Edition1Window::confirmRemoveAll(const std::function<void()> &remove)
 void Edition1Window::convert()
 {
     // Edition 1's Convert only combines; combine makes its own checks.
-    if (m_owner.m_commands.canConvert())
-        m_owner.combine();
+    if (m_host.commandState().canConvert())
+        m_host.conversion().combine();
 }
 
 void Edition1Window::showOutputSettings()
 {
     // The settings live in the window's pane here.
-    m_owner.m_ui->settingTabView->setCurrentIndex(0);
+    m_host.ui()->settingTabView->setCurrentIndex(0);
     if (!m_showSettings)
         toggleSettings();
 }
@@ -451,11 +429,11 @@ bool Edition1Window::checksBeforeRun()
 {
     bool go = false;
     guarded("Error in (combine) : %1", [&] {
-        m_owner.endEditing();
-        go = combineChecks();
+        m_host.endEditing();
+        go = outputFolderReady() && m_host.conversion().namesReady();
     });
     if (go)
-        m_owner.m_outputFolder = m_owner.m_settings->outputFolderPath();
+        m_host.conversion().setOutputFolder(m_host.settings()->outputFolderPath());
     return go;
 }
 
@@ -467,70 +445,40 @@ void Edition1Window::dropBegins()
 
 void Edition1Window::stopRunForSettings()
 {
-    m_owner.m_ui->settingTabView->setCurrentIndex(1);
+    m_host.ui()->settingTabView->setCurrentIndex(1);
     if (!m_showSettings)
         toggleSettings();
-    m_owner.m_outputSettingPanel->ui()->chooseOutputFolderBtn->setFocus();
+    m_host.outputSettingPanel()->ui()->chooseOutputFolderBtn->setFocus();
 }
 
-bool Edition1Window::combineChecks()
+bool Edition1Window::outputFolderReady()
 {
     // This platform counts as 10.7 or later: the older systems' offer to save
     // into the source folders never applies, so an empty path is a missing folder.
-    const QString folder = m_owner.m_settings->outputFolderPath();
+    const QString folder = m_host.settings()->outputFolderPath();
     QString problem;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         problem = QStringLiteral("Output folder missing or invalid path!\r\nPlease select valid output folder.");
-    else if (!m_owner.isWritableFolder(folder))
+    else if (!m_host.isWritableFolder(folder))
         problem = QStringLiteral("Output folder is non-writable!\r\nPlease select writable output folder.");
-    if (!problem.isEmpty()) {
-        applicationModalAlertPanel(m_owner.m_window.get(), getAppTitle(), problem);
-        stopRunForSettings();
-        return false;
-    }
-
-    m_owner.m_ui->settingTabView->setCurrentIndex(0);
-    auto *out = m_owner.m_outputSettingPanel->ui();
-    QLineEdit *missing = nullptr;
-    QString message;
-    switch (m_owner.m_settings->combineOptionIndex()) {
-    case OneMultiPageFile:
-        if (m_owner.m_settings->singleMultiPageTIFFName().isEmpty()) {
-            missing = out->singleMultiPageTIFFName;
-            message = QStringLiteral("Please enter new TIFF file name!");
-        }
-        break;
-    case GroupedFiles:
-        if (m_owner.m_settings->groupMultiPageTIFFCount() <= 1)
-            m_owner.m_settings->setGroupMultiPageTIFFCount(2);
-        if (m_owner.m_settings->groupMultiPageTIFFName().isEmpty()) {
-            missing = out->groupMultiPageTIFFName;
-            message = QStringLiteral("Please enter new TIFF file base name!");
-        }
-        break;
-    default:
-        break;
-    }
-    if (missing) {
-        applicationModalAlertPanel(m_owner.m_window.get(), QStringLiteral("Quillon :"), message);
-        // The field to type in is in the pane: a hidden pane is shown first.
-        if (!m_showSettings)
-            toggleSettings();
-        missing->setFocus();
-        return false;
-    }
-    return true;
+    if (problem.isEmpty())
+        return true;
+    applicationModalAlertPanel(m_host.window(), getAppTitle(), problem);
+    stopRunForSettings();
+    return false;
 }
 
-QWidget *Edition1Window::outputFolderPanelParent() const { return m_owner.m_window.get(); }
+void Edition1Window::alertMissingName(const QString &message) { applicationModalAlertPanel(m_host.window(), QStringLiteral("Quillon :"), message); }
+
+QWidget *Edition1Window::outputFolderPanelParent() const { return m_host.window(); }
 
 void Edition1Window::showProperties(const QStringList &paths)
 {
     guarded("Error in (getInfo) : %1", [&] {
-        if (!m_owner.m_desktop.showItemProperties)
+        if (!m_host.desktop().showItemProperties)
             return;
         for (const QString &path : paths)
-            m_owner.m_desktop.showItemProperties({path});
+            m_host.desktop().showItemProperties({path});
     });
 }
 

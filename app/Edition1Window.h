@@ -29,6 +29,7 @@ public:
     // Edition 1's add-files panel never takes folders.
     bool addFilesTakesFolders() const override { return false; }
     bool applicationModalAlerts() const override { return true; }
+    bool outputSettingsInPane() const override { return true; }
     QWidget *outputFolderPanelParent() const override;
     QString outputFolderPanelMessage() const override { return QStringLiteral("Select Output Folder:"); }
     void confirmRemoveAll(const std::function<void()> &remove) override;
@@ -36,6 +37,7 @@ public:
     void showProperties(const QStringList &paths) override;
     void convert() override;
     void showOutputSettings() override;
+    void alertMissingName(const QString &message) override;
     bool checksBeforeRun() override;
     void dropBegins() override;
     void loadEnded() override { m_dropHidesHint = false; }
@@ -52,7 +54,7 @@ public:
 private:
     void restoreShowSettings();
     void stopRunForSettings();
-    bool combineChecks();
+    bool outputFolderReady();
     // The toolbar's delegate: builds the items the window's definition lacks.
     QAction *toolbarItemForItemIdentifier(const QString &identifier);
 

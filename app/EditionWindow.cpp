@@ -3,10 +3,15 @@
 
 #include "app/AlertPanels.h"
 #include "app/AppGuard.h"
+#include "app/ConversionController.h"
+#include "app/DesktopIntegration.h"
 #include "app/Edition1Window.h"
+#include "app/FileAddingJob.h"
+#include "app/FileListController.h"
 #include "app/FileListModel.h"
-#include "app/QuillonAppDelegate.h"
+#include "app/OutputSettingsController.h"
 #include "app/Sheets.h"
+#include "app/WindowHost.h"
 #include "core/AppFolders.h"
 #include "core/SharedSettings.h"
 
@@ -14,7 +19,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QMenu>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QSettings>
 #include <QWindow>
@@ -38,7 +43,7 @@ public:
     void build() override
     {
         // Edition 1 has no header menu to bring these back, so it shows all ten.
-        CustomTableView *table = m_owner.m_ui->mainTableView;
+        CustomTableView *table = m_host.ui()->mainTableView;
         table->setColumnHidden(FileListModel::DateCreated, true);
         table->setColumnHidden(FileListModel::DateAccessed, true);
         table->setShowsEmptyPicture(true);
@@ -46,20 +51,18 @@ public:
 
     void connectCommands() override
     {
-        QuillonAppDelegate *owner = &m_owner;
-        CustomTableView *table = owner->m_ui->mainTableView;
+        WindowHost *host = &m_host;
+        CustomTableView *table = host->ui()->mainTableView;
         QHeaderView *header = table->horizontalHeader();
-        QObject::connect(header, &QHeaderView::customContextMenuRequested, owner, [owner, header](const QPoint &pos) {
-            owner->menuNeedsUpdate(owner->m_headerContextMenu);
-            owner->m_headerContextMenu->popup(header->mapToGlobal(pos));
-        });
-        QObject::connect(header, &QHeaderView::sectionMoved, owner, [table] { table->setDisableDrawing(false); });
-        QObject::connect(qApp, &QGuiApplication::focusWindowChanged, owner, [owner] {
+        FileListController *list = &host->fileList();
+        QObject::connect(header, &QHeaderView::customContextMenuRequested, list, &FileListController::showHeaderMenu);
+        QObject::connect(header, &QHeaderView::sectionMoved, table, [table] { table->setDisableDrawing(false); });
+        QObject::connect(qApp, &QGuiApplication::focusWindowChanged, host->window(), [host] {
             // A sheet on the window keeps it the main window.
-            if (owner->isWindowActive())
-                owner->windowDidBecomeMain();
+            if (host->isWindowActive())
+                host->windowDidBecomeMain();
             else
-                owner->windowDidResignMain();
+                host->windowDidResignMain();
         });
     }
 
@@ -67,8 +70,8 @@ public:
 
     void beforeShow() override
     {
-        const QByteArray state = m_owner.store()->value(QuillonAppDelegate::kColumnLayoutKey).toByteArray();
-        CustomTableView *table = m_owner.m_ui->mainTableView;
+        const QByteArray state = m_host.store()->value(WindowNames::kColumnLayoutKey).toByteArray();
+        CustomTableView *table = m_host.ui()->mainTableView;
         QHeaderView *header = table->horizontalHeader();
         if (!state.isEmpty() && header->restoreState(state)) {
             // The columns that the header menu can't bring back stay visible.
@@ -80,35 +83,34 @@ public:
 
     void afterShow() override
     {
-        QObject::connect(m_owner.m_ui->mainTableView, &QAbstractItemView::doubleClicked, &m_owner, &QuillonAppDelegate::fileDoubleClicked);
-        m_owner.m_recentFolders.restore(m_owner.store());
-        m_owner.loadRecentFolders();
+        QObject::connect(m_host.ui()->mainTableView, &QAbstractItemView::doubleClicked, &m_host.fileList(),
+                         &FileListController::fileDoubleClicked);
+        m_host.adding().restoreRecentFolders(m_host.store());
     }
 
     void save() override
     {
-        m_owner.m_recentFolders.save(m_owner.store());
-        m_owner.store()->setValue(QuillonAppDelegate::kColumnLayoutKey, m_owner.m_ui->mainTableView->horizontalHeader()->saveState());
+        m_host.adding().recentFolders().save(m_host.store());
+        m_host.store()->setValue(WindowNames::kColumnLayoutKey, m_host.ui()->mainTableView->horizontalHeader()->saveState());
     }
 
-    bool includeSubfolders() const override { return m_owner.store()->value(QuillonAppDelegate::kIncludeSubfoldersKey, false).toBool(); }
+    bool includeSubfolders() const override { return m_host.store()->value(WindowNames::kIncludeSubfoldersKey, false).toBool(); }
 
     void setIncludeSubfolders(bool include) override
     {
-        updateSharedSettings(m_owner.store(),
-                             [include](QSettings *defaults) { defaults->setValue(QuillonAppDelegate::kIncludeSubfoldersKey, include); });
+        updateSharedSettings(m_host.store(), [include](QSettings *defaults) { defaults->setValue(WindowNames::kIncludeSubfoldersKey, include); });
     }
 
     void toggleIncludeSubfolders() override
     {
         setIncludeSubfolders(!includeSubfolders());
-        m_owner.m_ui->filesFoldersSegmented->setSegmentSelected(QuillonAppDelegate::SubfoldersSegment, includeSubfolders());
-        m_owner.m_ui->actionIncludeSubfolders->setChecked(includeSubfolders());
+        m_host.ui()->filesFoldersSegmented->setSegmentSelected(WindowNames::SubfoldersSegment, includeSubfolders());
+        m_host.ui()->actionIncludeSubfolders->setChecked(includeSubfolders());
     }
 
     void showRowsLook(bool empty) override
     {
-        CustomTableView *table = m_owner.m_ui->mainTableView;
+        CustomTableView *table = m_host.ui()->mainTableView;
         table->setShowGrid(!empty);
         table->setAlternatingRowColors(!empty);
     }
@@ -116,47 +118,51 @@ public:
     bool keepsRecentFolders() const override { return true; }
     bool addFilesTakesFolders() const override { return true; }
     bool applicationModalAlerts() const override { return false; }
-    QWidget *outputFolderPanelParent() const override { return m_owner.m_outputSettingPanel; }
+    bool outputSettingsInPane() const override { return false; }
+    QWidget *outputFolderPanelParent() const override { return m_host.outputSettingPanel(); }
     QString outputFolderPanelMessage() const override { return QStringLiteral("Choose Output Folder : "); }
 
     void confirmRemoveAll(const std::function<void()> &remove) override
     {
-        QuillonAppDelegate *owner = &m_owner;
-        QMessageBox *alert = makeCriticalAlert(owner->m_window.get(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
+        QMainWindow *window = m_host.window();
+        CustomTableView *table = m_host.ui()->mainTableView;
+        QMessageBox *alert = makeCriticalAlert(window, getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
                                                QStringLiteral("Yes"), QStringLiteral("No"));
         alert->setObjectName(QStringLiteral("removeAllAlert"));
-        beginSheetModalForWindow(alert, owner->m_window.get(), [owner, remove](int code) {
+        beginSheetModalForWindow(alert, window, [table, remove](int code) {
             guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {
                 if (code == AlertFirstButtonReturn)
                     remove();
             });
-            owner->m_ui->mainTableView->viewport()->update();
+            table->viewport()->update();
         });
     }
 
     void showProperties(const QStringList &paths) override
     {
         guarded("Error in (getInfo) : %1", [&] {
-            if (!paths.isEmpty() && m_owner.m_desktop.showItemProperties)
-                m_owner.m_desktop.showItemProperties(paths);
+            if (!paths.isEmpty() && m_host.desktop().showItemProperties)
+                m_host.desktop().showItemProperties(paths);
         });
     }
 
-    void convert() override { m_owner.convertWithChecks(); }
+    void convert() override { m_host.conversion().convertWithChecks(); }
 
     void showOutputSettings() override
     {
-        m_owner.m_outputSettingPanel->beginSheet();
-        m_owner.updateBilevelPreview();
-        m_owner.m_ui->mainTableView->viewport()->update();
+        m_host.outputSettingPanel()->beginSheet();
+        m_host.outputSettings().updateBilevelPreview();
+        m_host.ui()->mainTableView->viewport()->update();
     }
+
+    void alertMissingName(const QString &message) override { informationAlertPanel(m_host.window(), getAppTitle(), message); }
 };
 
-std::unique_ptr<EditionWindow> makeEditionWindow(int edition, QuillonAppDelegate &owner)
+std::unique_ptr<EditionWindow> makeEditionWindow(int edition, WindowHost &host)
 {
     if (edition == 1)
-        return std::make_unique<Edition1Window>(owner);
-    return std::make_unique<Edition2Window>(owner);
+        return std::make_unique<Edition1Window>(host);
+    return std::make_unique<Edition2Window>(host);
 }
 
 } // namespace quillon

@@ -17,7 +17,7 @@ class QWidget;
 
 namespace quillon {
 
-class QuillonAppDelegate;
+class WindowHost;
 
 // The controls only edition 1's window has.
 struct Edition1Controls {
@@ -53,11 +53,11 @@ struct Edition1Controls {
 // editions part; nothing else in the window code knows which edition runs.
 // Edition 2 is the window the controller builds; edition 1 rebuilds it with a
 // toolbar, a settings pane and buttons. Main thread only; owned by the
-// controller and told by it, never the other way round.
+// controller and told by it; it reaches the window only through WindowHost.
 class EditionWindow {
 public:
-    explicit EditionWindow(QuillonAppDelegate &owner)
-        : m_owner(owner)
+    explicit EditionWindow(WindowHost &host)
+        : m_host(host)
     {
     }
     virtual ~EditionWindow();
@@ -90,6 +90,8 @@ public:
     virtual bool keepsRecentFolders() const = 0;
     virtual bool addFilesTakesFolders() const = 0;
     virtual bool applicationModalAlerts() const = 0;
+    // The output settings live in the window (edition 1's pane), not in a sheet.
+    virtual bool outputSettingsInPane() const = 0;
     virtual QWidget *outputFolderPanelParent() const = 0;
     virtual QString outputFolderPanelMessage() const = 0;
 
@@ -98,6 +100,8 @@ public:
     virtual void convert() = 0;
     // The output settings: a sheet, or edition 1's pane.
     virtual void showOutputSettings() = 0;
+    // Convert's alert for a name the combine mode needs.
+    virtual void alertMissingName(const QString &message) = 0;
     // The checks before a run; false when it must not start.
     virtual bool checksBeforeRun() { return true; }
     // A drop's files are loading / the job ended.
@@ -108,10 +112,10 @@ public:
     virtual const Edition1Controls &edition1() const;
 
 protected:
-    QuillonAppDelegate &m_owner;
+    WindowHost &m_host;
 };
 
 // Edition `edition` (1 or 2; anything else is 2).
-std::unique_ptr<EditionWindow> makeEditionWindow(int edition, QuillonAppDelegate &owner);
+std::unique_ptr<EditionWindow> makeEditionWindow(int edition, WindowHost &host);
 
 } // namespace quillon

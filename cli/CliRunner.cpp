@@ -30,11 +30,14 @@ namespace quillon {
 static const char kUsage[] =
     "Usage: quillon-convert [OPTIONS] PATH...\n"
     "       quillon-convert [OPTIONS] --files-from LIST [PATH...]\n"
-    "Converts BMP, JPEG, PNG, GIF and TIFF images into TIFF files.\n"
+    "Converts BMP, JPEG, PNG, GIF, TIFF, HEIF/HEIC, AVIF, WebP and JPEG XL images\n"
+    "into TIFF files.\n"
     "\n"
     "  PATH                 image files or folders; a file is taken as it is, a folder\n"
     "                       is scanned for bmp, jpg, jpeg, png, gif, tif and tiff files\n"
-    "                       (extension in lower or upper case; hidden entries skipped)\n"
+    "                       (extension in lower or upper case) and heic, heif, hif,\n"
+    "                       avif, webp and jxl files (any letter case); hidden entries\n"
+    "                       skipped. Each image of a HEIF/AVIF file is a page\n"
     "  -o, --output DIR     output folder (must exist and be writable)\n"
     "  -m, --mode MODE      single | combine | group   (default single)\n"
     "  -n, --name NAME      file name (combine) or base name (group)\n"
@@ -46,8 +49,9 @@ static const char kUsage[] =
     "                       | dither:ordered | dither:diffusion   (default auto)\n"
     "      --existing WHAT  when an output name is taken: replace | keep-both\n"
     "                       (adds \" (2)\", \" (3)\" ...) | skip   (default replace)\n"
-    "      --failed-list F  write the sources that could not be converted to F,\n"
-    "                       one path per line (the import format; empty when none)\n"
+    "      --failed-list F  write the sources to convert again to F: all sources of\n"
+    "                       each file that lost any, one path per line (the import\n"
+    "                       format; empty when none)\n"
     "      --files-from F   also convert the paths listed in F (- for standard\n"
     "                       input), one per line as the Import sheet reads them;\n"
     "                       a listed folder is scanned like a PATH\n"
@@ -65,10 +69,12 @@ static const char kUsage[] =
     "                       (paths below the output folder; implies --checksums;\n"
     "                       an earlier F is updated, not lost)\n"
     "  -r, --recursive      include subfolders when scanning folders\n"
-    "  -p, --pages SEL      pages of every TIFF source: all | RANGES (e.g. 1-3,7-5)\n"
+    "  -p, --pages SEL      pages of every TIFF or HEIF source: all | RANGES (e.g. 1-3,7-5)\n"
     "                       | step:N (every Nth page) | rstep:N (every Nth from the end)\n"
     "  -j, --jobs N         output files converted at once, and threads coding each\n"
     "                       page (default: one per core; 1 = one after another)\n"
+    "      --memory MiB     decoded pages held at once, over all jobs (default: a\n"
+    "                       quarter of the memory); a larger page is converted alone\n"
     "  -q, --quiet          no progress lines\n"
     "  -h, --help           this text\n"
     "  -v, --version        the version\n"
@@ -310,6 +316,17 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
                 *error = QStringLiteral("--jobs takes a whole number from 1 to %1").arg(Settings::kMaxJobs);
                 return false;
             }
+        } else if (arg == QLatin1String("--memory")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            bool ok = false;
+            const qulonglong mib = v.toULongLong(&ok);
+            if (!ok || mib < 1 || mib > (quint64(1) << 30)) {
+                *error = QStringLiteral("--memory takes a whole number of MiB, at least 1");
+                return false;
+            }
+            o->memoryBytes = quint64(mib) << 20;
         } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
             o->recursive = true;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
@@ -564,23 +581,17 @@ int CliRunner::run()
         process.log().host = QSysInfo::machineHostName();
     if (m_options.sharded)
         process.log().shard = QStringLiteral("%1/%2").arg(m_options.shardIndex).arg(m_options.shardCount);
+    process.memoryBudget = m_options.memoryBytes;
 
     QElapsedTimer clock;
     TimeLeftEstimate estimate;
     estimate.reset(process.sourceBytesTotal());
     if (!m_options.quiet) {
-        connect(&process, &Process::fileInProcessChanged, this,
-                [this, &process, &clock, &estimate, last = QString(), begun = 0]() mutable {
-            // Queued notifications can arrive after the run has moved on; say each step once.
-            // With workers several sources are in work at once: number them as they are begun.
-            const QString file = process.fileInProcess();
-            const QString step = QString::number(process.totalFileProcessed()) + file;
-            if (file.isEmpty() || step == last)
-                return;
-            last = step;
-            begun = std::min(std::max(begun + 1, process.totalFileProcessed() + 1), process.totalFileSelected());
-            m_err << "[" << begun << "/" << process.totalFileSelected() << "] "
-                  << file << " -> " << process.outputFileInProcess();
+        // Everything a line names comes with the signal: with workers the run has
+        // moved on by the time it is printed.
+        connect(&process, &Process::sourceBegun, this,
+                [this, &process, &clock, &estimate](int index, int total, const QString &source, const QString &output) {
+            m_err << "[" << index << "/" << total << "] " << QFileInfo(source).fileName() << " -> " << output;
             estimate.update(process.sourceBytesProcessed(), process.totalFileProcessed(), clock.elapsed());
             const qint64 left = estimate.msecsLeft(clock.elapsed());
             if (left >= 0)

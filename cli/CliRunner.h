@@ -26,6 +26,7 @@ struct CliOptions {
     bool recursive = false;
     bool quiet = false;
     int jobs = Settings::defaultJobs();
+    quint64 memoryBytes = 0; // --memory; 0: the run's default
     SelectionRange pages; // applied to every TIFF source
     QString filesFrom;    // --files-from: a list file, "-" for standard input
     QString mirrorRoot;   // --mirror-from: absolute, cleaned

@@ -90,8 +90,9 @@ QString FileItem::location() const
 
 bool FileItem::isMultiPageFile() const
 {
-    const QString ext = type().toUpper();
-    return ext == QLatin1String("TIF") || ext == QLatin1String("TIFF");
+    // TIFF and the HEIF family, whose top-level images are pages.
+    static const QStringList types = QStringLiteral("TIF,TIFF,HEIC,HEIF,HIF,AVIF").split(QLatin1Char(','));
+    return types.contains(type().toUpper());
 }
 
 QString FileItem::type() const

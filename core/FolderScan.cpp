@@ -5,9 +5,25 @@
 
 namespace quillon {
 
+namespace {
+
+// Formats added later, read through their own libraries: any letter case.
+const QStringList &laterFileTypes()
+{
+    static const QStringList types = QStringLiteral("heic,heif,hif,avif,webp,jxl").split(QLatin1Char(','));
+    return types;
+}
+
+} // namespace
+
 const QStringList &allowedFileTypes()
 {
-    static const QStringList types = QStringLiteral("bmp,BMP,jpg,JPG,jpeg,JPEG,png,PNG,gif,GIF,tif,TIF,tiff,TIFF").split(QLatin1Char(','));
+    static const QStringList types = [] {
+        QStringList t = QStringLiteral("bmp,BMP,jpg,JPG,jpeg,JPEG,png,PNG,gif,GIF,tif,TIF,tiff,TIFF").split(QLatin1Char(','));
+        for (const QString &later : laterFileTypes())
+            t << later << later.toUpper();
+        return t;
+    }();
     return types;
 }
 
@@ -17,8 +33,10 @@ bool isAllowedFileType(const QString &path)
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot <= slash + 1) // no dot, or only the dot of a hidden name
         return false;
-    return allowedFileTypes().contains(path.mid(dot + 1));
+    const QString ext = path.mid(dot + 1);
+    return allowedFileTypes().contains(ext) || laterFileTypes().contains(ext.toLower());
 }
+
 
 void scanFolder(const QString &folder, bool includeSubdirectories,
                 const std::function<bool()> &keepGoing,

@@ -6,11 +6,14 @@
 
 namespace quillon {
 
-// The accepted source extensions, each in lower and upper case only.
+// The accepted source extensions, each in lower and upper case (the open
+// panels' filters).
 const QStringList &allowedFileTypes();
 
-// Exact, case-sensitive test of the path's extension against allowedFileTypes().
+// Whether the path's extension is accepted: the original fourteen exactly as
+// listed, case-sensitive; heic, heif, hif, avif, webp and jxl in any letter case.
 bool isAllowedFileType(const QString &path);
+
 
 // Walks `folder` lazily (subfolders only when asked), skipping hidden entries
 // and not following symbolic links into folders. `add` gets the path of every

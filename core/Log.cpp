@@ -115,7 +115,7 @@ bool Log::save(const QString &logsFolder)
             const QString stem = m_logFilePath.chopped(4);
             written = false;
             for (int n = 1; n <= 10000 && !written; ++n) {
-                const QString path = n == 1 ? m_logFilePath : QStringLiteral("%1-%2.log").arg(stem).arg(n);
+                const QString path = n == 1 ? m_logFilePath : QStringLiteral("%1-%2.log").arg(stem, QString::number(n));
                 int err = 0;
                 if (file.commit(nullptr, &err, path, false)) {
                     m_logFilePath = path;

@@ -1,6 +1,7 @@
 #include "core/Process.h"
 
 #include "core/AppFolders.h"
+#include "core/MemoryBudget.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
@@ -21,7 +22,9 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -69,10 +72,11 @@ struct FileFootprint {
     QString target;
     std::set<QString> sources;
 
-    explicit FileFootprint(const OutputFile &out) : target(canonicalPath(out.filename))
+    FileFootprint(const OutputFile &out, const std::function<QString(const QString &, bool)> &key)
+        : target(key(out.filename, true))
     {
         for (const FileItemPtr &item : out.fileItems)
-            sources.insert(canonicalPath(item->path()));
+            sources.insert(key(item->path(), false));
     }
     bool clashesWith(const FileFootprint &other) const
     {
@@ -80,7 +84,70 @@ struct FileFootprint {
     }
 };
 
+// Whether names that differ in case only name one file in `folder` (vfat,
+// exFAT, CIFS, casefolded ext4): a probe name is looked up in the other case.
+bool namesFoldCase(const QString &folder)
+{
+    const QByteArray dir = QFile::encodeName(folder);
+    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return false;
+    bool folds = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QByteArray probe = ".qc-case" + QByteArray::number(quint64(::getpid())) + "-" + QByteArray::number(attempt) + ".tmp";
+        const int fd = ::openat(dfd, probe.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        struct stat mine;
+        struct stat other;
+        folds = ::fstat(fd, &mine) == 0 && ::fstatat(dfd, probe.toUpper().constData(), &other, 0) == 0
+            && mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+        ::close(fd);
+        ::unlinkat(dfd, probe.constData(), 0);
+        break;
+    }
+    ::close(dfd);
+    return folds;
+}
+
+// A test seam: QUILLON_FAIL_ALLOC=NAME makes every allocation for a source
+// of that file name fail, as if memory had run out.
+void allocationFor(const QString &path)
+{
+    if (qEnvironmentVariableIsSet("QUILLON_FAIL_ALLOC") && lastComponent(path) == qEnvironmentVariable("QUILLON_FAIL_ALLOC"))
+        throw std::bad_alloc();
+}
+
+std::unique_ptr<image::ImageSource> openSource(const QString &path, QString *error)
+{
+    allocationFor(path);
+    return image::ImageSource::open(path, error);
+}
+
+// Holds a decoded page's bytes against the run's budget until dropped.
+class PageReservation {
+public:
+    PageReservation(MemoryBudget *budget, quint64 bytes) : m_budget(budget), m_bytes(bytes) {}
+    ~PageReservation() { m_budget->release(m_bytes); }
+    PageReservation(const PageReservation &) = delete;
+    PageReservation &operator=(const PageReservation &) = delete;
+
+private:
+    MemoryBudget *m_budget;
+    quint64 m_bytes;
+};
+
 } // namespace
+
+// The newest label not yet shown; one delivery is queued at a time.
+struct Process::LabelSlot {
+    QMutex mutex;
+    QString text;
+    bool queued = false;
+};
 
 QString timeTakenString(const QDateTime &from, const QDateTime &to)
 {
@@ -121,6 +188,7 @@ int Process::compressionTagFor(int index)
 Process::Process(QObject *parent)
     : QObject(parent)
     , m_timeTaken(QStringLiteral("In Process..."))
+    , m_label(std::make_shared<LabelSlot>())
 {
 }
 
@@ -128,7 +196,12 @@ Process::~Process()
 {
     if (m_thread) {
         m_isCombining = false;
-        waitForFinished();
+        try {
+            waitForFinished();
+        } catch (...) {
+            // Something the owner's event loop ran threw; the run must still be waited for.
+            m_thread->wait();
+        }
         delete m_thread;
     }
 }
@@ -209,16 +282,40 @@ void Process::callOwner(const std::function<void(ProcessOwner *)> &call)
         call(owner);
         return;
     }
-    QMetaObject::invokeMethod(context, [owner, &call] { call(owner); }, Qt::BlockingQueuedConnection);
+    // Never waited for: the run must not go at the pace of the owner's paints.
+    QMetaObject::invokeMethod(context, [owner, call] { call(owner); }, Qt::QueuedConnection);
 }
 
 void Process::sendTimeTakenLabel()
 {
     const QString text = QStringLiteral("Total Time Taken : %1 %2/%3")
-                             .arg(timeTaken())
-                             .arg(int(m_totalFileProcessed))
-                             .arg(outputFiles.size());
-    callOwner([text](ProcessOwner *o) { o->updateTimeTakenLabel(text); });
+                             .arg(timeTaken(), QString::number(int(m_totalFileProcessed)), QString::number(outputFiles.size()));
+    ProcessOwner *owner = m_owner;
+    QObject *context = m_ownerContext.data();
+    if (!owner)
+        return;
+    if (!context || context->thread() == QThread::currentThread()) {
+        owner->updateTimeTakenLabel(text);
+        return;
+    }
+    // The slot outlives this run object: a delivery may come after it is gone.
+    const std::shared_ptr<LabelSlot> slot = m_label;
+    {
+        QMutexLocker lock(&slot->mutex);
+        slot->text = text;
+        if (slot->queued)
+            return;
+        slot->queued = true;
+    }
+    QMetaObject::invokeMethod(context, [owner, slot] {
+        QString newest;
+        {
+            QMutexLocker lock(&slot->mutex);
+            newest = std::exchange(slot->text, QString());
+            slot->queued = false;
+        }
+        owner->updateTimeTakenLabel(newest);
+    }, Qt::QueuedConnection);
 }
 
 void Process::startInBackground()
@@ -244,6 +341,9 @@ bool Process::waitForFinished(int msecs)
         if (deadline.hasExpired())
             return false;
     }
+    // The run publishes its results (log, counts) with this flag; reading it
+    // makes them ours in a way the thread sanitizer can see, not only Qt's join.
+    (void)m_isCompleted.load(std::memory_order_acquire);
     return true;
 }
 
@@ -295,6 +395,10 @@ void Process::run()
     {
         std::lock_guard guard(m_namesMutex);
         m_claimedNames.clear();
+    }
+    {
+        std::lock_guard guard(m_foldersMutex);
+        m_caseFolding.clear();
     }
 
     try {
@@ -351,8 +455,31 @@ void Process::dispatch(int compression)
         return out;
     };
 
+    // Where each output's sources start among the plan's source items.
+    std::vector<int> firstSource;
+    firstSource.reserve(size_t(outputFiles.size()));
+    int sources = 0;
+    for (const OutputFile &out : std::as_const(outputFiles)) {
+        firstSource.push_back(sources + 1);
+        sources += int(out.fileItems.size());
+    }
+    m_sourceItemCount = sources;
+
+    MemoryBudget budget(memoryBudget ? memoryBudget : MemoryBudget::defaultLimit());
+    m_budget = &budget;
+    struct Detach {
+        Process *p;
+        MemoryBudget &b;
+        ~Detach()
+        {
+            p->m_peakPageBytes = b.peak();
+            p->m_budget = nullptr;
+        }
+    } detach{this, budget};
+
     if (jobs <= 1) {
-        for (const OutputFile &planned : std::as_const(outputFiles)) {
+        for (qsizetype i = 0; i < outputFiles.size(); ++i) {
+            const OutputFile &planned = outputFiles.at(i);
             if (!m_isCombining)
                 break;
             if (!planned.refusal.isEmpty()) {
@@ -363,7 +490,7 @@ void Process::dispatch(int compression)
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (skipped.isEmpty())
-                buildOutputFile(out, planned.filename, begin(out), compression, nullptr);
+                buildOutputFile(out, planned.filename, begin(out), compression, nullptr, firstSource[size_t(i)]);
             else
                 skipOutputFile(out, begin(out), skipped);
             sendTimeTakenLabel();
@@ -380,8 +507,17 @@ void Process::dispatch(int compression)
     std::vector<std::unique_ptr<FileFootprint>> inWork; // null once finished
     int finished = 0;  // not yet reported to the owner
     int running = 0;
-    bool broken = false; // a file could not be begun or finished: begin no more
-    WorkPool pool(jobs);
+    const auto key = [this](const QString &path, bool probe) { return clashKey(path, probe); };
+    WorkPool pool(jobs, [this](std::exception_ptr error) {
+        m_failed = true;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception &e) {
+            logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
+        } catch (...) {
+            logError(QStringLiteral("Error in (Process=>start) : unknown error"));
+        }
+    });
 
     auto reportFinished = [&](std::unique_lock<std::mutex> &lock) {
         while (finished > 0) {
@@ -397,11 +533,12 @@ void Process::dispatch(int compression)
 
     {
         std::unique_lock lock(mutex);
-        for (const OutputFile &planned : std::as_const(outputFiles)) {
-            if (!m_isCombining || broken)
+        for (qsizetype i = 0; i < outputFiles.size(); ++i) {
+            const OutputFile &planned = outputFiles.at(i);
+            if (!m_isCombining)
                 break;
+            lock.unlock();
             if (!planned.refusal.isEmpty()) {
-                lock.unlock();
                 refuseOutputFile(planned, begin(planned));
                 sendTimeTakenLabel();
                 lock.lock();
@@ -410,13 +547,13 @@ void Process::dispatch(int compression)
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (!skipped.isEmpty()) {
-                lock.unlock();
                 skipOutputFile(out, begin(out), skipped);
                 sendTimeTakenLabel();
                 lock.lock();
                 continue;
             }
-            auto footprint = std::make_unique<FileFootprint>(out);
+            auto footprint = std::make_unique<FileFootprint>(out, key);
+            lock.lock();
             auto mayBegin = [&] {
                 if (running >= jobs)
                     return false;
@@ -427,33 +564,38 @@ void Process::dispatch(int compression)
             };
             for (;;) {
                 reportFinished(lock);
-                if (!m_isCombining || broken || mayBegin())
+                if (!m_isCombining || mayBegin())
                     break;
                 changed.wait(lock);
             }
-            if (!m_isCombining || broken)
+            if (!m_isCombining)
                 break;
             const size_t slot = inWork.size();
             inWork.push_back(std::move(footprint));
             ++running;
             lock.unlock();
-            const std::shared_ptr<LogFiles> record = begin(out);
-            pool.submitJob([&, record, slot, out, name = planned.filename] {
-                bool ok = true;
-                try {
-                    buildOutputFile(out, name, record, compression, &pool);
-                } catch (const std::exception &e) {
-                    ok = false;
-                    m_failed = true;
-                    logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
-                }
+            // Counted off by the job, however it ends; a job never submitted is counted off here.
+            auto finish = [&mutex, &changed, &inWork, &running, &finished, slot]() noexcept {
                 std::lock_guard guard(mutex);
                 inWork[slot].reset();
                 --running;
                 ++finished;
-                broken = broken || !ok;
                 changed.notify_all();
-            });
+            };
+            try {
+                const std::shared_ptr<LogFiles> record = begin(out);
+                const int first = firstSource[size_t(i)];
+                pool.submitJob([&, finish, record, out, first, name = planned.filename] {
+                    struct Finish {
+                        decltype(finish) f;
+                        ~Finish() { f(); }
+                    } done{finish};
+                    buildOutputFile(out, name, record, compression, &pool, first);
+                });
+            } catch (...) {
+                finish();
+                throw;
+            }
             lock.lock();
         }
         while (running > 0 || finished > 0) {
@@ -464,14 +606,33 @@ void Process::dispatch(int compression)
     }
 }
 
+QString Process::clashKey(const QString &path, bool probe)
+{
+    const QString canonical = canonicalPath(path);
+    const QString folder = folderOf(canonical);
+    bool folds = false;
+    {
+        std::lock_guard guard(m_foldersMutex);
+        const auto known = m_caseFolding.find(folder);
+        if (known != m_caseFolding.end()) {
+            folds = known->second;
+        } else if (probe) {
+            // Only output folders are probed: a source folder is never written to.
+            folds = namesFoldCase(folder);
+            m_caseFolding.emplace(folder, folds);
+        }
+    }
+    return folds ? folder + QLatin1Char('/') + lastComponent(canonical).toCaseFolded() : canonical;
+}
+
 QString Process::claimName(const QString &planned, QString *skipped)
 {
     if (m_options.existing == ExistingFilePolicy::Replace)
         return planned;
     std::lock_guard guard(m_namesMutex);
-    const bool inRun = m_claimedNames.count(canonicalPath(planned)) > 0;
+    const bool inRun = m_claimedNames.count(clashKey(planned, true)) > 0;
     if (!inRun && !pathTaken(planned)) {
-        m_claimedNames.insert(canonicalPath(planned));
+        m_claimedNames.insert(clashKey(planned, true));
         return planned;
     }
     if (m_options.existing == ExistingFilePolicy::Skip) {
@@ -480,8 +641,8 @@ QString Process::claimName(const QString &planned, QString *skipped)
     }
     const QString base = planned.endsWith(QLatin1String(".tiff")) ? planned.chopped(5) : planned;
     for (int n = 2;; ++n) {
-        const QString name = QStringLiteral("%1 (%2).tiff").arg(base).arg(n);
-        const QString key = canonicalPath(name);
+        const QString name = QStringLiteral("%1 (%2).tiff").arg(base, QString::number(n));
+        const QString key = clashKey(name, true);
         if (!m_claimedNames.count(key) && !pathTaken(name)) {
             m_claimedNames.insert(key);
             return name;
@@ -526,7 +687,25 @@ void Process::prepareOutputFile(const OutputFile &out)
 }
 
 void Process::buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                              int compression, WorkPool *pool)
+                              int compression, WorkPool *pool, int firstSource) noexcept
+{
+    try {
+        writeOutputFile(out, plannedName, record, compression, pool, firstSource);
+        return;
+    } catch (const std::exception &e) {
+        try {
+            m_failed = true;
+            record->status = reason(e);
+            logError(QStringLiteral("Error in (Process=>start) : %1").arg(record->status));
+        } catch (...) {
+        }
+    } catch (...) {
+        m_failed = true;
+    }
+}
+
+void Process::writeOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
+                              int compression, WorkPool *pool, int firstSource)
 {
     // BigTIFF only when the decoded pages could pass what classic TIFF can address.
     bool bigTiff = false;
@@ -534,7 +713,12 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
         quint64 total = 0;
         for (const FileItemPtr &item : out.fileItems) {
             QString ignored;
-            auto src = image::ImageSource::open(item->path(), &ignored);
+            std::unique_ptr<image::ImageSource> src;
+            try {
+                src = openSource(item->path(), &ignored);
+            } catch (const std::bad_alloc &) {
+                // The source's own turn reports it.
+            }
             if (!src)
                 continue;
             if (item->isMultiPageFile()) {
@@ -561,11 +745,25 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     const image::ReadOptions readOptions{compression};
+
+    // A page's decoded bytes count against the run's budget from before it is
+    // decoded until the writer is done with it. Waiting, this file holds none:
+    // its queued page is finished first, so waiters never wait on each other.
+    auto reserve = [&](quint64 bytes) {
+        if (!m_budget)
+            return std::shared_ptr<PageReservation>();
+        if (!m_budget->tryAcquire(bytes)) {
+            writer.finishQueued();
+            m_budget->acquire(bytes);
+        }
+        return std::make_shared<PageReservation>(m_budget, bytes);
+    };
+
     // The record is filled in when the writer has written the page (with a
     // pool, after the next page has been handed over).
-    auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec) {
+    auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec, std::shared_ptr<PageReservation> held) {
         ++gathered;
-        writer.queuePage(std::move(page), [&out, &pageError, rec](bool ok, int pageNumber, const QString &error) {
+        writer.queuePage(std::move(page), [&out, &pageError, rec, held](bool ok, int pageNumber, const QString &error) {
             if (ok) {
                 rec->targetPageNo = pageNumber;
                 rec->status = QStringLiteral("Completed");
@@ -579,77 +777,91 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
         });
     };
 
-    try {
-        for (const FileItemPtr &item : out.fileItems) {
-            if (!m_isCombining)
-                break;
-            setFileInProcess(item->name());
-            if (item->isMultiPageFile()) {
-                try {
-                    QString error;
-                    auto src = image::ImageSource::open(item->path(), &error);
-                    if (!src) {
-                        // Recorded, unlike a silent skip, so the log tells why the source gave nothing.
-                        auto rec = std::make_shared<LogFile>();
-                        rec->sourceFile = item->path();
-                        rec->status = QStringLiteral("Unable to load image!");
+    const int totalSources = m_sourceItemCount;
+    int index = firstSource;
+    for (const FileItemPtr &item : out.fileItems) {
+        if (!m_isCombining)
+            break;
+        setFileInProcess(item->name());
+        emit sourceBegun(index++, totalSources, item->path(), record->filename);
+        if (item->isMultiPageFile()) {
+            std::shared_ptr<LogFile> rec;
+            try {
+                QString error;
+                auto src = openSource(item->path(), &error);
+                if (!src) {
+                    // Recorded, unlike a silent skip, so the log tells why the source gave nothing.
+                    rec = std::make_shared<LogFile>();
+                    rec->sourceFile = item->path();
+                    rec->status = QStringLiteral("Unable to load image!");
+                    record->logFiles.append(rec);
+                    logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
+                } else {
+                    src->setReadOptions(readOptions);
+                    for (int n : getPageRanges(item.get())) {
+                        rec = std::make_shared<LogFile>();
                         record->logFiles.append(rec);
-                        logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
-                    } else {
-                        src->setReadOptions(readOptions);
-                        for (int n : getPageRanges(item.get())) {
-                            auto rec = std::make_shared<LogFile>();
-                            record->logFiles.append(rec);
-                            rec->sourceFile = item->path();
-                            rec->sourcePageNo = n;
-                            image::Page page;
-                            if (n > src->pageCount() || !src->readPage(n - 1, &page, &error)) {
-                                rec->targetPageNo = 0;
-                                rec->status = QStringLiteral("Unable to load page!");
-                                if (n <= src->pageCount())
-                                    logError(QStringLiteral("Unable to load page! : %1 page %2 (%3)").arg(item->path()).arg(n).arg(error));
-                                continue;
-                            }
-                            addPage(page, rec);
+                        rec->sourceFile = item->path();
+                        rec->sourcePageNo = n;
+                        image::Page page;
+                        std::shared_ptr<PageReservation> held;
+                        if (n <= src->pageCount())
+                            held = reserve(src->decodedSize(n - 1));
+                        if (n > src->pageCount() || !src->readPage(n - 1, &page, &error)) {
+                            rec->targetPageNo = 0;
+                            rec->status = QStringLiteral("Unable to load page!");
+                            if (n <= src->pageCount())
+                                logError(QStringLiteral("Unable to load page! : %1 page %2 (%3)").arg(item->path(), QString::number(n), error));
+                            continue;
                         }
+                        addPage(page, rec, std::move(held));
                     }
-                } catch (const std::exception &e) {
-                    // The rest of this source is skipped; the run goes on.
-                    logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
                 }
-            } else {
-                auto rec = std::make_shared<LogFile>();
-                record->logFiles.append(rec);
-                rec->sourceFile = item->path();
-                rec->sourcePageNo = 1;
-                try {
-                    QString error;
-                    auto src = image::ImageSource::open(item->path(), &error);
-                    if (src)
-                        src->setReadOptions(readOptions);
-                    image::Page page;
-                    // A single image is its file's last one (a multi-page TIFF under
-                    // another name gives its last page).
-                    if (!src || src->pageCount() < 1 || !src->readPage(src->pageCount() - 1, &page, &error)) {
-                        rec->targetPageNo = 0;
-                        rec->status = QStringLiteral("Unable to load image!");
-                        logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
-                    } else {
-                        addPage(page, rec);
-                    }
-                } catch (const std::exception &e) {
+            } catch (const std::exception &e) {
+                // The rest of this source is skipped; the run goes on.
+                if (!rec) {
+                    rec = std::make_shared<LogFile>();
+                    rec->sourceFile = item->path();
+                    record->logFiles.append(rec);
+                }
+                if (rec->status.isEmpty())
                     rec->status = reason(e);
-                }
+                logError(QStringLiteral("Error in (Process=>start) : %1").arg(reason(e)));
             }
-            m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
-            ++m_totalFileProcessed;
-            emit totalFileProcessedChanged();
-            if (!m_isCombining)
-                break;
+        } else {
+            auto rec = std::make_shared<LogFile>();
+            record->logFiles.append(rec);
+            rec->sourceFile = item->path();
+            rec->sourcePageNo = 1;
+            try {
+                QString error;
+                auto src = openSource(item->path(), &error);
+                if (src)
+                    src->setReadOptions(readOptions);
+                image::Page page;
+                std::shared_ptr<PageReservation> held;
+                if (src && src->pageCount() >= 1)
+                    held = reserve(src->decodedSize(src->pageCount() - 1));
+                // A single image is its file's last one (a multi-page TIFF under
+                // another name gives its last page).
+                if (!src || src->pageCount() < 1 || !src->readPage(src->pageCount() - 1, &page, &error)) {
+                    rec->targetPageNo = 0;
+                    rec->status = QStringLiteral("Unable to load image!");
+                    logError(QStringLiteral("Unable to load image! : %1 (%2)").arg(item->path(), error));
+                } else {
+                    addPage(page, rec, std::move(held));
+                }
+            } catch (const std::exception &e) {
+                rec->targetPageNo = 0;
+                rec->status = reason(e);
+                logError(QStringLiteral("Error in (Process=>start) : %1").arg(rec->status));
+            }
         }
-    } catch (const std::exception &e) {
-        m_failed = true;
-        record->status = reason(e);
+        m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
+        ++m_totalFileProcessed;
+        emit totalFileProcessedChanged();
+        if (!m_isCombining)
+            break;
     }
 
     record->pages += gathered;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -19,11 +20,14 @@ class QThread;
 
 namespace quillon {
 
+class MemoryBudget;
 class WorkPool;
 
 // What a run needs from whoever started it (the main window or the CLI).
-// Both calls arrive on the thread of the owner's context object; the run
-// waits until updateTimeTakenLabel has returned.
+// Both calls arrive on the thread of the owner's context object. The run
+// never waits for them: a label that finds the previous one not yet shown
+// replaces it, so an owner slower than the run sees the newest text, and
+// always the last one.
 class ProcessOwner {
 public:
     virtual ~ProcessOwner();
@@ -100,6 +104,11 @@ public:
     int jobs = 1;
     // Each created file's record gets the SHA-256 of the file as written.
     bool checksums = false;
+    // Decoded pages held at once, in bytes, over all workers (0: a quarter of
+    // the physical memory). A page larger than this is converted alone.
+    quint64 memoryBudget = 0;
+    // The most decoded page bytes the last run held at once.
+    quint64 peakPageBytes() const { return m_peakPageBytes; }
 
     void start();
     void startInBackground();
@@ -130,6 +139,11 @@ signals:
     void outputFileInProcessChanged();
     void timeTakenChanged();
     void messageChanged();
+    // A source item is begun: its place among the plan's source items
+    // (1-based; an item feeding several outputs counts each time), their
+    // number, its path and the name of the output it goes to. From the
+    // thread building that output; several may be in work at once.
+    void sourceBegun(int index, int total, const QString &source, const QString &output);
     // Emitted on the run's thread after isCompleted became true.
     void finished();
 
@@ -145,8 +159,14 @@ private:
     void takeOptions();
     void run();
     void dispatch(int compression);
+    // Never throws: what goes wrong ends this output file with a status.
     void buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                         int compression, WorkPool *pool);
+                         int compression, WorkPool *pool, int firstSource) noexcept;
+    void writeOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
+                         int compression, WorkPool *pool, int firstSource);
+    // The key under which two paths that may name one file compare equal;
+    // probe: the path's folder may be tested for names that fold case.
+    QString clashKey(const QString &path, bool probe);
     // The name an output gets by the existing-file choice, decided in plan
     // order; *skipped gets a status when the output is not to be made.
     QString claimName(const QString &planned, QString *skipped);
@@ -163,6 +183,7 @@ private:
     void setMessage(const QString &v) { setText(m_message, v, &Process::messageChanged); }
     void callOwner(const std::function<void(ProcessOwner *)> &call);
     void sendTimeTakenLabel();
+    struct LabelSlot;
 
     std::atomic<bool> m_isCombining{false};
     std::atomic<bool> m_isCompleted{false};
@@ -181,7 +202,13 @@ private:
     std::atomic<bool> m_wasCancelled{false};
     Options m_options;
     std::mutex m_namesMutex;
-    std::set<QString> m_claimedNames; // canonical paths of this run's outputs
+    std::set<QString> m_claimedNames; // clash keys of this run's outputs
+    std::mutex m_foldersMutex;
+    std::map<QString, bool> m_caseFolding; // folder -> names differing in case only name one file
+    MemoryBudget *m_budget = nullptr; // while a run builds files
+    std::atomic<quint64> m_peakPageBytes{0};
+    int m_sourceItemCount = 0; // set before any file is begun
+    std::shared_ptr<LabelSlot> m_label;
     Log m_log;
     ProcessOwner *m_owner = nullptr;
     QPointer<QObject> m_ownerContext;

@@ -19,10 +19,14 @@ QStringList failedSources(const Log &log)
     for (const LogFilesPtr &file : log.files) {
         if (file->status == Process::kSkippedExisting || file->status == Process::kSkippedInRun)
             continue;
-        // A file that was not written takes its converted pages with it.
-        const bool written = file->status == QLatin1String("Completed");
+        // A retry rebuilds the file from the sources listed, replacing it: a
+        // file that lost anything lists all its sources, or the retry would
+        // make it of the lost ones alone.
+        bool lost = file->status != QLatin1String("Completed");
         for (const LogFilePtr &page : file->logFiles)
-            if (!written || page->status != QLatin1String("Completed"))
+            lost = lost || page->status != QLatin1String("Completed");
+        if (lost)
+            for (const LogFilePtr &page : file->logFiles)
                 add(page->sourceFile);
     }
     return paths;

@@ -6,9 +6,10 @@
 
 namespace quillon {
 
-// The sources a run lost, in the order the log first names them, each once:
-// every page record not "Completed" names one, and an output file that was
-// not written (not "Completed", not skipped by choice) loses all its sources.
+// The sources to convert again, in the order the log first names them, each
+// once: every source of each output file that lost something (a page record
+// not "Completed", or the file not written and not skipped by choice), so
+// that file is rebuilt whole.
 // A skipped output and a cancelled run's untouched sources are not failures.
 QStringList failedSources(const Log &log);
 

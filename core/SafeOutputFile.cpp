@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -92,18 +93,70 @@ bool sweepDue(const QByteArray &dir)
 
 // Names without replacing: a hard link fails on a taken name. File systems
 // without hard links get an exclusive rename instead.
-int linkNoReplace(const QByteArray &from, const QByteArray &to)
+int linkNoReplace(int fromDir, const QByteArray &from, int toDir, const QByteArray &to)
 {
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
+    if (::linkat(fromDir, from.constData(), toDir, to.constData(), 0) == 0) {
+        ::unlinkat(fromDir, from.constData(), 0);
         return 0;
     }
     const int err = errno;
     if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS)
         return err;
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return 0;
     return errno;
+}
+
+// flock(), or the failure QUILLON_FLOCK_ERROR names (a test seam).
+int lockFile(int fd, int operation)
+{
+    const int forced = [] {
+        if (!qEnvironmentVariableIsSet("QUILLON_FLOCK_ERROR"))
+            return 0;
+        const QByteArray name = qgetenv("QUILLON_FLOCK_ERROR");
+        if (name == "ENOLCK")
+            return ENOLCK;
+        if (name == "EOPNOTSUPP")
+            return EOPNOTSUPP;
+        if (name == "EIO")
+            return EIO;
+        if (name == "EBADF")
+            return EBADF;
+        return name.isEmpty() ? 0 : EINVAL;
+    }();
+    if (forced) {
+        errno = forced;
+        return -1;
+    }
+    return ::flock(fd, operation);
+}
+
+// The file system keeps no locks: writing goes on without one.
+bool noLocksHere(int err)
+{
+    return err == ENOLCK || err == EOPNOTSUPP || err == ENOTSUP;
+}
+
+// A folder holding a new name is flushed, or a power cut can take the name.
+int syncFolder(int dirFd)
+{
+    if (::fsync(dirFd) == 0)
+        return 0;
+    const int err = errno;
+    // Some file systems cannot flush a folder at all; there is nothing more to do.
+    return err == EINVAL || err == EROFS || err == ENOTSUP ? 0 : err;
+}
+
+QByteArray baseName(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QByteArray folderName(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
 } // namespace
@@ -137,22 +190,26 @@ int SafeOutputFile::removeStaleTemporaries(const QString &folder)
     if (!d)
         return 0;
     const int dfd = ::dirfd(d);
+    const time_t now = ::time(nullptr);
     int removed = 0;
     while (const dirent *entry = ::readdir(d)) {
         if (!isTemporaryName(QFile::decodeName(entry->d_name)))
             continue;
-        const int fd = ::openat(dfd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        // Read-write: over NFS an exclusive lock needs a file open for writing.
+        const int fd = ::openat(dfd, entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat st;
-        bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+        bool stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+            && now - st.st_mtime >= kStaleAgeSeconds;
         if (stale) {
             Registry &r = registry();
             QMutexLocker lock(&r.mutex);
             stale = !r.ours.contains({st.st_dev, st.st_ino});
         }
         // A living writer holds its lock; getting it means the writer is gone.
-        if (stale && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Without locks at all, the age alone tells.
+        if (stale && (lockFile(fd, LOCK_EX | LOCK_NB) == 0 || noLocksHere(errno))) {
             struct stat now;
             // The name must still be the file locked, not a new one made since.
             if (::fstatat(dfd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev
@@ -165,18 +222,40 @@ int SafeOutputFile::removeStaleTemporaries(const QString &folder)
     return removed;
 }
 
+void SafeOutputFile::closeFolder()
+{
+    if (m_dirFd >= 0)
+        ::close(m_dirFd);
+    m_dirFd = -1;
+}
+
 bool SafeOutputFile::open(QString *error)
 {
     discard();
     const QString dir = QFileInfo(m_target).absolutePath();
-    const QByteArray dirBytes = QFile::encodeName(dir);
-    if (sweepDue(dirBytes))
+    m_folder = QFile::encodeName(dir);
+    auto failed = [&](int err) {
+        closeFolder();
+        if (error)
+            *error = QStringLiteral("cannot create a file in %1: %2").arg(QDir::toNativeSeparators(dir), systemError(err));
+        return false;
+    };
+    m_dirFd = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_dirFd < 0)
+        return failed(errno);
+    if (sweepDue(m_folder))
         removeStaleTemporaries(dir);
 
     if (!qEnvironmentVariableIsSet("QUILLON_NO_O_TMPFILE")) {
-        const int fd = ::open(dirBytes.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        const int fd = ::openat(m_dirFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         // Naming it later goes through /proc (linkat with AT_EMPTY_PATH needs a privilege).
-        if (fd >= 0 && ::access(procPath(fd).constData(), F_OK) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (fd >= 0 && ::access(procPath(fd).constData(), F_OK) == 0) {
+            // Unnamed, it cannot be swept; the lock matters once it gets an interim name.
+            if (lockFile(fd, LOCK_EX | LOCK_NB) != 0 && !noLocksHere(errno)) {
+                const int err = errno;
+                ::close(fd);
+                return failed(err);
+            }
             m_fd = fd;
             m_unnamed = true;
             registerOurs(fd, true);
@@ -185,40 +264,52 @@ bool SafeOutputFile::open(QString *error)
         if (fd >= 0)
             ::close(fd);
     }
-    return openNamed(dirBytes, error);
+    if (openNamed(error))
+        return true;
+    closeFolder();
+    return false;
 }
 
-bool SafeOutputFile::openNamed(const QByteArray &dir, QString *error)
+bool SafeOutputFile::openNamed(QString *error)
 {
     int err = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray path = dir + '/' + randomTemporaryName();
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Ten random letters and digits hardly ever meet a taken name; a few
+    // attempts are plenty, and every failure other than that one is final.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const QByteArray name = randomTemporaryName();
+        const int fd = ::openat(m_dirFd, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             err = errno;
             if (err == EEXIST)
                 continue;
             break;
         }
-        // Another process's sweep may have taken the new file for a stale one
-        // between its creation and the lock; that sweep removes it.
+        if (lockFile(fd, LOCK_EX | LOCK_NB) != 0 && !noLocksHere(errno)) {
+            // Our own file: removed before its name could be taken for another's.
+            err = errno;
+            ::unlinkat(m_dirFd, name.constData(), 0);
+            ::close(fd);
+            break;
+        }
+        // Another sweep (one without the age rule) may have taken the new file
+        // for a stale one between its creation and the lock.
         struct stat mine;
         struct stat named;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &mine) != 0 || ::stat(path.constData(), &named) != 0
+        if (::fstat(fd, &mine) != 0 || ::fstatat(m_dirFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0
             || mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) {
             ::close(fd);
             err = EEXIST;
             continue;
         }
         m_fd = fd;
-        m_tempPath = path;
+        m_tempName = name;
         m_unnamed = false;
         registerOurs(fd, true);
         return true;
     }
     if (error)
         *error = QStringLiteral("cannot create a file in %1: %2")
-                     .arg(QDir::toNativeSeparators(QFile::decodeName(dir)), systemError(err));
+                     .arg(QDir::toNativeSeparators(QFile::decodeName(m_folder)), systemError(err));
     return false;
 }
 
@@ -251,7 +342,8 @@ bool SafeOutputFile::write(const QByteArray &data)
 bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path, bool replace)
 {
     const QString destination = path.isEmpty() ? m_target : path;
-    const QByteArray dest = QFile::encodeName(destination);
+    const QByteArray destPath = QFile::encodeName(QFileInfo(destination).absoluteFilePath());
+    const QByteArray dest = baseName(destPath);
     int err = 0;
     auto failed = [&](int code) {
         if (errorCode)
@@ -260,60 +352,71 @@ bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path,
             *error = QStringLiteral("cannot save %1: %2").arg(QDir::toNativeSeparators(destination), systemError(code));
         return false;
     };
-    if (m_fd < 0)
+    if (m_fd < 0 || m_dirFd < 0)
         return failed(EBADF);
+    if (folderName(destPath) != m_folder) {
+        struct stat opened;
+        struct stat named;
+        if (::fstat(m_dirFd, &opened) != 0 || ::stat(folderName(destPath).constData(), &named) != 0
+            || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+            return failed(EXDEV);
+    }
     if (!flushOnce(&err))
         return failed(err);
 
     if (m_unnamed) {
         const QByteArray proc = procPath(m_fd);
-        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, dest.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, proc.constData(), m_dirFd, dest.constData(), AT_SYMLINK_FOLLOW) != 0) {
             err = errno;
             if (!replace || err != EEXIST)
                 return failed(err);
             // Taken: a hidden name first, then an atomic rename over the target.
-            const QByteArray dir = QFile::encodeName(QFileInfo(destination).absolutePath());
-            for (int attempt = 0; attempt < 100 && m_tempPath.isEmpty(); ++attempt) {
-                const QByteArray interim = dir + '/' + randomTemporaryName();
-                if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, interim.constData(), AT_SYMLINK_FOLLOW) == 0)
-                    m_tempPath = interim;
+            for (int attempt = 0; attempt < 4 && m_tempName.isEmpty(); ++attempt) {
+                const QByteArray interim = randomTemporaryName();
+                if (::linkat(AT_FDCWD, proc.constData(), m_dirFd, interim.constData(), AT_SYMLINK_FOLLOW) == 0)
+                    m_tempName = interim;
                 else if ((err = errno) != EEXIST)
                     return failed(err);
             }
-            if (m_tempPath.isEmpty())
+            if (m_tempName.isEmpty())
                 return failed(err);
-            if (::rename(m_tempPath.constData(), dest.constData()) != 0) {
+            if (::renameat(m_dirFd, m_tempName.constData(), m_dirFd, dest.constData()) != 0) {
                 err = errno;
-                ::unlink(m_tempPath.constData());
-                m_tempPath.clear();
+                ::unlinkat(m_dirFd, m_tempName.constData(), 0);
+                m_tempName.clear();
                 return failed(err);
             }
         }
     } else if (replace) {
-        if (::rename(m_tempPath.constData(), dest.constData()) != 0)
+        if (::renameat(m_dirFd, m_tempName.constData(), m_dirFd, dest.constData()) != 0)
             return failed(errno);
-    } else if ((err = linkNoReplace(m_tempPath, dest)) != 0) {
+    } else if ((err = linkNoReplace(m_dirFd, m_tempName, m_dirFd, dest)) != 0) {
         return failed(err);
     }
-    m_tempPath.clear();
+    m_tempName.clear();
     registerOurs(m_fd, false);
     ::close(m_fd);
     m_fd = -1;
+    err = syncFolder(m_dirFd);
+    closeFolder();
+    // Named, but the name may not survive a power cut: not a success.
+    if (err != 0)
+        return failed(err);
     return true;
 }
 
 void SafeOutputFile::discard()
 {
     // Removed while still locked: once the lock is gone the name may be reused.
-    if (!m_tempPath.isEmpty()) {
-        ::unlink(m_tempPath.constData());
-        m_tempPath.clear();
-    }
+    if (!m_tempName.isEmpty() && m_dirFd >= 0)
+        ::unlinkat(m_dirFd, m_tempName.constData(), 0);
+    m_tempName.clear();
     if (m_fd >= 0) {
         registerOurs(m_fd, false);
         ::close(m_fd);
         m_fd = -1;
     }
+    closeFolder();
     m_unnamed = false;
     m_flushed = false;
 }

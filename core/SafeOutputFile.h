@@ -7,14 +7,22 @@ namespace quillon {
 // A file written in full before any name shows it. open() makes an unnamed file
 // (O_TMPFILE) in the target's folder; where the file system refuses that, a
 // hidden ".qc-XXXXXXXXXX.tmp" of fixed length (so any legal target name works).
-// commit() flushes the data to disk (fdatasync) and only then names the file, so
-// a crash or power cut never leaves a torn file under a visible name.
+// commit() flushes the data to disk (fdatasync), names the file relative to
+// the folder opened at open(), and flushes the folder, so a crash or power cut
+// never leaves a torn file under a visible name nor loses a name reported made.
 //
 // A process killed while writing leaves nothing with an unnamed file. A hidden
 // temporary is held under flock() while its writer lives; open() removes, at
-// most every kStaleSweepSeconds per folder, the unlocked ones of the same user:
-// those whose writer is gone. QUILLON_NO_O_TMPFILE=1 forces hidden temporaries
-// (for tests). Not thread-safe; the sweep bookkeeping is.
+// most every kStaleSweepSeconds per folder, those of the same user whose lock
+// is free and which were last written kStaleAgeSeconds ago or more: a live
+// writer's file stays young, as every write moves its modification time. Where
+// the file system offers no locks (ENOLCK, EOPNOTSUPP: NFS without a lock
+// daemon, some FUSE mounts) the file is written without one and only the age
+// protects it; where locks are local to one host, the age keeps another
+// host's sweep off it. Any other lock failure drops the file and reports it.
+// QUILLON_NO_O_TMPFILE=1 forces hidden temporaries and QUILLON_FLOCK_ERROR=
+// ENOLCK|EOPNOTSUPP|EIO|... makes every flock() fail so (for tests). Not
+// thread-safe; the sweep bookkeeping is.
 class SafeOutputFile {
 public:
     explicit SafeOutputFile(const QString &target);
@@ -43,15 +51,22 @@ public:
     // Returns how many were removed.
     static int removeStaleTemporaries(const QString &folder);
     static constexpr int kStaleSweepSeconds = 10;
+    // An hour: far beyond the longest pause between two writes of a live
+    // writer (one page's decoding and coding), short enough that a crashed
+    // writer's litter goes the same day.
+    static constexpr int kStaleAgeSeconds = 3600;
     // "\.qc-[0-9a-z]{10}\.tmp"
     static bool isTemporaryName(const QString &fileName);
 
 private:
-    bool openNamed(const QByteArray &dir, QString *error);
+    bool openNamed(QString *error);
     bool flushOnce(int *err);
+    void closeFolder();
 
     QString m_target;
-    QByteArray m_tempPath; // hidden temporary (or the interim name of an unnamed file)
+    QByteArray m_folder;  // the target's folder, as opened
+    int m_dirFd = -1;     // names are made relative to it
+    QByteArray m_tempName; // hidden temporary in m_dirFd (or the interim name of an unnamed file)
     int m_fd = -1;
     bool m_unnamed = false;
     bool m_flushed = false;

@@ -218,17 +218,18 @@ void Settings::synchronize()
         const QVariantMap myChoices = choices();
         // Only what this process changed goes in: an option another process
         // (the other edition, another window) saved meanwhile stays.
-        updateSharedSettings(s, [&](QSettings *store) {
+        // By value: while another process holds the lock the change waits and runs later.
+        updateSharedSettings(s, [mine, myChoices, synced = m_synced, syncedChoices = m_syncedChoices](QSettings *store) {
             const QVariant stored = store->value(kKey);
             QVariantMap merged = stored.typeId() == QMetaType::QVariantMap ? stored.toMap() : QVariantMap();
             for (auto it = mine.cbegin(); it != mine.cend(); ++it) {
-                if (!merged.contains(it.key()) || m_synced.value(it.key()) != it.value())
+                if (!merged.contains(it.key()) || synced.value(it.key()) != it.value())
                     merged.insert(it.key(), it.value());
             }
             store->setValue(kKey, merged);
             // The newer choices have keys of their own; a choice never made leaves the store as it was.
             for (auto it = myChoices.cbegin(); it != myChoices.cend(); ++it) {
-                if (m_syncedChoices.value(it.key()) != it.value())
+                if (syncedChoices.value(it.key()) != it.value())
                     store->setValue(it.key(), it.value());
             }
         });

@@ -2,12 +2,19 @@
 
 namespace quillon {
 
-WorkPool::WorkPool(int threads)
+WorkPool::WorkPool(int threads, ErrorHandler onError)
+    : m_onError(std::move(onError))
 {
     const int n = threads < 1 ? 1 : threads;
     m_threads.reserve(size_t(n));
-    for (int i = 0; i < n; ++i)
-        m_threads.emplace_back([this] { workerLoop(); });
+    try {
+        for (int i = 0; i < n; ++i)
+            m_threads.emplace_back([this] { workerLoop(); });
+    } catch (...) {
+        // Fewer threads than asked still run everything; none at all cannot.
+        if (m_threads.empty())
+            throw;
+    }
 }
 
 WorkPool::~WorkPool()
@@ -17,8 +24,32 @@ WorkPool::~WorkPool()
         m_stop = true;
     }
     m_wake.notify_all();
-    for (std::thread &t : m_threads)
-        t.join();
+    for (std::thread &t : m_threads) {
+        try {
+            t.join();
+        } catch (...) {
+        }
+    }
+}
+
+int WorkPool::failures() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failures;
+}
+
+void WorkPool::report(std::exception_ptr error) noexcept
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_failures;
+    }
+    if (!m_onError)
+        return;
+    try {
+        m_onError(error);
+    } catch (...) {
+    }
 }
 
 void WorkPool::submitJob(std::function<void()> job)
@@ -34,8 +65,9 @@ void WorkPool::submitTask(Group &group, std::function<void()> task)
 {
     {
         std::lock_guard lock(m_mutex);
-        ++group.pending;
+        // Counted only once queued: a task that never made it must not be waited for.
         m_tasks.push_back(Task{&group, std::move(task)});
+        ++group.pending;
     }
     m_wake.notify_one();
     m_taskDone.notify_all(); // a waiting thread may take it
@@ -44,10 +76,10 @@ void WorkPool::submitTask(Group &group, std::function<void()> task)
 void WorkPool::runTask(Task &task, std::unique_lock<std::mutex> &lock)
 {
     lock.unlock();
-    // A task reports its own failures; one that throws must still count as done.
     try {
         task.fn();
     } catch (...) {
+        report(std::current_exception());
     }
     task.fn = nullptr;
     lock.lock();
@@ -85,6 +117,7 @@ void WorkPool::workerLoop()
             try {
                 job();
             } catch (...) {
+                report(std::current_exception());
             }
             job = nullptr;
             lock.lock();

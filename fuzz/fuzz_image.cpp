@@ -1,4 +1,5 @@
-// One decoder per target (QUILLON_FUZZ_FORMAT 1 BMP, 2 JPEG, 3 PNG, 4 GIF, 5 TIFF):
+// One decoder per target (QUILLON_FUZZ_FORMAT 1 BMP, 2 JPEG, 3 PNG, 4 GIF, 5 TIFF,
+// 6 HEIF/AVIF, 7 WebP, 8 JPEG XL):
 // the input gets that format's signature, then is opened, its images counted
 // and every page decoded and handed to the writer (never saved), as adding and
 // converting a file does.
@@ -37,6 +38,22 @@ std::vector<uint8_t> withSignature(const uint8_t *data, size_t size)
     // Either byte order, classic or BigTIFF.
     if (bytes.size() < 4 || !(std::memcmp(bytes.data(), "II", 2) == 0 || std::memcmp(bytes.data(), "MM", 2) == 0))
         ensure("II*\0", 4);
+#elif QUILLON_FUZZ_FORMAT == 6
+    // A file type box naming a HEIF brand; the rest as it comes.
+    if (bytes.size() < 12 || std::memcmp(bytes.data() + 4, "ftyp", 4) != 0) {
+        static const uint8_t ftyp[] = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0,
+                                       'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'};
+        bytes.insert(bytes.begin(), ftyp, ftyp + sizeof ftyp);
+    }
+#elif QUILLON_FUZZ_FORMAT == 7
+    if (bytes.size() < 12)
+        bytes.resize(12, 0);
+    std::memcpy(bytes.data(), "RIFF", 4);
+    std::memcpy(bytes.data() + 8, "WEBP", 4);
+#elif QUILLON_FUZZ_FORMAT == 8
+    // Either the bare codestream or the container.
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "\0\0\0\x0cJXL \r\n\x87\n", 12) != 0)
+        ensure("\xff\x0a", 2);
 #else
 #error QUILLON_FUZZ_FORMAT must name a format
 #endif

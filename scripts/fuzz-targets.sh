@@ -28,7 +28,8 @@ cmake --build build-fuzz --target fuzzers -j "$jobs" >/dev/null
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(fuzz_pages fuzz_import fuzz_usage fuzz_settings
-           fuzz_image_bmp fuzz_image_jpeg fuzz_image_png fuzz_image_gif fuzz_image_tiff)
+           fuzz_image_bmp fuzz_image_jpeg fuzz_image_png fuzz_image_gif fuzz_image_tiff
+           fuzz_image_heif fuzz_image_webp fuzz_image_jxl)
 fi
 
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1

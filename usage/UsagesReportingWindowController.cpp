@@ -2,6 +2,7 @@
 
 #include "core/AppFolders.h"
 #include "core/SafeOutputFile.h"
+#include "core/SharedSettings.h"
 #include "core/SystemLog.h"
 #include "net/FormRequest.h"
 #include "net/NetworkQueue.h"
@@ -21,6 +22,7 @@
 #include <QIcon>
 #include <QLockFile>
 #include <QMessageBox>
+#include <QTimer>
 #include <QToolBar>
 
 #include <cerrno>
@@ -53,7 +55,7 @@ bool readCapped(const QString &path, QByteArray *data, QString *why)
         return false;
     }
     if (file.size() > kMaxUsageFileSize) {
-        *why = QStringLiteral("%1 is too large (%2 bytes)").arg(path).arg(file.size());
+        *why = QStringLiteral("%1 is too large (%2 bytes)").arg(path, QString::number(file.size()));
         return false;
     }
     *data = file.read(kMaxUsageFileSize + 1);
@@ -62,7 +64,7 @@ bool readCapped(const QString &path, QByteArray *data, QString *why)
         return false;
     }
     if (data->size() > kMaxUsageFileSize) { // grew since its size was taken
-        *why = QStringLiteral("%1 is too large (more than %2 bytes)").arg(path).arg(kMaxUsageFileSize);
+        *why = QStringLiteral("%1 is too large (more than %2 bytes)").arg(path, QString::number(kMaxUsageFileSize));
         return false;
     }
     return true;
@@ -221,7 +223,7 @@ QString UsagesReportingWindowController::keepDamagedCopy()
     const QString stamp = now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString copy = QStringLiteral("%1.damaged-%2").arg(path, stamp);
     for (int n = 2; QFileInfo::exists(copy); ++n)
-        copy = QStringLiteral("%1.damaged-%2-%3").arg(path, stamp).arg(n);
+        copy = QStringLiteral("%1.damaged-%2-%3").arg(path, stamp, QString::number(n));
     // Copy when we can read it; otherwise move it, which needs no read access.
     if (QFile::copy(path, copy) || QFile::rename(path, copy))
         return copy;
@@ -326,9 +328,24 @@ bool UsagesReportingWindowController::save()
 
         // Other processes (both editions, several windows) count into the same
         // file: under the lock, this process's changes go onto what is there now.
+        // Never long on the window's thread, never without the lock: a busy
+        // lock leaves the counts in memory for a later save.
         QLockFile lock(path + QStringLiteral(".lock"));
-        if (!lock.tryLock(10000))
-            logLine("save", QStringLiteral("Unable to lock %1 (error %2); writing without the lock").arg(path).arg(int(lock.error())));
+        if (!lock.tryLock(kSharedSettingsLockMsecs)) {
+            if (lock.error() == QLockFile::LockFailedError) {
+                if (!m_saveWaiting) {
+                    m_saveWaiting = true;
+                    QTimer::singleShot(kSaveRetryMsecs, this, [this] {
+                        if (m_saveWaiting)
+                            save();
+                    });
+                }
+                return false;
+            }
+            logLine("save", QStringLiteral("Unable to lock %1 (error %2)").arg(path, QString::number(int(lock.error()))));
+            return false;
+        }
+        m_saveWaiting = false;
         UsageRecord onDisk = m_saved;
         QByteArray data;
         QString why;

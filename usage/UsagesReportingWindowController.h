@@ -142,7 +142,9 @@ public:
     // what this process changed since its last load or save goes onto the file as
     // it is now (counts are added, other values this process changed replace the
     // file's, the rest is kept), and the result becomes this store's values.
-    // False (and a log line) when that fails.
+    // False (and a log line) when that fails. While another process holds the
+    // file's lock past a short bound, nothing is written: false, and a timer
+    // saves again (the counts stay in memory meanwhile).
     bool save();
     // One more use of the feature with this many files (a negative count adds none); saves.
     void updateUsages(const QString &featureName, qint32 totalFiles);
@@ -202,6 +204,8 @@ private:
     QString m_supportFolder;
     bool m_fileDamaged = false;
     UsageRecord m_saved; // the values as this process last read or wrote them
+    bool m_saveWaiting = false; // a save found the lock busy; a timer tries again
+    static constexpr int kSaveRetryMsecs = 1000;
 
     QString m_productName;
     QString m_version;

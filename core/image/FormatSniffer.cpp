@@ -489,6 +489,29 @@ bool walkGif(const uchar *p, qint64 n, HeaderInfo *info, QString *error, bool co
     }
 }
 
+// An ISO base media file whose type box names a HEIF or AVIF brand, as major
+// brand or among the compatible ones within `n` bytes.
+bool isHeifBrand(const uchar *p, qsizetype n)
+{
+    if (n < 12 || std::memcmp(p + 4, "ftyp", 4) != 0)
+        return false;
+    static const char *const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs",
+                                         "mif1", "msf1", "avif", "avis"};
+    const qsizetype end = std::min<qsizetype>(n, be32(p));
+    auto known = [&](qsizetype at) {
+        for (const char *b : brands)
+            if (std::memcmp(p + at, b, 4) == 0)
+                return true;
+        return false;
+    };
+    if (known(8))
+        return true;
+    for (qsizetype at = 16; at + 4 <= end; at += 4)
+        if (known(at))
+            return true;
+    return false;
+}
+
 } // namespace
 
 FileFormat sniffFormat(const QByteArray &head)
@@ -504,6 +527,13 @@ FileFormat sniffFormat(const QByteArray &head)
         return FileFormat::Jpeg;
     if (n >= 6 && (std::memcmp(p, "GIF87a", 6) == 0 || std::memcmp(p, "GIF89a", 6) == 0))
         return FileFormat::Gif;
+    if (n >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WEBP", 4) == 0)
+        return FileFormat::Webp;
+    // JPEG XL: a bare codestream, or the container's signature box.
+    if ((n >= 2 && p[0] == 0xff && p[1] == 0x0a) || (n >= 12 && std::memcmp(p, "\0\0\0\x0cJXL \r\n\x87\n", 12) == 0))
+        return FileFormat::Jxl;
+    if (isHeifBrand(p, n))
+        return FileFormat::Heif;
     // "BM" alone starts plenty of text files; the DIB header size must fit too.
     if (n >= 18 && p[0] == 'B' && p[1] == 'M' && isBmpDibSize(le32(p + 14)))
         return FileFormat::Bmp;

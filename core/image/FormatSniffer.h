@@ -11,7 +11,7 @@
 
 namespace quillon::image::detail {
 
-enum class FileFormat { Unknown, Tiff, Png, Jpeg, Bmp, Gif };
+enum class FileFormat { Unknown, Tiff, Png, Jpeg, Bmp, Gif, Heif, Webp, Jxl };
 
 // Needs the file's first 32 bytes (fewer give Unknown where they don't suffice).
 FileFormat sniffFormat(const QByteArray &head);

@@ -1,5 +1,6 @@
 #include "core/image/ImageSource.h"
 
+#include "core/image/CodecSources.h"
 #include "core/image/FormatSniffer.h"
 #include "core/image/QtImageSource.h"
 #include "core/image/TiffSource.h"
@@ -44,10 +45,16 @@ std::unique_ptr<ImageSource> ImageSource::open(const QString &path, QString *err
     case FileFormat::Bmp:
     case FileFormat::Gif:
         return openQtSource(path, format, &why);
+    case FileFormat::Heif:
+        return openHeifSource(path, &why);
+    case FileFormat::Webp:
+        return openWebpSource(path, &why);
+    case FileFormat::Jxl:
+        return openJxlSource(path, &why);
     case FileFormat::Unknown:
         break;
     }
-    why = QStringLiteral("not a BMP, JPEG, PNG, GIF or TIFF image");
+    why = QStringLiteral("not a BMP, JPEG, PNG, GIF, TIFF, HEIF, AVIF, WebP or JPEG XL image");
     return nullptr;
 }
 
@@ -67,6 +74,12 @@ int countImages(const QString &path)
     case FileFormat::Jpeg:
     case FileFormat::Bmp:
         return 1;
+    case FileFormat::Heif:
+        return countHeifImages(path);
+    case FileFormat::Webp:
+        return countWebpFrames(path);
+    case FileFormat::Jxl:
+        return countJxlFrames(path);
     case FileFormat::Unknown:
         break;
     }

@@ -13,12 +13,13 @@ public:
     virtual ~ImageSource() = default;
 
     // Opens the file and reads its header(s). Returns nullptr, with a reason in
-    // *error, when the file is not a readable BMP, JPEG, PNG, GIF or TIFF.
+    // *error, when the file is not a readable BMP, JPEG, PNG, GIF, TIFF, HEIF,
+    // AVIF, WebP or JPEG XL file.
     // Decodes no pixels.
     static std::unique_ptr<ImageSource> open(const QString &path, QString *error);
 
-    // Number of pages (TIFF directories; 1 for BMP, JPEG, PNG and GIF, whose
-    // page is the first frame).
+    // Number of pages (TIFF directories, HEIF top-level images; 1 for BMP,
+    // JPEG, PNG, GIF, WebP and JPEG XL, whose page is the first frame).
     virtual int pageCount() const = 0;
 
     // Size in bytes that page `index` (0-based) takes once decoded, from its
@@ -27,7 +28,8 @@ public:
 
     // Decodes page `index` (0-based). Returns false, with a reason, when the
     // page is missing, corrupt, truncated or larger than kMaxDecodedPageBytes.
-    // JPEG EXIF orientation is applied, so pages come out upright; TIFF pages
+    // Orientation is applied (JPEG and WebP EXIF, HEIF transformations, JPEG XL
+    // headers), so pages come out upright; TIFF pages
     // keep their stored rows and report their Orientation tag instead.
     virtual bool readPage(int index, Page *out, QString *error) = 0;
 
@@ -39,9 +41,10 @@ protected:
     ReadOptions m_readOptions;
 };
 
-// Number of images in the file without decoding any: TIFF directory count, GIF
-// frame count, 1 for a JPEG, PNG or BMP recognised by its signature, 0 for
-// anything else (missing file, not an image).
+// Number of images in the file without decoding any: TIFF directory count, GIF,
+// WebP and JPEG XL frame count, HEIF top-level image count, 1 for a JPEG, PNG
+// or BMP recognised by its signature, 0 for anything else (missing file, not
+// an image).
 int countImages(const QString &path);
 
 } // namespace quillon::image

@@ -1,5 +1,6 @@
 // JPEG through libjpeg-turbo's own API: straight into the page's rows, grey
 // only when the output is going to be bilevel, CMYK kept as ink.
+#include "core/image/CodecSources.h"
 #include "core/image/RasterDecoders.h"
 
 #include <QColorSpace>
@@ -92,29 +93,8 @@ int exifOrientation(const jpeg_decompress_struct &cinfo)
     for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
         if (m->marker != JPEG_APP0 + 1 || m->data_length < 14 || std::memcmp(m->data, "Exif\0\0", 6) != 0)
             continue;
-        const uchar *t = m->data + 6;
-        const quint32 n = m->data_length - 6;
-        const bool le = t[0] == 'I' && t[1] == 'I';
-        if (!le && !(t[0] == 'M' && t[1] == 'M'))
-            return 0;
-        auto u16 = [&](quint32 at) { return quint32(le ? t[at] | t[at + 1] << 8 : t[at] << 8 | t[at + 1]); };
-        auto u32 = [&](quint32 at) { return le ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
-        if (u16(2) != 42)
-            return 0;
-        const quint32 ifd = u32(4);
-        if (ifd > n - 2 || n < 8)
-            return 0;
-        const quint32 entries = u16(ifd);
-        for (quint32 i = 0; i < entries; ++i) {
-            const quint32 e = ifd + 2 + 12 * i;
-            if (e + 12 > n)
-                return 0;
-            if (u16(e) != 0x0112)
-                continue;
-            const quint32 value = u16(e + 8);
-            return u16(e + 2) == 3 && u32(e + 4) == 1 && value >= 1 && value <= 8 ? int(value) : 0;
-        }
-        return 0;
+        return exifStreamOrientation(QByteArray::fromRawData(reinterpret_cast<const char *>(m->data) + 6,
+                                                             qsizetype(m->data_length - 6)));
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -568,7 +569,18 @@ TiffWriter::TiffWriter(const QString &targetPath, int compression, bool bigTiff,
 
 TiffWriter::~TiffWriter()
 {
-    abort();
+    // A page callback that throws (out of memory while recording) must not end the program here.
+    try {
+        abort();
+    } catch (...) {
+        d->pending.reset();
+        d->dropTemp();
+    }
+}
+
+void TiffWriter::finishQueued()
+{
+    d->finishPending();
 }
 
 int TiffWriter::pageCount() const
@@ -663,22 +675,44 @@ void TiffWriter::queuePage(Page &&page, PageDone done)
     if (!d->readyFor(page, &error))
         return refuse(error);
 
-    auto p = std::make_unique<Impl::Pending>();
-    p->done = std::move(done);
-    Page converted;
-    const Page *coded = nullptr;
-    if (!d->startPage(page, &converted, &coded, &p->coding, &p->rowsPerStrip, &error))
-        return refuse(error);
-    // The writer keeps the page it codes from; the caller's is gone either way.
-    p->page = coded == &converted ? std::move(converted) : std::move(page);
-    page = Page();
-    p->strips = stripSlots(p->page, p->rowsPerStrip);
-    Impl::Pending *raw = p.get();
-    for (quint32 s = 0; s < raw->strips.size(); ++s)
-        d->pool->submitTask(raw->group, [raw, s] {
-            codeStripSlot(raw->page, raw->coding, raw->rowsPerStrip, s, &raw->strips[s]);
-        });
-    d->pending = std::move(p);
+    // All or nothing: a page whose tags are set but whose strips never all
+    // reach the pool would stand empty in the file, so any failure from here
+    // on fails the writer.
+    try {
+        auto p = std::make_unique<Impl::Pending>();
+        Page converted;
+        const Page *coded = nullptr;
+        if (!d->startPage(page, &converted, &coded, &p->coding, &p->rowsPerStrip, &error))
+            return refuse(error);
+        // The writer keeps the page it codes from; the caller's is gone either way.
+        p->page = coded == &converted ? std::move(converted) : std::move(page);
+        page = Page();
+        p->strips = stripSlots(p->page, p->rowsPerStrip);
+        Impl::Pending *raw = p.get();
+        // Published first: whatever reaches the pool is waited for before the page goes.
+        d->pending = std::move(p);
+        for (quint32 s = 0; s < raw->strips.size(); ++s)
+            d->pool->submitTask(raw->group, [raw, s] {
+                CodedStrip &strip = raw->strips[s];
+                try {
+                    codeStripSlot(raw->page, raw->coding, raw->rowsPerStrip, s, &strip);
+                } catch (const std::bad_alloc &) {
+                    strip.ok = false;
+                    strip.error = QStringLiteral("not enough memory");
+                }
+            });
+        raw->done = std::move(done);
+    } catch (const std::exception &e) {
+        if (d->pending) {
+            d->pool->wait(d->pending->group);
+            d->pending.reset();
+        }
+        page = Page();
+        const QString why = dynamic_cast<const std::bad_alloc *>(&e) ? QStringLiteral("not enough memory")
+                                                                     : QString::fromLocal8Bit(e.what());
+        d->fail(QStringLiteral("cannot write page %1: %2").arg(d->pages + 1).arg(why), &error);
+        refuse(error);
+    }
 }
 
 bool TiffWriter::commit(QString *error)

@@ -71,6 +71,10 @@ public:
     // writer's compression) is copied strip by strip.
     void queuePage(Page &&page, PageDone done);
 
+    // Finishes the queued page (its `done` runs), so the writer holds no page
+    // until the next queuePage.
+    void finishQueued();
+
     // Pages written so far (a queued page counts once it is written).
     int pageCount() const;
 

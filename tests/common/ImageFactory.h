@@ -94,6 +94,31 @@ bool writeJpeg(const QString &path, quint32 width, quint32 height, int exifOrien
 // inverted, as Adobe's applications write CMYK; otherwise stored as they are.
 bool writeCmykJpeg(const QString &path, const Page &ink, bool adobe, QString *why = nullptr);
 
+// Options of the WebP, JPEG XL and HEIF writers (their libraries' own encoders).
+struct CodecOptions {
+    bool lossless = true;
+    int quality = 90;         // lossy only
+    bool avif = false;        // HEIF: AV1 (AVIF), else HEVC (HEIC)
+    int significantBits = 0;  // 16-bit pages: store this many bits (10, 12); 0 = all
+    int orientation = 1;      // JPEG XL and HEIF header orientation (EXIF values); WebP has none
+    QByteArray icc;
+    QByteArray exif;          // TIFF stream; each writer frames it its own way
+    bool exifPrefix = false;  // WebP: "Exif\0\0" before the stream, as some writers do
+    QByteArray xmp;
+    bool compressBoxes = false; // JPEG XL: Brotli-compressed metadata boxes
+};
+
+// WebP of 8-bit RGB(A) pages: one page a still image, more an animation.
+bool writeWebp(const QString &path, const std::vector<Page> &frames, const CodecOptions &options = {},
+               QString *why = nullptr);
+// JPEG XL of an 8/16-bit grey or RGB page (optional alpha).
+bool writeJxl(const QString &path, const Page &page, const CodecOptions &options = {}, QString *why = nullptr);
+// HEIF/AVIF of 8/16-bit RGB(A) pages, each a top-level image (metadata on the first).
+bool writeHeif(const QString &path, const std::vector<Page> &pages, const CodecOptions &options = {},
+               QString *why = nullptr);
+// A TIFF stream of one IFD holding only an Orientation entry.
+QByteArray exifWithOrientation(int orientation);
+
 // CRC-32 as PNG chunks use it, for tests that patch chunk data.
 quint32 crc32(const QByteArray &data);
 

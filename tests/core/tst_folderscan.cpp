@@ -57,6 +57,13 @@ void TestFolderScan::allowedTypes_data()
     QTest::newRow("no extension") << QStringLiteral("/a/README") << false;
     QTest::newRow("hidden name only") << QStringLiteral("/a/.png") << false;
     QTest::newRow("dot in folder") << QStringLiteral("/a.png/file") << false;
+    QTest::newRow("heic") << QStringLiteral("/a/IMG_0001.HEIC") << true;
+    QTest::newRow("heif mixed case") << QStringLiteral("/a/photo.Heif") << true;
+    QTest::newRow("hif") << QStringLiteral("/a/photo.hif") << true;
+    QTest::newRow("avif mixed case") << QStringLiteral("/a/photo.aViF") << true;
+    QTest::newRow("webp") << QStringLiteral("/a/saved.webp") << true;
+    QTest::newRow("jxl upper") << QStringLiteral("/a/shot.JXL") << true;
+    QTest::newRow("heic in a longer extension") << QStringLiteral("/a/photo.heics") << false;
 }
 
 void TestFolderScan::allowedTypes()
@@ -64,7 +71,10 @@ void TestFolderScan::allowedTypes()
     QFETCH(QString, path);
     QFETCH(bool, allowed);
     QCOMPARE(isAllowedFileType(path), allowed);
-    QCOMPARE(allowedFileTypes().size(), 14);
+    // The fourteen first, as they always were; the later six in both cases.
+    QCOMPARE(allowedFileTypes().mid(0, 14).join(QLatin1Char(',')),
+             QStringLiteral("bmp,BMP,jpg,JPG,jpeg,JPEG,png,PNG,gif,GIF,tif,TIF,tiff,TIFF"));
+    QCOMPARE(allowedFileTypes().size(), 26);
 }
 
 static void touch(const QString &path)

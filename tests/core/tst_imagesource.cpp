@@ -3,6 +3,7 @@
 #include "core/SystemLog.h"
 #include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
+#include "core/image/RasterDecoders.h"
 
 #include <QDir>
 #include <QBuffer>
@@ -35,6 +36,48 @@ const KindName kAllKinds[] = {
     {PageKind::RgbaAssociated8, "rgba8-associated"}, {PageKind::Rgb16, "rgb16"}, {PageKind::Rgba16, "rgba16"},
     {PageKind::Cmyk8, "cmyk8"}, {PageKind::Cmyk16, "cmyk16"},
 };
+
+// Smooth content, for lossy coders (noise is what they drop first).
+// Different seeds put the gradients in different colour channels.
+Page gradientPage(PageKind kind, quint32 w, quint32 h, int seed = 0)
+{
+    Page p = makePage(kind, w, h);
+    const int colours = p.samplesPerPixel - p.extraSamples;
+    const quint32 full = p.bitsPerSample == 16 ? 65535 : 255;
+    for (quint32 y = 0; y < h; ++y)
+        for (quint32 x = 0; x < w; ++x)
+            for (int s = 0; s < p.samplesPerPixel; ++s) {
+                const int role = s < colours ? (s + seed) % colours : s;
+                const quint32 v = role == 0 ? x * full / (w - 1) : role == 1 ? y * full / (h - 1) : (x + y) * full / (w + h - 2);
+                setSampleAt(p, x, y, s, s >= colours ? full - v / 4 : v);
+            }
+    return p;
+}
+
+// Largest difference of any sample, and the mean one; layouts must agree.
+bool closePixels(const Page &a, const Page &b, int maxDiff, double maxMean, QString *why)
+{
+    if (a.width != b.width || a.height != b.height || a.samplesPerPixel != b.samplesPerPixel
+        || a.bitsPerSample != b.bitsPerSample) {
+        *why = QStringLiteral("layout %1x%2x%3@%4 vs %5x%6x%7@%8")
+                   .arg(a.width).arg(a.height).arg(a.samplesPerPixel).arg(a.bitsPerSample)
+                   .arg(b.width).arg(b.height).arg(b.samplesPerPixel).arg(b.bitsPerSample);
+        return false;
+    }
+    quint64 total = 0, count = 0;
+    quint32 worst = 0;
+    for (quint32 y = 0; y < a.height; ++y)
+        for (quint32 x = 0; x < a.width; ++x)
+            for (int s = 0; s < a.samplesPerPixel; ++s) {
+                const quint32 d = quint32(std::abs(qint64(sampleAt(a, x, y, s)) - qint64(sampleAt(b, x, y, s))));
+                worst = std::max(worst, d);
+                total += d;
+                ++count;
+            }
+    const double mean = double(total) / double(count);
+    *why = QStringLiteral("largest difference %1, mean %2").arg(worst).arg(mean);
+    return int(worst) <= maxDiff && mean <= maxMean;
+}
 
 bool isBilevelKind(PageKind k)
 {
@@ -519,6 +562,130 @@ private slots:
         QCOMPARE(page.bitsPerSample, quint16(8));
     }
 
+    // HEIF/AVIF, WebP and JPEG XL made by their own encoders: lossless ones
+    // come back pixel for pixel, lossy ones within the tolerance, upright.
+    void codecForms_data()
+    {
+        QTest::addColumn<QString>("format"); // webp, jxl, heic, avif
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<bool>("lossless");
+        QTest::addColumn<int>("bits");        // 16-bit pages: significant bits stored (0 = all)
+        QTest::addColumn<int>("orientation"); // of the header (HEIF, JPEG XL) or the EXIF block (WebP)
+        QTest::addColumn<int>("pages");       // HEIF top-level images, WebP frames
+        QTest::addColumn<int>("tolerance");   // largest sample difference in 8-bit steps; 0 = exact
+        // libheif 1.15 codes RGB through YCbCr whatever the matrix asked for, so
+        // no HEIF file it writes is lossless: those rows are lossy ones.
+
+        QTest::newRow("webp rgb") << "webp" << PageKind::Rgb8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("webp rgba") << "webp" << PageKind::Rgba8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("webp exif 6") << "webp" << PageKind::Rgb8 << true << 0 << 6 << 1 << 0;
+        QTest::newRow("webp exif 2") << "webp" << PageKind::Rgba8 << true << 0 << 2 << 1 << 0;
+        QTest::newRow("webp exif 7") << "webp" << PageKind::Rgb8 << true << 0 << 7 << 1 << 0;
+        QTest::newRow("webp animated") << "webp" << PageKind::Rgb8 << true << 0 << 1 << 3 << 0;
+        QTest::newRow("webp lossy") << "webp" << PageKind::Rgb8 << false << 0 << 1 << 1 << 40;
+        QTest::newRow("jxl grey") << "jxl" << PageKind::Grey8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl grey alpha") << "jxl" << PageKind::GreyAlpha8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl rgb") << "jxl" << PageKind::Rgb8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl rgba") << "jxl" << PageKind::Rgba8 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl rgb16") << "jxl" << PageKind::Rgb16 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl rgba16") << "jxl" << PageKind::Rgba16 << true << 0 << 1 << 1 << 0;
+        QTest::newRow("jxl rgb 12-bit") << "jxl" << PageKind::Rgb16 << true << 12 << 1 << 1 << 0;
+        QTest::newRow("jxl grey 10-bit") << "jxl" << PageKind::Grey16 << true << 10 << 1 << 1 << 0;
+        QTest::newRow("jxl orientation 6") << "jxl" << PageKind::Rgb8 << true << 0 << 6 << 1 << 0;
+        QTest::newRow("jxl orientation 4") << "jxl" << PageKind::Rgba8 << true << 0 << 4 << 1 << 0;
+        QTest::newRow("jxl orientation 5") << "jxl" << PageKind::Rgb8 << true << 0 << 5 << 1 << 0;
+        QTest::newRow("jxl lossy") << "jxl" << PageKind::Rgb8 << false << 0 << 1 << 1 << 48;
+        QTest::newRow("avif rgb") << "avif" << PageKind::Rgb8 << false << 0 << 1 << 1 << 40;
+        QTest::newRow("avif rgba") << "avif" << PageKind::Rgba8 << false << 0 << 1 << 1 << 40;
+        QTest::newRow("heic rgb 10-bit") << "heic" << PageKind::Rgb16 << false << 10 << 1 << 1 << 40;
+        QTest::newRow("heic rgba 12-bit") << "heic" << PageKind::Rgba16 << false << 12 << 1 << 1 << 40;
+        QTest::newRow("avif orientation 6") << "avif" << PageKind::Rgb8 << false << 0 << 6 << 1 << 40;
+        QTest::newRow("avif orientation 2") << "avif" << PageKind::Rgb8 << false << 0 << 2 << 1 << 40;
+        QTest::newRow("avif three images") << "avif" << PageKind::Rgb8 << false << 0 << 1 << 3 << 40;
+        QTest::newRow("heic rgb") << "heic" << PageKind::Rgb8 << false << 0 << 1 << 1 << 40;
+        QTest::newRow("heic orientation 8") << "heic" << PageKind::Rgb8 << false << 0 << 8 << 1 << 40;
+        QTest::newRow("heic two images with alpha") << "heic" << PageKind::Rgba8 << false << 0 << 1 << 2 << 40;
+    }
+
+    void codecForms()
+    {
+        QFETCH(QString, format);
+        QFETCH(PageKind, kind);
+        QFETCH(bool, lossless);
+        QFETCH(int, bits);
+        QFETCH(int, orientation);
+        QFETCH(int, pages);
+        QFETCH(int, tolerance);
+        const quint32 w = 61, h = 37;
+        std::vector<Page> sources;
+        for (int i = 0; i < pages; ++i)
+            sources.push_back(lossless ? makePage(kind, w, h, i) : gradientPage(kind, w, h, i));
+        CodecOptions options;
+        options.lossless = lossless;
+        options.significantBits = bits;
+        options.avif = format == QLatin1String("avif");
+        const bool grey = sources[0].photometric == Photometric::MinIsBlack;
+        if (!grey) // plain sRGB grey comes back without a profile, as it went in
+            options.icc = iccProfile();
+        options.xmp = QByteArray("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF/></x:xmpmeta>");
+        // A stream long enough to be told from a header, with the orientation in it.
+        options.exif = exifWithOrientation(format == QLatin1String("webp") ? orientation : 1) + QByteArray(40, '\0');
+        if (format != QLatin1String("webp"))
+            options.orientation = orientation;
+        options.exifPrefix = orientation == 7; // WebP writers that keep the JPEG prefix
+        const QString file = path(QStringLiteral("form.") + format);
+        QString why;
+        bool written = false;
+        if (format == QLatin1String("webp"))
+            written = writeWebp(file, sources, options, &why);
+        else if (format == QLatin1String("jxl"))
+            written = writeJxl(file, sources[0], options, &why);
+        else
+            written = writeHeif(file, sources, options, &why);
+        QVERIFY2(written, qPrintable(why));
+
+        QCOMPARE(countImages(file), pages);
+        auto source = ImageSource::open(file, &why);
+        QVERIFY2(source, qPrintable(why));
+        const bool heif = format == QLatin1String("heic") || format == QLatin1String("avif");
+        QCOMPARE(source->pageCount(), heif ? pages : 1);
+        for (int i = 0; i < source->pageCount(); ++i) {
+            Page expected = sources[size_t(i)];
+            quillon::image::detail::applyExifOrientation(&expected, orientation);
+            Page page;
+            QVERIFY2(source->readPage(i, &page, &why), qPrintable(why));
+            if (bits) {
+                // Full range on the page; the stored bits are what must survive.
+                const quint32 max = (1u << bits) - 1;
+                QCOMPARE(sampleAt(page, 0, 0, 0) == 0 || sampleAt(page, w - 1, 0, 0) > 65535 - 257, true);
+                for (quint32 y = 0; y < h; ++y)
+                    for (quint32 x = 0; x < w; ++x)
+                        for (int s = 0; s < expected.samplesPerPixel; ++s) {
+                            setSampleAt(expected, x, y, s, sampleAt(expected, x, y, s) >> (16 - bits) << (16 - bits));
+                            setSampleAt(page, x, y, s, (sampleAt(page, x, y, s) * max + 32767) / 65535 << (16 - bits));
+                        }
+            }
+            QCOMPARE(page.orientation, quint16(1));
+            QCOMPARE(page.photometric, expected.photometric);
+            QCOMPARE(page.extraSamples, expected.extraSamples);
+            if (tolerance == 0)
+                QVERIFY2(samePixels(page, expected, &why), qPrintable(QStringLiteral("page %1: %2").arg(i + 1).arg(why)));
+            else
+                QVERIFY2(closePixels(page, expected, tolerance * (page.bitsPerSample == 16 ? 257 : 1),
+                                     tolerance * (page.bitsPerSample == 16 ? 257 : 1) / 8.0, &why),
+                         qPrintable(why));
+            // Lossy JPEG XL stores no profile: its pixels come back as plain sRGB.
+            const bool xyb = format == QLatin1String("jxl") && !lossless;
+            QCOMPARE(page.iccProfile, xyb ? QByteArray() : options.icc);
+            if (i == 0) {
+                QCOMPARE(page.xmp, options.xmp);
+                QCOMPARE(page.exif, options.exif);
+            }
+        }
+        Page past;
+        QVERIFY(!source->readPage(source->pageCount(), &past, &why));
+    }
+
     void recognisedByContent_data()
     {
         QTest::addColumn<QString>("name");
@@ -572,6 +739,22 @@ private slots:
         const QByteArray gif = fileBytes(scratch);
         QVERIFY(writeBmp(scratch, makePage(PageKind::Rgb8, 64, 48)));
         const QByteArray bmp = fileBytes(scratch);
+        QVERIFY(writeWebp(scratch, {makePage(PageKind::Rgb8, 64, 48)}));
+        const QByteArray webp = fileBytes(scratch);
+        QVERIFY(writeJxl(scratch, makePage(PageKind::Rgb8, 64, 48)));
+        const QByteArray jxl = fileBytes(scratch);
+        CodecOptions lossy;
+        lossy.lossless = false;
+        QVERIFY(writeHeif(scratch, {makePage(PageKind::Rgb8, 64, 48)}, lossy));
+        const QByteArray heic = fileBytes(scratch);
+        lossy.avif = true;
+        QVERIFY(writeHeif(scratch, {makePage(PageKind::Rgb8, 64, 48)}, lossy));
+        const QByteArray avif = fileBytes(scratch);
+        // The image's declared size (its ispe box) at 100000 x 100000.
+        QByteArray hugeHeic = heic;
+        const qsizetype ispe = hugeHeic.indexOf("ispe");
+        QVERIFY(ispe > 0);
+        hugeHeic.replace(ispe + 8, 8, QByteArray::fromHex("000186a0000186a0"));
 
         // Headers that claim 100000 x 100000 pixels over a few bytes of data.
         QByteArray hugePng = png;
@@ -633,6 +816,14 @@ private slots:
         QTest::newRow("huge gif") << "huge.gif" << hugeGif << true;
         QTest::newRow("huge tiff") << "huge.tif" << hugeTiff << true;
         QTest::newRow("tiff directory loop") << "loop.tif" << loopTiff << true;
+        QTest::newRow("truncated webp") << "cut.webp" << webp.left(webp.size() / 2) << false;
+        QTest::newRow("webp header only") << "head.webp" << webp.left(30) << false;
+        QTest::newRow("truncated jxl") << "cut.jxl" << jxl.left(jxl.size() / 2) << true;
+        QTest::newRow("jxl signature only") << "sig.jxl" << jxl.left(2) << false;
+        QTest::newRow("truncated heic") << "cut.heic" << heic.left(heic.size() / 2) << false;
+        QTest::newRow("truncated avif") << "cut.avif" << avif.left(avif.size() / 2) << false;
+        QTest::newRow("heic type box only") << "ftyp.heic" << heic.left(24) << false;
+        QTest::newRow("huge heic") << "huge.heic" << hugeHeic << false;
     }
 
     // Bad input ends in a reason, never in a crash or a huge allocation.

@@ -1,6 +1,7 @@
 // Writing: lossless compressions keep every page exactly, CCITT pages are
 // bilevel, and nothing is left under the target name unless commit() succeeds.
 #include "common/ImageFactory.h"
+#include "core/SafeOutputFile.h"
 #include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
 #include "core/image/TiffWriter.h"
@@ -18,6 +19,9 @@
 #include <QScopeGuard>
 
 #include <csignal>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <linux/fs.h>
@@ -1034,28 +1038,43 @@ private slots:
         QVERIFY(filesIn(dir.path()).isEmpty());
     }
 
-    // A hidden temporary whose writer is gone (its lock is free) is removed when
-    // the next file is begun in its folder; one still locked, or a name not of
-    // this kind, stays.
+    // A hidden temporary whose writer is gone (its lock is free) and which was
+    // last written long ago is removed when the next file is begun in its
+    // folder; one still locked, one written lately (a live writer where locks
+    // are local to another host, or missing), or a name not of this kind, stays.
     void staleTemporaries_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("locked");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<QByteArray>("flockError"); // the file system's answer to flock()
         QTest::addColumn<bool>("removed");
-        QTest::newRow("writer gone") << QStringLiteral(".qc-0123456789.tmp") << false << true;
-        QTest::newRow("writer alive") << QStringLiteral(".qc-abcdefghij.tmp") << true << false;
-        QTest::newRow("not ours: capitals") << QStringLiteral(".qc-ABCDEFGHIJ.tmp") << false << false;
-        QTest::newRow("not ours: length") << QStringLiteral(".qc-0123456789a.tmp") << false << false;
-        QTest::newRow("not ours: visible") << QStringLiteral("qc-0123456789.tmp") << false << false;
+        const int old = quillon::SafeOutputFile::kStaleAgeSeconds + 60;
+        const int young = quillon::SafeOutputFile::kStaleAgeSeconds - 60;
+        QTest::newRow("writer gone") << QStringLiteral(".qc-0123456789.tmp") << false << old << QByteArray() << true;
+        QTest::newRow("writer gone, written lately") << QStringLiteral(".qc-0123456789.tmp") << false << young << QByteArray() << false;
+        QTest::newRow("writer alive") << QStringLiteral(".qc-abcdefghij.tmp") << true << old << QByteArray() << false;
+        QTest::newRow("no locks, old") << QStringLiteral(".qc-0123456789.tmp") << false << old << QByteArray("ENOLCK") << true;
+        QTest::newRow("no locks, young") << QStringLiteral(".qc-0123456789.tmp") << false << 0 << QByteArray("ENOLCK") << false;
+        QTest::newRow("locks unsupported, old") << QStringLiteral(".qc-0123456789.tmp") << false << old << QByteArray("EOPNOTSUPP") << true;
+        QTest::newRow("lock state unknown") << QStringLiteral(".qc-0123456789.tmp") << false << old << QByteArray("EIO") << false;
+        QTest::newRow("not ours: capitals") << QStringLiteral(".qc-ABCDEFGHIJ.tmp") << false << old << QByteArray() << false;
+        QTest::newRow("not ours: length") << QStringLiteral(".qc-0123456789a.tmp") << false << old << QByteArray() << false;
+        QTest::newRow("not ours: visible") << QStringLiteral("qc-0123456789.tmp") << false << old << QByteArray() << false;
     }
 
     void staleTemporaries()
     {
         QFETCH(QString, name);
         QFETCH(bool, locked);
+        QFETCH(int, ageSeconds);
+        QFETCH(QByteArray, flockError);
         QFETCH(bool, removed);
         qputenv("QUILLON_NO_O_TMPFILE", "1");
-        auto restore = qScopeGuard([] { qunsetenv("QUILLON_NO_O_TMPFILE"); });
+        auto restore = qScopeGuard([] {
+            qunsetenv("QUILLON_NO_O_TMPFILE");
+            qunsetenv("QUILLON_FLOCK_ERROR");
+        });
         QTemporaryDir dir;
         const QString stale = dir.filePath(name);
         QVERIFY(writeBytes(stale, "half a file"));
@@ -1064,10 +1083,63 @@ private slots:
         auto closeFd = qScopeGuard([fd] { ::close(fd); });
         if (locked)
             QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        QVERIFY(write(dir.filePath(QStringLiteral("next.tif")), {makePage(PageKind::Grey8)}, 1));
+        const timespec times[2] = {{::time(nullptr) - ageSeconds, 0}, {::time(nullptr) - ageSeconds, 0}};
+        QCOMPARE(::futimens(fd, times), 0);
+        if (!flockError.isEmpty())
+            qputenv("QUILLON_FLOCK_ERROR", flockError);
+        // The sweep runs at most every few seconds per folder: a fresh folder each row.
+        const QString next = dir.filePath(QStringLiteral("next.tif"));
+        const bool written = write(next, {makePage(PageKind::Grey8)}, 1);
+        QCOMPARE(written, flockError != "EIO");
         QCOMPARE(QFile::exists(stale), !removed);
-        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("next.tif"))));
-        QCOMPARE(filesIn(dir.path()).size(), removed ? 1 : 2);
+        QCOMPARE(filesIn(dir.path()).size(), (removed ? 0 : 1) + (written ? 1 : 0));
+    }
+
+    // Where flock() fails, a file system without locks is written all the
+    // same; any other failure leaves nothing behind and says why. Either way
+    // only the output's own name remains, and never after a hundred tries.
+    void failingLockLeavesNoTemporary_data()
+    {
+        QTest::addColumn<QByteArray>("flockError");
+        QTest::addColumn<bool>("hiddenTemporary");
+        QTest::addColumn<QString>("reason"); // empty: written
+        for (bool hidden : {false, true}) {
+            const char *how = hidden ? "hidden temporary" : "unnamed temporary";
+            QTest::addRow("no lock daemon, %s", how) << QByteArray("ENOLCK") << hidden << QString();
+            QTest::addRow("locks unsupported, %s", how) << QByteArray("EOPNOTSUPP") << hidden << QString();
+            QTest::addRow("I/O error, %s", how) << QByteArray("EIO") << hidden << QString::fromLocal8Bit(std::strerror(EIO));
+            QTest::addRow("bad descriptor, %s", how) << QByteArray("EBADF") << hidden << QString::fromLocal8Bit(std::strerror(EBADF));
+        }
+    }
+
+    void failingLockLeavesNoTemporary()
+    {
+        QFETCH(QByteArray, flockError);
+        QFETCH(bool, hiddenTemporary);
+        QFETCH(QString, reason);
+        if (hiddenTemporary)
+            qputenv("QUILLON_NO_O_TMPFILE", "1");
+        qputenv("QUILLON_FLOCK_ERROR", flockError);
+        auto restore = qScopeGuard([] {
+            qunsetenv("QUILLON_NO_O_TMPFILE");
+            qunsetenv("QUILLON_FLOCK_ERROR");
+        });
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("page.tif"));
+        TiffWriter writer(out, 5);
+        QString why;
+        const bool added = writer.addPage(makePage(PageKind::Grey8), &why);
+        QCOMPARE(added, reason.isEmpty());
+        if (!added) {
+            QVERIFY2(why.contains(reason), qPrintable(why));
+            QVERIFY(filesIn(dir.path()).isEmpty());
+            return;
+        }
+        QVERIFY2(writer.commit(&why), qPrintable(why));
+        QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("page.tif")});
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        QVERIFY(samePixels(back, makePage(PageKind::Grey8)));
     }
 
     void commitWithoutPagesFails()

@@ -1,5 +1,9 @@
 #include "core/AppFolders.h"
 #include "core/Settings.h"
+#include "core/SharedSettings.h"
+
+#include <QElapsedTimer>
+#include <QLockFile>
 
 #include <QProcess>
 #include <QSettings>
@@ -27,6 +31,7 @@ private slots:
     void processesKeepEachOthersOptions();
     void choicesBesideTheDictionary_data();
     void choicesBesideTheDictionary();
+    void busyLockDefersTheChange();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -243,6 +248,30 @@ void TestSettings::processesKeepEachOthersOptions()
     QCOMPARE(now.size(), 10);
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         QCOMPARE(now.value(it.key()).toString(), it.value().toString());
+}
+
+// A lock held elsewhere neither freezes the caller nor is written past: the
+// change waits in memory and is saved, under the lock, once it is free.
+void TestSettings::busyLockDefersTheChange()
+{
+    Settings s(m_store.get());
+    s.synchronize();
+    QLockFile held(m_store->fileName() + QStringLiteral(".update.lock"));
+    QVERIFY(held.tryLock(0));
+    QVERIFY(s.setProperty("groupMultiPageTIFFCount", 7));
+    QElapsedTimer clock;
+    clock.start();
+    s.synchronize();
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(pendingSharedSettings(m_store.get()), 1);
+    auto onDisk = [this] {
+        QSettings fresh(m_store->fileName(), QSettings::IniFormat);
+        return fresh.value(Settings::kKey).toMap().value(QStringLiteral("groupMultiPageTIFFCount")).toInt();
+    };
+    QVERIFY(onDisk() != 7);
+    held.unlock();
+    QTRY_COMPARE_WITH_TIMEOUT(onDisk(), 7, 10000);
+    QCOMPARE(pendingSharedSettings(m_store.get()), 0);
 }
 
 // The other process of processesKeepEachOthersOptions: sets one option and saves.

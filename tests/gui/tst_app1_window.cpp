@@ -1,6 +1,7 @@
 // Edition 1's window: the settings pane and its stored visibility, the
 // collapsed right pane, the toolbar, the command buttons and their enabling,
 // Convert's own checks, the hint label and Get Info per file.
+#include "app/Edition1Window.h"
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "app/UiForms.h"
@@ -29,6 +30,7 @@ private slots:
     void settingsPaneFirstStart();
     void settingsPaneSurvivesRestart();
     void modeOneSecondLabel();
+    void escapeInPaneKeepsTheForm();
     void rightPaneCollapsedAtEveryStart();
     void toolbar();
     void keyLetters_data();
@@ -115,7 +117,7 @@ void TestEdition1Window::settingsPaneFirstStart()
     auto app = openWindow();
     QVERIFY(app);
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
-    QVERIFY(app->isShowingSettings());
+    QVERIFY(app->edition1Window()->isShowingSettings());
     QVERIFY(app->ui()->rightBox->isVisible());
     QVERIFY(app->edition1().preferencesToolbarItem->isChecked());
     QCOMPARE(app->ui()->settingTabView->currentIndex(), 0);
@@ -125,9 +127,25 @@ void TestEdition1Window::settingsPaneFirstStart()
     QVERIFY(!app->ui()->rightBox->isVisible());
     QVERIFY(app->edition1().dummyToolbarItem->isChecked());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
-    app->showSettings(true);
+    app->edition1Window()->showSettings(true);
     QVERIFY(app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
+}
+
+void TestEdition1Window::escapeInPaneKeepsTheForm()
+{
+    auto app = openWindow();
+    QVERIFY(app);
+    auto *out = app->outputSettingPanel()->ui();
+    app->setCombineOptions(2);
+    QVERIFY(app->outputSettingPanel()->isVisible());
+    out->groupMultiPageTIFFName->setFocus();
+    out->groupMultiPageTIFFName->setText(QStringLiteral("Typed"));
+    QTest::keyClick(out->groupMultiPageTIFFName, Qt::Key_Escape);
+    // The form lives in the pane: Escape takes the text but never hides the form.
+    QVERIFY(app->outputSettingPanel()->isVisible());
+    QVERIFY(out->groupMultiPageTIFFName->isVisible());
+    QCOMPARE(app->settings()->groupMultiPageTIFFName(), QStringLiteral("Typed"));
 }
 
 void TestEdition1Window::modeOneSecondLabel()
@@ -155,15 +173,15 @@ void TestEdition1Window::settingsPaneSurvivesRestart()
     {
         auto app = openWindow();
         QVERIFY(app);
-        app->toggleSettings();
+        app->edition1Window()->toggleSettings();
         QVERIFY(!app->ui()->rightBox->isVisible());
         app->applicationShouldTerminate();
     }
     auto again = openWindow();
     QVERIFY(again);
-    QVERIFY(!again->isShowingSettings());
+    QVERIFY(!again->edition1Window()->isShowingSettings());
     QVERIFY(!again->ui()->rightBox->isVisible());
-    again->toggleSettings();
+    again->edition1Window()->toggleSettings();
     QVERIFY(again->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
 }
@@ -173,17 +191,17 @@ void TestEdition1Window::rightPaneCollapsedAtEveryStart()
     {
         auto app = openWindow();
         QVERIFY(app);
-        QVERIFY(app->isRightViewCollapsed());
+        QVERIFY(app->edition1Window()->isRightViewCollapsed());
         QVERIFY(!app->edition1().rightPane->isVisible());
-        app->toggleRightView();
-        QVERIFY(!app->isRightViewCollapsed());
+        app->edition1Window()->toggleRightView();
+        QVERIFY(!app->edition1Window()->isRightViewCollapsed());
         QVERIFY(app->edition1().rightPane->isVisible());
         QVERIFY(app->edition1().rightPane->width() > 0);
         app->applicationShouldTerminate();
     }
     auto again = openWindow();
     QVERIFY(again);
-    QVERIFY(again->isRightViewCollapsed());
+    QVERIFY(again->edition1Window()->isRightViewCollapsed());
 }
 
 void TestEdition1Window::toolbar()
@@ -442,7 +460,7 @@ void TestEdition1Window::stoppedRunShowsHiddenPane()
     auto app = openWindow();
     QVERIFY(app);
     addFolder(app.get(), makePictures(QStringLiteral("pics"), 1));
-    app->toggleSettings();
+    app->edition1Window()->toggleSettings();
     QVERIFY(!app->ui()->rightBox->isVisible());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), false);
     app->settings()->setOutputFolderPath(QString());
@@ -450,7 +468,7 @@ void TestEdition1Window::stoppedRunShowsHiddenPane()
     app->convertAction();
     QVERIFY(alert->seen);
     QVERIFY(app->ui()->rightBox->isVisible());
-    QVERIFY(app->isShowingSettings());
+    QVERIFY(app->edition1Window()->isShowingSettings());
     QCOMPARE(m_fx->store->value(QuillonAppDelegate::kShowSettingsKey).toBool(), true);
     QCOMPARE(app->ui()->settingTabView->currentIndex(), 1);
 }

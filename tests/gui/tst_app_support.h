@@ -2,9 +2,12 @@
 // Shared by the main-window tests: a window controller wired to a temporary
 // settings store and support folder, a desktop that only records what it was
 // asked, and helpers that answer the window's modal dialogs.
+#include "app/CommandState.h"
+#include "app/CustomTableView.h"
 #include "app/OpenPanel.h"
 #include "app/QuillonAppDelegate.h"
 #include "core/AppFolders.h"
+#include "core/Process.h"
 #include "core/Settings.h"
 #include "common/ImageFactory.h"
 

@@ -1,0 +1,527 @@
+#include "app/OutputSettingsController.h"
+
+#include "app/AppGuard.h"
+#include "app/BilevelPreviewer.h"
+#include "app/EditionWindow.h"
+#include "app/FileListController.h"
+#include "app/FileListModel.h"
+#include "app/OpenPanel.h"
+#include "app/Sheets.h"
+#include "app/WindowHost.h"
+#include "core/OutputPlan.h"
+#include "core/Settings.h"
+#include "core/TextNumbers.h"
+
+#include "ui_MainWindow.h"
+#include "ui_OutputSettings.h"
+
+#include <QMainWindow>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+
+QString compressionName(int index)
+{
+    switch (index) {
+    case CcittGroup3Compression:
+        return QObject::tr("CCITT Group 3 fax");
+    case CcittGroup4Compression:
+        return QObject::tr("CCITT Group 4 fax");
+    case LzwCompression:
+        return QObject::tr("LZW");
+    case PackBitsCompression:
+        return QObject::tr("PackBits");
+    default:
+        return QObject::tr("None");
+    }
+}
+
+QString bilevelName(const image::BilevelOptions &options)
+{
+    switch (options.method) {
+    case image::BilevelOptions::Threshold:
+        return QObject::tr("fixed threshold %1").arg(options.threshold);
+    case image::BilevelOptions::OrderedDither:
+        return QObject::tr("ordered dithering");
+    case image::BilevelOptions::DiffusionDither:
+        return QObject::tr("error diffusion dithering");
+    case image::BilevelOptions::Auto:
+        break;
+    }
+    return QObject::tr("automatic threshold");
+}
+
+constexpr int kAutomaticCompressionItem = 5; // after the five stored indexes
+
+} // namespace
+
+OutputSettingsController::OutputSettingsController(WindowHost &host)
+    : m_host(host)
+{
+}
+
+Settings *OutputSettingsController::settings() const { return m_host.settings(); }
+
+void OutputSettingsController::bind()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    Settings *s = settings();
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{out->singleImageTIFFBtn, out->singleMultiPageTIFFBtn, out->groupMultiPageTIFFBtn})
+        connect(b, &QAbstractButton::clicked, this, [this, b] { combineOptionChanged(b); });
+
+    out->singleMultiPageTIFFName->setText(s->singleMultiPageTIFFName());
+    out->groupMultiPageTIFFName->setText(s->groupMultiPageTIFFName());
+    connect(out->singleMultiPageTIFFName, &QLineEdit::textEdited, s, &Settings::setSingleMultiPageTIFFName);
+    connect(out->groupMultiPageTIFFName, &QLineEdit::textEdited, s, &Settings::setGroupMultiPageTIFFName);
+    connect(s, &Settings::singleMultiPageTIFFNameChanged, out->singleMultiPageTIFFName, [out, s] {
+        if (out->singleMultiPageTIFFName->text() != s->singleMultiPageTIFFName())
+            out->singleMultiPageTIFFName->setText(s->singleMultiPageTIFFName());
+    });
+    connect(s, &Settings::groupMultiPageTIFFNameChanged, out->groupMultiPageTIFFName, [out, s] {
+        if (out->groupMultiPageTIFFName->text() != s->groupMultiPageTIFFName())
+            out->groupMultiPageTIFFName->setText(s->groupMultiPageTIFFName());
+    });
+
+    // The group size is never below 1 (it divides); the stepper's range says so too.
+    if (s->groupMultiPageTIFFCount() < 1)
+        s->setGroupMultiPageTIFFCount(2);
+    out->groupMultiPageTIFFStepper->setRange(1, 9999);
+    out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
+    out->groupMultiPageTIFFCount->setValue(s->groupMultiPageTIFFCount());
+    connect(out->groupMultiPageTIFFCount, &QLineEdit::textEdited, this, [this, out] {
+        applyNumberFieldRule(out->groupMultiPageTIFFCount);
+        const int v = out->groupMultiPageTIFFCount->value();
+        if (v >= 1)
+            settings()->setGroupMultiPageTIFFCount(v);
+    });
+    connect(out->groupMultiPageTIFFCount, &QLineEdit::editingFinished, this, [this] { endEditing(); });
+    connect(out->groupMultiPageTIFFStepper, &Stepper::valueStepped, s, &Settings::setGroupMultiPageTIFFCount);
+    connect(s, &Settings::groupMultiPageTIFFCountChanged, out->groupMultiPageTIFFCount, [out, s] {
+        if (out->groupMultiPageTIFFCount->value() != s->groupMultiPageTIFFCount())
+            out->groupMultiPageTIFFCount->setValue(s->groupMultiPageTIFFCount());
+        out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
+    });
+
+    // An index the run doesn't know means no compression: show it as None.
+    const auto shownCompression = [s] {
+        if (s->isAutomaticCompression())
+            return kAutomaticCompressionItem;
+        const int index = s->tiffCompressionIndex();
+        return index >= NoCompression && index <= PackBitsCompression ? index : int(NoCompression);
+    };
+    out->tiffCompressionPopup->setCurrentIndex(shownCompression());
+    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, [s](int index) {
+        if (index == kAutomaticCompressionItem) {
+            s->setAutomaticCompression(true);
+            return;
+        }
+        // The index first: the popup then never shows a choice in between.
+        s->setTiffCompressionIndex(index);
+        s->setAutomaticCompression(false);
+    });
+    for (auto signal : {&Settings::tiffCompressionIndexChanged, &Settings::automaticCompressionChanged})
+        connect(s, signal, out->tiffCompressionPopup,
+                [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
+    bindBilevelChoices();
+
+    out->jobsSpinBox->setValue(s->jobs());
+    connect(out->jobsSpinBox, &QSpinBox::valueChanged, s, &Settings::setJobs);
+
+    auto bindBox = [](QAbstractButton *box, Settings *settings, bool (Settings::*get)() const, void (Settings::*set)(bool),
+                      void (Settings::*changed)()) {
+        box->setChecked((settings->*get)());
+        QObject::connect(box, &QAbstractButton::toggled, settings, set);
+        QObject::connect(settings, changed, box, [box, settings, get] { box->setChecked((settings->*get)()); });
+    };
+    bindBox(out->setCurrentAsDefaultOutputFolderPathBtn, s, &Settings::isSetCurrentAsDefaultOutputFolderPath,
+            &Settings::setIsSetCurrentAsDefaultOutputFolderPath, &Settings::isSetCurrentAsDefaultOutputFolderPathChanged);
+    bindBox(out->openFolderAfterConversionBtn, s, &Settings::isOpenFolderAfterConversion, &Settings::setIsOpenFolderAfterConversion,
+            &Settings::isOpenFolderAfterConversionChanged);
+    bindBox(out->clearProcessedFilesBtn, s, &Settings::isClearProcessedFiles, &Settings::setIsClearProcessedFiles,
+            &Settings::isClearProcessedFilesChanged);
+
+    connect(out->chooseOutputFolderBtn, &QPushButton::clicked, this, &OutputSettingsController::chooseOutputFolder);
+    connect(out->closeOutputSettingBtn, &QPushButton::clicked, this, &OutputSettingsController::closeOutputSetting);
+    // Escape closes the sheet; in edition 1's pane, where the form stays, it only commits the texts.
+    m_host.outputSettingPanel()->onEscape = [this] {
+        if (m_host.edition().outputSettingsInPane())
+            endEditing();
+        else
+            closeOutputSetting();
+    };
+    bindSettingsSummary();
+    connect(s, &Settings::outputFolderPathChanged, this, [this] {
+        showOutputFolderState();
+        updateSettingsSummary();
+    });
+    showOutputFolderState();
+}
+
+void OutputSettingsController::bindBilevelChoices()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    Settings *s = settings();
+    auto showChoice = [out, s] {
+        const image::BilevelOptions o = s->bilevelOptions();
+        const QSignalBlocker popup(out->bilevelMethodPopup), spin(out->bilevelThresholdSpinBox);
+        out->bilevelMethodPopup->setCurrentIndex(int(o.method));
+        if (o.method == image::BilevelOptions::Threshold)
+            out->bilevelThresholdSpinBox->setValue(o.threshold);
+        out->bilevelThresholdSpinBox->setEnabled(o.method == image::BilevelOptions::Threshold);
+        out->bilevelThresholdLabel->setEnabled(o.method == image::BilevelOptions::Threshold);
+    };
+    showChoice();
+    connect(out->bilevelMethodPopup, &QComboBox::currentIndexChanged, s, [out, s](int index) {
+        image::BilevelOptions o;
+        o.method = image::BilevelOptions::Method(std::clamp(index, 0, int(image::BilevelOptions::DiffusionDither)));
+        o.threshold = out->bilevelThresholdSpinBox->value();
+        s->setBilevelOptions(o);
+    });
+    connect(out->bilevelThresholdSpinBox, &QSpinBox::valueChanged, s, [s](int value) {
+        if (s->bilevelOptions().method == image::BilevelOptions::Threshold)
+            s->setBilevelOptions({image::BilevelOptions::Threshold, value});
+    });
+    connect(s, &Settings::bilevelOptionsChanged, this, [this, showChoice] {
+        showChoice();
+        updateBilevelPreview();
+    });
+    connect(s, &Settings::automaticCompressionChanged, this, &OutputSettingsController::updateBilevelPreview);
+    connect(s, &Settings::tiffCompressionIndexChanged, this, &OutputSettingsController::updateBilevelPreview);
+
+    out->existingFilesPopup->setCurrentIndex(int(s->existingFilePolicy()));
+    connect(out->existingFilesPopup, &QComboBox::currentIndexChanged, s,
+            [s](int index) { s->setExistingFilePolicy(ExistingFilePolicy(std::clamp(index, 0, 2))); });
+    connect(s, &Settings::existingFilePolicyChanged, out->existingFilesPopup,
+            [out, s] { out->existingFilesPopup->setCurrentIndex(int(s->existingFilePolicy())); });
+
+    m_previewer = new BilevelPreviewer(this);
+    connect(m_previewer, &BilevelPreviewer::previewReady, this, &OutputSettingsController::showBilevelPreview);
+    // List changes come in bursts (a sort, a load): one request for them all.
+    m_previewTimer = new QTimer(this);
+    m_previewTimer->setSingleShot(true);
+    m_previewTimer->setInterval(50);
+    connect(m_previewTimer, &QTimer::timeout, this, &OutputSettingsController::updateBilevelPreview);
+    auto later = [this] { updateBilevelPreviewSoon(); };
+    FileListModel *model = m_host.fileList().model();
+    connect(model, &FileListModel::checkMarksChanged, this, later);
+    connect(model, &QAbstractItemModel::rowsInserted, this, later);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(model, &QAbstractItemModel::rowsMoved, this, later);
+    connect(model, &QAbstractItemModel::modelReset, this, later);
+    connect(model, &QAbstractItemModel::layoutChanged, this, later);
+    connect(model, &QAbstractItemModel::dataChanged, this, later);
+}
+
+void OutputSettingsController::updateBilevelPreview()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    if (!m_previewer || !out->bilevelPreview->isVisible())
+        return;
+    FileItemPtr first;
+    for (const FileItemPtr &item : std::as_const(m_host.fileList().files())) {
+        if (item && item->isSelected) {
+            first = item;
+            break;
+        }
+    }
+    auto showText = [out](const QString &text) {
+        out->bilevelPreview->setPixmap(QPixmap());
+        out->bilevelPreviewCaption->setText(text);
+        out->bilevelPreview->setAccessibleDescription(text);
+    };
+    if (!first) {
+        m_previewer->cancel();
+        m_previewSource.clear();
+        showText(tr("Check an image in the list to see here what its first page becomes in black and white."));
+        return;
+    }
+    int page = std::max(0, first->pages() - 1); // a single image is its file's last one, as the run takes it
+    if (first->isMultiPageFile()) {
+        const QList<int> pages = getPageRanges(first.get());
+        if (pages.isEmpty()) {
+            m_previewer->cancel();
+            m_previewSource.clear();
+            showText(tr("No page of %1 is chosen.").arg(first->name()));
+            return;
+        }
+        page = pages.first() - 1;
+    }
+    BilevelPreviewer::Request request;
+    request.path = first->path();
+    request.pageIndex = page;
+    request.options = settings()->bilevelOptions();
+    request.box = out->bilevelPreview->contentsRect().size();
+    m_previewSource = tr("%1, page %2").arg(first->name()).arg(page + 1);
+    m_previewer->request(request);
+}
+
+void OutputSettingsController::showBilevelPreview(const QImage &image, bool alreadyBilevel, const QString &error)
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    QString text;
+    if (image.isNull()) {
+        text = tr("%1 cannot be shown: %2").arg(m_previewSource, error);
+    } else if (alreadyBilevel) {
+        text = tr("%1 is black and white already and is written as it is.").arg(m_previewSource);
+    } else {
+        text = tr("%1, with %2.").arg(m_previewSource, bilevelName(settings()->bilevelOptions()));
+        const int index = settings()->tiffCompressionIndex();
+        if (settings()->isAutomaticCompression() || (index != CcittGroup3Compression && index != CcittGroup4Compression))
+            text += QLatin1Char('\n') + tr("Black and white is made only for CCITT Group 3 and Group 4 compression.");
+    }
+    out->bilevelPreview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+    out->bilevelPreviewCaption->setText(text);
+    out->bilevelPreview->setAccessibleDescription(text);
+}
+
+void OutputSettingsController::bindSettingsSummary()
+{
+    Settings *s = settings();
+    for (auto signal : {&Settings::combineOptionIndexChanged, &Settings::groupMultiPageTIFFCountChanged, &Settings::tiffCompressionIndexChanged,
+                        &Settings::automaticCompressionChanged, &Settings::bilevelOptionsChanged,
+                        &Settings::singleMultiPageTIFFNameChanged, &Settings::groupMultiPageTIFFNameChanged, &Settings::outputFolderPathChanged,
+                        &Settings::isOpenFolderAfterConversionChanged, &Settings::isClearProcessedFilesChanged})
+        connect(s, signal, this, &OutputSettingsController::updateSettingsSummary);
+    updateSettingsSummary();
+}
+
+void OutputSettingsController::updateSettingsSummary()
+{
+    Settings *s = settings();
+    Ui::MainWindow *ui = m_host.ui();
+    const int mode = s->combineOptionIndex();
+    ui->summaryModeLabel->setText(combineModeName(mode));
+    QString name;
+    if (mode == OneMultiPageFile)
+        name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tiff");
+    else if (mode == GroupedFiles)
+        name = tr("%1, %2 images per file")
+                   .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName())
+                   .arg(s->groupMultiPageTIFFCount());
+    else
+        name = tr("named after each image");
+    ui->summaryNameLabel->setText(name);
+    QString compression = compressionName(s->tiffCompressionIndex());
+    if (s->isAutomaticCompression())
+        compression = m_host.outputSettingPanel()->ui()->tiffCompressionPopup->itemText(kAutomaticCompressionItem);
+    else if ((s->tiffCompressionIndex() == CcittGroup3Compression || s->tiffCompressionIndex() == CcittGroup4Compression)
+             && s->bilevelOptions().method != image::BilevelOptions::Auto)
+        compression += QStringLiteral(", ") + bilevelName(s->bilevelOptions());
+    ui->summaryCompressionLabel->setText(compression);
+    ui->summaryFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("asked for at Convert") : s->outputFolderPath());
+    QStringList after;
+    if (s->isOpenFolderAfterConversion())
+        after << tr("open the output folder");
+    if (s->isClearProcessedFiles())
+        after << tr("remove the checked files from the list");
+    ui->summaryAfterLabel->setText(after.isEmpty() ? tr("nothing more") : after.join(QStringLiteral("; ")));
+    m_host.outputSettingPanel()->ui()->outputFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("None chosen") : s->outputFolderPath());
+}
+
+void OutputSettingsController::showOutputSettings()
+{
+    if (m_host.commandState().viewEnabled)
+        m_host.edition().showOutputSettings();
+}
+
+void OutputSettingsController::closeOutputSetting()
+{
+    endEditing();
+    m_host.outputSettingPanel()->endSheet();
+    m_host.ui()->mainTableView->viewport()->update();
+}
+
+void OutputSettingsController::combineOptionChanged(QAbstractButton *sender)
+{
+    if (!sender || !sender->property("tag").isValid())
+        return;
+    settings()->setCombineOptionIndex(sender->property("tag").toInt());
+    settings()->synchronize();
+    setCombineOptions(settings()->combineOptionIndex());
+}
+
+void OutputSettingsController::setCombineOptions(int index)
+{
+    guarded("Error in (setCombineOptions:) : %1", [&] {
+        auto *out = m_host.outputSettingPanel()->ui();
+        const QPalette pal = m_host.window()->palette();
+        const QColor disabledText = pal.color(QPalette::Disabled, QPalette::WindowText);
+        const QColor normalText = pal.color(QPalette::Active, QPalette::WindowText);
+        auto colour = [](QLabel *label, const QColor &c) {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, c);
+            label->setPalette(p);
+        };
+        for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{out->singleImageTIFFBtn, out->singleMultiPageTIFFBtn, out->groupMultiPageTIFFBtn}) {
+            // Radio buttons of one parent are exclusive; all off needs that lifted.
+            b->setAutoExclusive(false);
+            b->setChecked(false);
+        }
+        out->groupMultiPageTIFFCount->setEnabled(false);
+        out->groupMultiPageTIFFStepper->setEnabled(false);
+        out->singleMultiPageTIFFName->setEnabled(false);
+        out->groupMultiPageTIFFName->setEnabled(false);
+        for (QLabel *l : {out->singleImageTIFFLabel, out->singleMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel1, out->groupMultiPageTIFFLabel2})
+            colour(l, disabledText);
+        m_host.edition().showCombineMode(index, normalText, disabledText);
+        switch (index) {
+        case SingleImageFiles:
+            out->singleImageTIFFBtn->setChecked(true);
+            colour(out->singleImageTIFFLabel, normalText);
+            break;
+        case OneMultiPageFile:
+            out->singleMultiPageTIFFBtn->setChecked(true);
+            colour(out->singleMultiPageTIFFLabel1, normalText);
+            out->singleMultiPageTIFFName->setEnabled(true);
+            break;
+        case GroupedFiles:
+            out->groupMultiPageTIFFBtn->setChecked(true);
+            out->groupMultiPageTIFFCount->setEnabled(true);
+            out->groupMultiPageTIFFStepper->setEnabled(true);
+            colour(out->groupMultiPageTIFFLabel1, normalText);
+            colour(out->groupMultiPageTIFFLabel2, normalText);
+            out->groupMultiPageTIFFName->setEnabled(true);
+            break;
+        default:
+            break;
+        }
+    });
+    m_host.fileList().updateTotalLabel();
+}
+
+void OutputSettingsController::chooseOutputFolder()
+{
+    auto *panel = new OpenPanel(m_host.edition().outputFolderPanelParent());
+    panel->setObjectName(QStringLiteral("chooseOutputFolderPanel"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowTitle(tr("Output Folder"));
+    panel->setCanChooseFiles(false);
+    panel->setCanChooseDirectories(true);
+    panel->setAllowsMultipleSelection(false);
+    panel->setCanCreateDirectories(true);
+    panel->setResolvesAliases(true);
+    panel->setMessage(m_host.edition().outputFolderPanelMessage());
+    if (!settings()->outputFolderPath().isEmpty())
+        panel->setDirectory(settings()->outputFolderPath());
+    connect(panel, &QDialog::finished, this, [this, panel](int result) {
+        openPanelOutputFolderDidEnd(result, panel->chosenPaths().value(0));
+    });
+    panel->open();
+}
+
+void OutputSettingsController::openPanelOutputFolderDidEnd(int returnCode, const QString &path)
+{
+    if (returnCode != QDialog::Accepted || path.isEmpty())
+        return;
+    settings()->setOutputFolderPath(path);
+    settings()->synchronize();
+    setCombineOptions(settings()->combineOptionIndex());
+}
+
+void OutputSettingsController::showOutputFolderState()
+{
+    Settings *s = settings();
+    const bool selected = !s->outputFolderPath().isEmpty();
+    m_isOutputFolderSelected = selected;
+    m_host.outputSettingPanel()->ui()->setCurrentAsDefaultOutputFolderPathBtn->setEnabled(selected);
+    m_host.edition().showOutputFolderChosen(selected);
+    if (!selected)
+        s->setIsSetCurrentAsDefaultOutputFolderPath(false);
+}
+
+void OutputSettingsController::endEditing()
+{
+    // Texts are taken over as they are typed; a number field still has to be
+    // read as a number, as leaving it would.
+    auto *out = m_host.outputSettingPanel()->ui();
+    out->groupMultiPageTIFFCount->normalizeText();
+    if (settings()) {
+        const int count = out->groupMultiPageTIFFCount->value();
+        if (count >= 1)
+            settings()->setGroupMultiPageTIFFCount(count);
+        else
+            out->groupMultiPageTIFFCount->setValue(settings()->groupMultiPageTIFFCount());
+        settings()->setSingleMultiPageTIFFName(out->singleMultiPageTIFFName->text());
+        settings()->setGroupMultiPageTIFFName(out->groupMultiPageTIFFName->text());
+    }
+}
+
+void applyNumberFieldRule(NumberField *field)
+{
+    if (!field || (field->tag() != WindowNames::GroupSizeField && field->tag() != WindowNames::PageStepField))
+        return;
+    const QString fallback = field->tag() == WindowNames::GroupSizeField ? QStringLiteral("2") : QStringLiteral("1");
+    const QString text = field->text();
+    QString result;
+    if (text.isEmpty()) {
+        result = fallback;
+    } else {
+        qsizetype first = 0;
+        qsizetype last = text.size() - 1;
+        while (first <= last && !text.at(first).isDigit())
+            ++first;
+        while (last >= first && !text.at(last).isDigit())
+            --last;
+        const QString trimmed = text.mid(first, last - first + 1);
+        result = leadingInt(trimmed) == 0 ? fallback : trimmed;
+    }
+    if (result == text)
+        return;
+    const int cursor = field->cursorPosition();
+    field->setText(result);
+    if (result == fallback && leadingInt(text) == 0) {
+        // The fallback is selected, so the next digit typed replaces it.
+        field->selectAll();
+    } else {
+        field->setCursorPosition(qMin(cursor, int(result.size())));
+    }
+    field->setFocus();
+}
+
+void OutputSettingsController::updateBilevelPreviewSoon()
+{
+    if (m_previewTimer)
+        m_previewTimer->start();
+}
+
+void OutputSettingsController::refresh()
+{
+    if (!settings())
+        return;
+    setCombineOptions(settings()->combineOptionIndex());
+    showOutputFolderState();
+}
+
+QLineEdit *OutputSettingsController::missingName(QString *message)
+{
+    Settings *s = settings();
+    auto *out = m_host.outputSettingPanel()->ui();
+    switch (s->combineOptionIndex()) {
+    case OneMultiPageFile:
+        if (s->singleMultiPageTIFFName().isEmpty()) {
+            *message = QStringLiteral("Please enter new TIFF file name!");
+            return out->singleMultiPageTIFFName;
+        }
+        break;
+    case GroupedFiles:
+        if (s->groupMultiPageTIFFCount() <= 1)
+            s->setGroupMultiPageTIFFCount(2);
+        if (s->groupMultiPageTIFFName().isEmpty()) {
+            *message = QStringLiteral("Please enter new TIFF file base name!");
+            return out->groupMultiPageTIFFName;
+        }
+        break;
+    default:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace quillon
+
