@@ -351,6 +351,9 @@ struct TiffWriter::Impl {
     bool replaceExisting = true;
     bool targetTaken = false;
     TiffMessages messages; // before tif: libtiff may report while closing
+    bool checksum = false;
+    std::unique_ptr<DigestedFd> digested; // before tif: its writes end there
+    QString sha256;
     TiffPtr tif;
     int pages = 0;
     bool failed = false;
@@ -380,6 +383,7 @@ struct TiffWriter::Impl {
             if (fd >= 0)
                 ::close(fd);
         }
+        digested.reset();
         temp.reset();
     }
 
@@ -395,7 +399,13 @@ struct TiffWriter::Impl {
             const int err = errno;
             return fail(QStringLiteral("cannot start the TIFF file: %1").arg(systemError(err)), error);
         }
-        tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        if (checksum) {
+            digested = std::make_unique<DigestedFd>();
+            digested->fd = fd;
+            tif = openTiffDigested(digested.get(), target, bigTiff ? "w8" : "w", &messages);
+        } else {
+            tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        }
         if (!tif)
             return fail(withReason(QStringLiteral("cannot start the TIFF file"), &messages), error);
         return true;
@@ -637,8 +647,13 @@ bool TiffWriter::Impl::endPage(QString *error)
     const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
     if (!writeMetadataDirectories())
         return fail(withReason(where + QStringLiteral(": cannot write its EXIF directory"), &messages), error);
+    // The directory goes at the end; afterwards libtiff only ever writes past
+    // where it begins (the next page links itself into this directory).
+    const quint64 settled = digested ? digested->digest.end() : 0;
     if (!TIFFWriteDirectory(tif.get()) || messages.hasError())
         return fail(withReason(where, &messages), error);
+    if (digested)
+        digested->digest.settle(settled);
     ++pages;
     return true;
 }
@@ -739,6 +754,16 @@ void TiffWriter::setBilevelOptions(const BilevelOptions &options)
 void TiffWriter::setCodingOptions(const CodingOptions &options)
 {
     d->codingOptions = options;
+}
+
+void TiffWriter::setChecksum(bool on)
+{
+    d->checksum = on;
+}
+
+QString TiffWriter::sha256() const
+{
+    return d->committed ? d->sha256 : QString();
 }
 
 void TiffWriter::setReplaceExisting(bool replace)
@@ -874,6 +899,13 @@ bool TiffWriter::commit(QString *error)
         d->tif.reset();
         if (d->messages.hasError())
             return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+        if (d->digested) {
+            const QByteArray digest = d->digested->digest.finish();
+            d->digested.reset();
+            if (digest.isEmpty())
+                return d->fail(QStringLiteral("the checksum could not follow the writes of the file"), error);
+            d->sha256 = QString::fromLatin1(digest.toHex());
+        }
     }
     QString why;
     int code = 0;
