@@ -547,6 +547,7 @@ bool CliRunner::collectItems(const std::function<void(const FileItemPtr &)> &add
         if (!info.exists()) {
             m_err << "quillon-convert: " << p << ": no such file or folder\n";
             m_err.flush();
+            ++m_missingPaths;
             continue;
         }
         if (info.isDir())
@@ -683,6 +684,9 @@ int CliRunner::run()
         m_out << "Sources or pages not converted: " << pagesMissed << "\n";
     if (process.totalFileSkipped() > 0)
         m_out << "Files skipped (name taken): " << process.totalFileSkipped() << "\n";
+    // A path that names nothing is a source lost, even when nothing else was asked for.
+    if (m_missingPaths > 0)
+        m_out << "Paths not found: " << m_missingPaths << "\n";
     m_out.flush();
 
     bool listed = true;
@@ -694,7 +698,7 @@ int CliRunner::run()
     // Skipped files were asked for: they spoil nothing.
     const bool cancelled = process.wasCancelled();
     const bool allMade = process.totalFileCreated() + process.totalFileSkipped() == process.outputFiles.size();
-    return (!cancelled && listed && pagesMissed == 0 && allMade) ? 0 : 1;
+    return (!cancelled && listed && pagesMissed == 0 && allMade && m_missingPaths == 0) ? 0 : 1;
 }
 
 bool CliRunner::writeFailedList(const QStringList &paths)

@@ -76,6 +76,7 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     Process *m_process = nullptr;
+    int m_missingPaths = 0; // paths given that name no file or folder
 };
 
 } // namespace quillon

@@ -409,6 +409,10 @@ void TestCli::badFilesAndMissingPaths()
     QVERIFY2(stdOut.contains(QStringLiteral("Sources or pages not converted: 3")), qPrintable(stdOut));
     QCOMPARE(QDir(combined).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("all.tiff")});
 
+    // Nothing but a path that names nothing: no success either.
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-o"), freshOutput(), QStringLiteral("/nonexistent/file.png")}, &stdOut, &stdErr), 1);
+    QVERIFY2(stdOut.contains(QStringLiteral("Paths not found: 1")), qPrintable(stdOut));
+
     // The same folder without its bad files converts cleanly.
     for (const char *name : {"text.jpg", "zero.png", "truncated.png"})
         QVERIFY(QFile::remove(bad + QLatin1Char('/') + QLatin1String(name)));
