@@ -12,6 +12,7 @@
 #   SYNC=1 bench/run.sh         also flush each output to disk (fdatasync) in every tool's run
 #   ONLY=shards bench/run.sh    only the rows of splitting a batch (2 shards; a 1/1000 shard of a
 #                               1,000,000-line list)
+#   ONLY='Deflate|JPEG q' bench/run.sh   only the workloads whose name matches (a bash regex)
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -103,11 +104,12 @@ results="$root/bench/out/results.txt"
 summary="$root/bench/out/summary.txt"
 : > "$results"; : > "$summary"
 echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
-printf '%-36s %-16s %9s %9s %10s\n' workload tool "wall s" "MP/s" "peak MiB" | tee -a "$results"
+printf '%-36s %-16s %9s %9s %10s %9s\n' workload tool "wall s" "MP/s" "peak MiB" "out MiB" | tee -a "$results"
 
-declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2
+declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
+  [ -n "${ONLY:-}" ] && ! [[ "$wl" =~ $ONLY ]] && return 0
   local walls=() kbmax=0 status=ok
   for _ in $(seq 1 "$repeat"); do
     rm -rf "$work"; mkdir -p "$work"
@@ -118,12 +120,16 @@ measure() { # workload tool mp command...
   done
   local med; med=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
   local mps; mps=$(awk -v m="$mp" -v w="$med" 'BEGIN { printf "%.1f", (w > 0 ? m / w : 0) }')
-  printf '%-36s %-16s %9s %9s %10d %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
+  # What the tool wrote: its TIFFs (not the scratch files some peers need).
+  local bytes; bytes=$(find "$work" -name '*.tiff' -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+  outsize[$wl/$tool]=$bytes
+  local outmib; outmib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
+  printf '%-36s %-16s %9s %9s %10d %9s %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$outmib" "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
   [ $status = ok ] || return 0
   case $tool in
     quillon-j1) ours1[$wl]=$med ;;
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
-    nosync-*) ;;
+    nosync-* | size-*) ;;
     2-shards-j1) shards2[$wl]=$med ;;
     1-process-j2) oneproc2[$wl]=$med ;;
     list-*) ;;
@@ -237,6 +243,26 @@ wl="$N BMP -> $N TIFF, LZW"
 ours "$wl" "$mp_bmp" -c lzw "$data/bmp"
 peers_per_file "$wl" "$mp_bmp" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${bmps[@]}"
 
+for c in Deflate Zstandard; do
+  wl="$N PNG -> $N TIFF, $c"
+  ours "$wl" "$mp_png" -c "$([ $c = Deflate ] && echo deflate || echo zstd)" "$data/png"
+  zc=$([ $c = Deflate ] && echo Zip || echo Zstd); vc=$([ $c = Deflate ] && echo deflate || echo zstd)
+  peers_per_file "$wl" "$mp_png" "IN -compress $zc -define tiff:predictor=2 OUT" "IN -compress $zc -define tiff:predictor=2 OUT" \
+    "tiffsave IN OUT --compression $vc --predictor horizontal" "${pngs[@]}"
+  wl="$N BMP -> $N TIFF, $c"
+  ours "$wl" "$mp_bmp" -c "$vc" "$data/bmp"
+  peers_per_file "$wl" "$mp_bmp" "IN -compress $zc -define tiff:predictor=2 OUT" "IN -compress $zc -define tiff:predictor=2 OUT" \
+    "tiffsave IN OUT --compression $vc --predictor horizontal" "${bmps[@]}"
+done
+# The size Deflate is measured against.
+wl="$N PNG -> $N TIFF, LZW (size)"
+measure "$wl" size-only "$mp_png" "$qc -q --jobs $cores -o $work -c lzw $data/png"
+
+wl="$N JPEG -> $N TIFF, JPEG q90"
+ours "$wl" "$mp_jpg" -c jpeg --quality 90 "$data/jpg"
+peers_per_file "$wl" "$mp_jpg" 'IN -compress JPEG -quality 90 OUT' 'IN -compress JPEG -quality 90 OUT' \
+  'tiffsave IN OUT --compression jpeg --Q 90' "${jpgs[@]}"
+
 {
   echo
   printf '%-36s %-16s %9s %9s %9s %9s %8s\n' workload "fastest peer" "peer s" "ours j1" "ours j$cores" "ratio" "peak MiB"
@@ -245,5 +271,10 @@ peers_per_file "$wl" "$mp_bmp" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'ti
     printf '%-36s %-16s %9s %9s %9s %9s %8s\n' "$wl" "${best_peer_tool[$wl]:-?}" "${best_peer[$wl]:-?}" "${ours1[$wl]:-?}" \
       "${oursN[$wl]}" "$ratio" "${mem[$wl]:-?}"
   done | sort
+  lzw=${outsize["$N PNG -> $N TIFF, LZW (size)/size-only"]:-0}
+  deflate=${outsize["$N PNG -> $N TIFF, Deflate/quillon-j$cores"]:-0}
+  if ((lzw > 0 && deflate > 0)); then
+    awk -v l="$lzw" -v d="$deflate" 'BEGIN { printf "PNG set: Deflate files %.1f %% smaller than LZW\n", 100 * (l - d) / l }'
+  fi
 } | tee -a "$summary" | tee -a "$results"
 echo "Results saved in $results"

@@ -42,8 +42,16 @@ static const char kUsage[] =
     "  -m, --mode MODE      single | combine | group   (default single)\n"
     "  -n, --name NAME      file name (combine) or base name (group)\n"
     "  -g, --group-size N   images per file in group mode (default 2; below 2 becomes 2)\n"
-    "  -c, --compression C  none | g3 | g4 | lzw | packbits | auto   (default none);\n"
-    "                       auto: G4 for black-and-white pages, LZW for the others\n"
+    "  -c, --compression C  none | g3 | g4 | lzw | packbits | auto | deflate | zstd\n"
+    "                       | jpeg   (default none); auto: G4 for black-and-white\n"
+    "                       pages, LZW for the others; jpeg: palette, 1/2/4-bit and\n"
+    "                       alpha pages are written as deflate\n"
+    "      --level N        deflate 1-9 (default 6) or zstd 1-19 (default 9) level\n"
+    "      --quality N      jpeg quality 1-100 (default 90)\n"
+    "      --metadata WHAT  keep | strip   (default strip): keep carries each source's\n"
+    "                       EXIF, XMP and IPTC to its pages\n"
+    "      --dpi N          write N dots per inch (1-10000) on every page, without\n"
+    "                       resampling   (default: each source's own)\n"
     "      --bilevel MODE   how g3 and g4 make pages black and white: auto (Otsu\n"
     "                       threshold) | threshold:N (1-254; N and darker turn black)\n"
     "                       | dither:ordered | dither:diffusion   (default auto)\n"
@@ -189,6 +197,8 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
     QString shardText;
     QString shardCountText;
     bool nameGiven = false;
+    int levelGiven = 0;
+    int qualityGiven = 0;
     for (int i = 1; i < arguments.size(); ++i) {
         QString arg = arguments.at(i);
         QString value;
@@ -244,15 +254,42 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
             QString v;
             if (!takeValue(&v))
                 return false;
-            static const QStringList names = {QStringLiteral("none"), QStringLiteral("g3"), QStringLiteral("g4"),
-                                              QStringLiteral("lzw"), QStringLiteral("packbits")};
-            const qsizetype idx = names.indexOf(v.toLower());
-            o->automaticCompression = v.toLower() == QLatin1String("auto");
-            if (idx < 0 && !o->automaticCompression) {
-                *error = QStringLiteral("unknown compression \"%1\" (none, g3, g4, lzw, packbits, auto)").arg(v);
+            if (!image::parseCompression(v, &o->compression)) {
+                *error = QStringLiteral("unknown compression \"%1\" (none, g3, g4, lzw, packbits, auto, deflate, zstd, jpeg)").arg(v);
                 return false;
             }
-            o->compressionIndex = o->automaticCompression ? 3 : int(idx);
+            QString why;
+            if (!image::compressionAvailable(o->compression, &why)) {
+                *error = why;
+                return false;
+            }
+        } else if (arg == QLatin1String("--level") || arg == QLatin1String("--quality") || arg == QLatin1String("--dpi")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            bool ok = false;
+            const int n = v.trimmed().toInt(&ok);
+            const int max = arg == QLatin1String("--quality") ? 100 : arg == QLatin1String("--dpi") ? Settings::kMaxDpi : 19;
+            if (!ok || n < 1 || n > max) {
+                *error = QStringLiteral("%1 takes a whole number from 1 to %2").arg(arg).arg(max);
+                return false;
+            }
+            if (arg == QLatin1String("--level"))
+                levelGiven = n;
+            else if (arg == QLatin1String("--quality"))
+                qualityGiven = n;
+            else
+                o->dpi = n;
+        } else if (arg == QLatin1String("--metadata")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            const QString t = v.trimmed().toLower();
+            if (t != QLatin1String("keep") && t != QLatin1String("strip")) {
+                *error = QStringLiteral("--metadata takes keep or strip, not \"%1\"").arg(v);
+                return false;
+            }
+            o->keepMetadata = t == QLatin1String("keep");
         } else if (arg == QLatin1String("--bilevel")) {
             QString v;
             QString why;
@@ -344,6 +381,28 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
         } else {
             o->paths.append(arg);
         }
+    }
+
+    // Checked once the compression is known, wherever it was given.
+    if (levelGiven) {
+        const image::LevelRange r = image::levelRange(o->compression);
+        if (!r.max) {
+            *error = QStringLiteral("--level applies to deflate and zstd only");
+            return false;
+        }
+        if (levelGiven > r.max) {
+            *error = QStringLiteral("--level for %1 takes a whole number from %2 to %3")
+                         .arg(image::compressionText(o->compression)).arg(r.min).arg(r.max);
+            return false;
+        }
+        o->coding.level = levelGiven;
+    }
+    if (qualityGiven) {
+        if (o->compression != image::Compression::Jpeg) {
+            *error = QStringLiteral("--quality applies to jpeg only");
+            return false;
+        }
+        o->coding.quality = qualityGiven;
     }
 
     static const QStringList modes = {QStringLiteral("single"), QStringLiteral("combine"), QStringLiteral("group")};
@@ -549,8 +608,11 @@ int CliRunner::run()
     Settings settings(&scratch);
     settings.setCombineOptionIndex(m_options.mode);
     settings.setGroupMultiPageTIFFCount(m_options.groupSize);
-    settings.setTiffCompressionIndex(m_options.compressionIndex);
-    settings.setAutomaticCompression(m_options.automaticCompression);
+    settings.setCompression(m_options.compression);
+    settings.setCompressionLevel(m_options.coding.level);
+    settings.setJpegQuality(m_options.coding.quality);
+    settings.setKeepMetadata(m_options.keepMetadata);
+    settings.setOutputDpi(m_options.dpi);
     settings.setBilevelOptions(m_options.bilevel);
     settings.setExistingFilePolicy(m_options.existing);
     settings.setSingleMultiPageTIFFName(m_options.name);

@@ -18,8 +18,10 @@ struct CliOptions {
     int mode = 0;        // combine option index
     QString name;        // mode 1 file name or mode 2 base name
     int groupSize = 2;
-    int compressionIndex = 0;
-    bool automaticCompression = false; // -c auto
+    image::Compression compression = image::Compression::None;
+    image::CodingOptions coding; // --level, --quality
+    bool keepMetadata = false;   // --metadata keep
+    int dpi = 0;                 // --dpi; 0 keeps each source's resolution
     image::BilevelOptions bilevel;
     ExistingFilePolicy existing = ExistingFilePolicy::Replace;
     QString failedListPath; // --failed-list: where the lost sources are listed

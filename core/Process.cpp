@@ -6,6 +6,7 @@
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
 #include "core/image/ImageSource.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffWriter.h"
 
 #include <QCoreApplication>
@@ -167,6 +168,11 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
     if (s > 0)
         text += QStringLiteral("%1 sec(s) ").arg(s);
     return text;
+}
+
+int Process::compressionTagFor(image::Compression compression)
+{
+    return image::compressionTag(compression);
 }
 
 int Process::compressionTagFor(int index)
@@ -360,8 +366,11 @@ void Process::takeOptions()
 {
     Options o;
     if (settings) {
-        o.compression = settings->isAutomaticCompression() ? image::TiffWriter::kAutomatic : compressionTagFor(settings->tiffCompressionIndex());
+        o.compression = compressionTagFor(settings->compression());
         o.bilevel = settings->bilevelOptions();
+        o.coding = settings->codingOptions();
+        o.keepMetadata = settings->isKeepMetadata();
+        o.dpi = settings->outputDpi();
         o.existing = settings->existingFilePolicy();
         o.openFolderAfterConversion = settings->isOpenFolderAfterConversion();
         o.settingsOutputFolder = settings->outputFolderPath();
@@ -742,9 +751,11 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
     writer.setBilevelOptions(m_options.bilevel);
     writer.setChecksum(checksums);
+    writer.setCodingOptions(m_options.coding);
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
-    const image::ReadOptions readOptions{compression};
+    image::ReadOptions readOptions{compression};
+    readOptions.keepMetadata = m_options.keepMetadata;
 
     // A page's decoded bytes count against the run's budget from before it is
     // decoded until the writer is done with it. Waiting, this file holds none:
@@ -763,6 +774,19 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     // pool, after the next page has been handed over).
     auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec, std::shared_ptr<PageReservation> held) {
         ++gathered;
+        if (m_options.dpi > 0) {
+            page.xResolution = page.yResolution = float(m_options.dpi);
+            page.resolutionUnit = 2; // inch
+        }
+        if (m_options.keepMetadata) {
+            // Damaged metadata never costs the pixels: the block is left out.
+            for (const QString &why : image::checkMetadata(&page))
+                logWarning(QStringLiteral("Warning in (readPage) : %1: %2").arg(rec->sourceFile, why));
+        } else {
+            page.exif.clear();
+            page.xmp.clear();
+            page.iptc.clear();
+        }
         writer.queuePage(std::move(page), [&out, &pageError, rec, held](bool ok, int pageNumber, const QString &error) {
             if (ok) {
                 rec->targetPageNo = pageNumber;

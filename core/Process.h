@@ -128,6 +128,7 @@ public:
 
     // The TIFF Compression tag for a compression index.
     static int compressionTagFor(int tiffCompressionIndex);
+    static int compressionTagFor(image::Compression compression);
 
 signals:
     void isCombiningChanged();
@@ -152,6 +153,9 @@ private:
     struct Options {
         int compression = 1;
         image::BilevelOptions bilevel;
+        image::CodingOptions coding;
+        bool keepMetadata = false;
+        int dpi = 0; // 0 keeps each source's resolution
         ExistingFilePolicy existing = ExistingFilePolicy::Replace;
         bool openFolderAfterConversion = false;
         QString settingsOutputFolder;
