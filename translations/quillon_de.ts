@@ -843,7 +843,7 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
     </message>
     <message>
         <source>Remove the checked files from the list after the run</source>
-        <translation>Die markierten Dateien nach dem Durchlauf aus der Liste entfernen</translation>
+        <translation>Markierte Dateien danach aus der Liste entfernen</translation>
     </message>
     <message>
         <source>Close</source>
