@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 namespace quillon {
 
 // Parsed command line of quillon-convert.
@@ -26,11 +28,22 @@ struct CliOptions {
     int jobs = Settings::defaultJobs();
     quint64 memoryBytes = 0; // --memory; 0: the run's default
     SelectionRange pages; // applied to every TIFF source
+    QString filesFrom;    // --files-from: a list file, "-" for standard input
+    QString mirrorRoot;   // --mirror-from: absolute, cleaned
+    int shardIndex = 1;   // --shard K/N
+    int shardCount = 1;
+    bool sharded = false;
+    QString logDir;       // --log-dir
+    bool checksums = false;
+    QString manifestPath; // --manifest
 };
 
 // Fills `options` from argv. False with a message for a usage error (nothing
 // may be written then). `helpShown` is set for --help / --version.
 bool parseCommandLine(const QStringList &arguments, CliOptions *options, QString *error, QString *help, bool *helpShown);
+
+// Parses --shard K/N or env (with --shard-count's text, maybe empty) into o.
+bool parseShard(const QString &text, const QString &countText, CliOptions *o, QString *error);
 
 // Parses a page selection: all | RANGES | step:N | rstep:N.
 bool parsePageSelection(const QString &text, SelectionRange *out, QString *error);
@@ -41,8 +54,10 @@ class CliRunner : public QObject, public ProcessOwner {
 public:
     CliRunner(const CliOptions &options, QTextStream &out, QTextStream &err);
 
-    // The items the paths give, scanned like the window scans them.
-    QList<FileItemPtr> collectItems();
+    // Hands `add` the items the paths and then the list give, each source
+    // once, folders scanned like the window scans them; no file is opened.
+    // False with a reason when the list cannot be read.
+    bool collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error);
     // Returns the exit status: 0 all planned files created, 1 otherwise.
     int run();
     void cancel();
@@ -53,6 +68,7 @@ public:
 private:
     // Writes the --failed-list file; false (said on stderr) when it can't.
     bool writeFailedList(const QStringList &paths);
+    bool writeManifest(const Log &log);
 
     CliOptions m_options;
     QTextStream &m_out;

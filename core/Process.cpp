@@ -224,8 +224,10 @@ void Process::applyPlan(const OutputPlan &plan)
     outputFiles = plan.outputFiles;
     qint64 bytes = 0;
     for (const OutputFile &out : std::as_const(outputFiles))
-        for (const FileItemPtr &item : out.fileItems)
+        for (const FileItemPtr &item : out.fileItems) {
+            item->measureSize();
             bytes += std::max<qint64>(item->size(), 1);
+        }
     m_sourceBytesTotal = bytes;
     setTotalFileSelected(plan.totalFileSelected);
 }
@@ -454,6 +456,7 @@ void Process::dispatch(int compression)
 
     // Names are decided here, in plan order, so workers change nothing of them.
     auto decide = [this](const OutputFile &planned, QString *skipped) {
+        prepareOutputFile(planned);
         OutputFile out = planned;
         out.filename = claimName(planned.filename, skipped);
         return out;
@@ -486,6 +489,11 @@ void Process::dispatch(int compression)
             const OutputFile &planned = outputFiles.at(i);
             if (!m_isCombining)
                 break;
+            if (!planned.refusal.isEmpty()) {
+                refuseOutputFile(planned, begin(planned));
+                sendTimeTakenLabel();
+                continue;
+            }
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (skipped.isEmpty())
@@ -537,6 +545,12 @@ void Process::dispatch(int compression)
             if (!m_isCombining)
                 break;
             lock.unlock();
+            if (!planned.refusal.isEmpty()) {
+                refuseOutputFile(planned, begin(planned));
+                sendTimeTakenLabel();
+                lock.lock();
+                continue;
+            }
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (!skipped.isEmpty()) {
@@ -654,6 +668,31 @@ void Process::skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFil
     emit totalFileProcessedChanged();
 }
 
+void Process::refuseOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record)
+{
+    record->status = out.refusal;
+    for (const FileItemPtr &item : out.fileItems) {
+        auto rec = std::make_shared<LogFile>();
+        rec->sourceFile = item->path();
+        rec->sourcePageNo = 1;
+        rec->status = out.refusal;
+        record->logFiles.append(rec);
+        m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
+        ++m_totalFileProcessed;
+    }
+    emit totalFileProcessedChanged();
+}
+
+void Process::prepareOutputFile(const OutputFile &out)
+{
+    for (const FileItemPtr &item : out.fileItems)
+        item->countPages();
+    const QString folder = folderOf(out.filename);
+    if (!folder.isEmpty() && folder != QDir::cleanPath(outputFolder) && !QDir().mkpath(folder))
+        // The writer fails in it and the file's record says so.
+        logError(QStringLiteral("Unable to save file! : cannot create the folder %1").arg(folder));
+}
+
 void Process::buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
                               int compression, WorkPool *pool, int firstSource) noexcept
 {
@@ -709,6 +748,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
     writer.setBilevelOptions(m_options.bilevel);
+    writer.setChecksum(checksums);
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     const image::ReadOptions readOptions{compression};
@@ -845,6 +885,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
     if (committed) {
         record->status = QStringLiteral("Completed");
+        record->sha256 = writer.sha256();
         ++m_totalFileCreated;
         emit totalFileCreatedChanged();
     } else if (writer.targetExists()) {
@@ -863,16 +904,30 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
 }
 
-void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,
+              const QString &outputFolder, int jobs, const PlanScope &scope)
 {
     // Never a group size below 1: the planner divides by it.
     if (settings.groupMultiPageTIFFCount() < 1)
         settings.setGroupMultiPageTIFFCount(2);
+    OutputPlanner planner(settings, outputFolder, scope);
+    if (!feed(planner))
+        return false;
     process.settings = &settings;
     process.outputFolder = outputFolder;
     process.jobs = jobs;
     process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(files, settings, outputFolder));
+    process.applyPlan(planner.finish());
+    return true;
+}
+
+void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+{
+    setUpRun(process, [&files](OutputPlanner &planner) {
+        for (const FileItemPtr &f : files)
+            planner.add(f);
+        return true;
+    }, settings, outputFolder, jobs, PlanScope());
 }
 
 } // namespace quillon

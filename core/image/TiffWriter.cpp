@@ -296,6 +296,9 @@ struct TiffWriter::Impl {
     bool replaceExisting = true;
     bool targetTaken = false;
     TiffMessages messages; // before tif: libtiff may report while closing
+    bool checksum = false;
+    std::unique_ptr<DigestedFd> digested; // before tif: its writes end there
+    QString sha256;
     TiffPtr tif;
     int pages = 0;
     bool failed = false;
@@ -325,6 +328,7 @@ struct TiffWriter::Impl {
             if (fd >= 0)
                 ::close(fd);
         }
+        digested.reset();
         temp.reset();
     }
 
@@ -340,7 +344,13 @@ struct TiffWriter::Impl {
             const int err = errno;
             return fail(QStringLiteral("cannot start the TIFF file: %1").arg(systemError(err)), error);
         }
-        tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        if (checksum) {
+            digested = std::make_unique<DigestedFd>();
+            digested->fd = fd;
+            tif = openTiffDigested(digested.get(), target, bigTiff ? "w8" : "w", &messages);
+        } else {
+            tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        }
         if (!tif)
             return fail(withReason(QStringLiteral("cannot start the TIFF file"), &messages), error);
         return true;
@@ -479,8 +489,13 @@ bool TiffWriter::Impl::writeStrip(const Page &page, const StripCoding &coding, q
 bool TiffWriter::Impl::endPage(QString *error)
 {
     const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
+    // The directory goes at the end; afterwards libtiff only ever writes past
+    // where it begins (the next page links itself into this directory).
+    const quint64 settled = digested ? digested->digest.end() : 0;
     if (!TIFFWriteDirectory(tif.get()) || messages.hasError())
         return fail(withReason(where, &messages), error);
+    if (digested)
+        digested->digest.settle(settled);
     ++pages;
     return true;
 }
@@ -576,6 +591,16 @@ int TiffWriter::pageCount() const
 void TiffWriter::setBilevelOptions(const BilevelOptions &options)
 {
     d->bilevel = options;
+}
+
+void TiffWriter::setChecksum(bool on)
+{
+    d->checksum = on;
+}
+
+QString TiffWriter::sha256() const
+{
+    return d->committed ? d->sha256 : QString();
 }
 
 void TiffWriter::setReplaceExisting(bool replace)
@@ -711,6 +736,13 @@ bool TiffWriter::commit(QString *error)
         d->tif.reset();
         if (d->messages.hasError())
             return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+        if (d->digested) {
+            const QByteArray digest = d->digested->digest.finish();
+            d->digested.reset();
+            if (digest.isEmpty())
+                return d->fail(QStringLiteral("the checksum could not follow the writes of the file"), error);
+            d->sha256 = QString::fromLatin1(digest.toHex());
+        }
     }
     QString why;
     int code = 0;

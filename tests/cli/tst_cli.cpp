@@ -1,14 +1,18 @@
 #include "common/ImageFactory.h"
+#include "core/Log.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
-#include <QThread>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <csignal>
@@ -38,9 +42,13 @@ private slots:
     void existingNames();
     void compressionChoicesReachTheRun();
     void failedList();
+    void filesFrom_data();
+    void filesFrom();
+    void shardsMakeTheWholeRun();
+    void logDirNeverOverAnotherLog();
 
 private:
-    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr, const QByteArray &input = QByteArray());
     QProcessEnvironment environment() const;
     QString freshOutput();
     QString manyImages();
@@ -160,11 +168,14 @@ QProcessEnvironment TestCli::environment() const
     return env;
 }
 
-int TestCli::run(const QStringList &args, QString *out, QString *err)
+int TestCli::run(const QStringList &args, QString *out, QString *err, const QByteArray &input)
 {
     QProcess p;
     p.setProcessEnvironment(environment());
     p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
     if (!p.waitForFinished(120000))
         return -1;
     if (out)
@@ -223,6 +234,19 @@ void TestCli::usageErrors_data()
                                      << QStringLiteral("--bilevel");
     QTest::newRow("unknown existing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--existing"), QStringLiteral("overwrite"), img}
                                       << QStringLiteral("--existing takes replace, keep-both or skip");
+    QTest::newRow("shard past its count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("4/3"), img}
+                                          << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard=0/3"), img} << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard without count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("2"), img}
+                                         << QStringLiteral("--shard takes K/N");
+    QTest::newRow("shard from no scheduler") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("env"), img}
+                                             << QStringLiteral("neither SLURM_ARRAY_TASK_ID nor JOB_COMPLETION_INDEX");
+    QTest::newRow("list missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--files-from"), QStringLiteral("/nonexistent/l.txt")}
+                                  << QStringLiteral("cannot read the list");
+    QTest::newRow("mirror root missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--mirror-from"), QStringLiteral("/nonexistent/d"), img}
+                                         << QStringLiteral("folder to mirror");
+    QTest::newRow("log folder missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--log-dir"), QStringLiteral("/nonexistent/d"), img}
+                                        << QStringLiteral("no writable folder");
     QTest::newRow("failed list nowhere") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--failed-list"), QStringLiteral("/nonexistent/x.txt"), img}
                                          << QStringLiteral("cannot write the failed list");
 }
@@ -653,6 +677,190 @@ void TestCli::failedList()
     QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("--failed-list=") + list, QStringLiteral("-o"), freshOutput(), bad}, &stdOut), 0);
     QVERIFY(!stdOut.contains(QStringLiteral("Failed sources")));
     QCOMPARE(QFileInfo(list).size(), 0);
+}
+
+namespace {
+// Every file below `folder` (relative path -> content).
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            files.insert(QDir(folder).relativeFilePath(f.fileName()), f.readAll());
+    }
+    return files;
+}
+} // namespace
+
+void TestCli::filesFrom_data()
+{
+    QTest::addColumn<bool>("fromStdin");
+    QTest::addColumn<bool>("crlf");
+    QTest::addColumn<QString>("ignored");
+    QTest::addColumn<QStringList>("made");
+    const QStringList all{QStringLiteral("a1.tiff"), QStringLiteral("a2.tiff"), QStringLiteral("a4.tiff"), QStringLiteral("in folder.tiff")};
+    QTest::newRow("file") << false << false << QStringLiteral("1 line(s)") << all;
+    QTest::newRow("standard input") << true << false << QStringLiteral("1 line(s)") << all;
+    // As the Import sheet reads it: "\r" belongs to the name, and the run says
+    // how many lines it could not take instead of converting nothing silently.
+    QTest::newRow("CRLF lines") << true << true << QStringLiteral("6 line(s)") << QStringList{QStringLiteral("a4.tiff")};
+}
+
+// A list names files (absolute and relative), a folder to scan, a name twice
+// and lines that are neither; it converts what the same paths on the command
+// line convert and counts the lines it cannot take.
+void TestCli::filesFrom()
+{
+    QFETCH(bool, fromStdin);
+    QFETCH(bool, crlf);
+    QFETCH(QString, ignored);
+    QFETCH(QStringList, made);
+    const QString sub = m_dir.filePath(QStringLiteral("listed"));
+    QDir().mkpath(sub);
+    makeImage(sub + QStringLiteral("/in folder.png"), 12, 9, "PNG");
+    const QString end = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QString text = m_images + QStringLiteral("/a1.png") + end + QStringLiteral("images/a2.jpg") + end + sub + end
+        + m_images + QStringLiteral("/a1.png") + end + m_images + QStringLiteral("/readme.txt") + end + end
+        + m_images + QStringLiteral("/a4.tif");
+    QByteArray input;
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-o"), freshOutput(), QStringLiteral("--files-from")};
+    if (fromStdin) {
+        input = text.toUtf8();
+        args << QStringLiteral("-");
+    } else {
+        QFile list(m_dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        list.write(text.toUtf8());
+        args << list.fileName();
+    }
+    // Relative lines are taken against the working folder.
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.setWorkingDirectory(m_dir.path());
+    p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    p.write(input);
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(120000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY2(err.contains(ignored), qPrintable(err));
+    QCOMPARE(tree(args.at(2)).keys(), made);
+    QVERIFY(QFile::remove(sub + QStringLiteral("/in folder.png")));
+}
+
+// Shards of one list, each its own process, with mirrored folders and
+// checksums: together exactly the files of one plain run, byte for byte; a
+// shard run again with --existing skip makes nothing twice and keeps its
+// manifest whole; the manifest and the logs' SHA256 are the files' digests.
+void TestCli::shardsMakeTheWholeRun()
+{
+    const QString root = m_dir.filePath(QStringLiteral("tree"));
+    QStringList paths;
+    for (int box = 1; box <= 3; ++box)
+        for (int i = 1; i <= 4; ++i) {
+            const QString folder = root + QStringLiteral("/box%1%2").arg(box).arg(box == 2 ? QStringLiteral("/inner") : QString());
+            QDir().mkpath(folder);
+            paths << folder + QStringLiteral("/%1.png").arg(i, 4, 10, QLatin1Char('0'));
+            makeImage(paths.last(), 10 + i, 8 + box, "PNG");
+        }
+    QFile list(m_dir.filePath(QStringLiteral("tree.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    list.write((paths.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    list.close();
+    const QStringList common{QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("lzw"), QStringLiteral("--mirror-from"), root,
+                             QStringLiteral("--files-from"), list.fileName()};
+
+    const QString plain = freshOutput();
+    QCOMPARE(run(common + QStringList{QStringLiteral("-o"), plain}), 0);
+    const QMap<QString, QByteArray> expected = tree(plain);
+    QCOMPARE(expected.size(), paths.size());
+    QVERIFY(expected.contains(QStringLiteral("box2/inner/0001.tiff")) && expected.contains(QStringLiteral("box1/0001.tiff")));
+
+    const QString sharded = freshOutput();
+    const QString logs = m_dir.filePath(QStringLiteral("shardlogs"));
+    QDir().mkpath(logs);
+    QString manifests;
+    for (int k = 1; k <= 3; ++k) {
+        const QString manifest = m_dir.filePath(QStringLiteral("manifest%1").arg(k));
+        QCOMPARE(run(common + QStringList{QStringLiteral("-o"), sharded, QStringLiteral("--shard"), QStringLiteral("%1/3").arg(k),
+                                          QStringLiteral("--log-dir"), logs, QStringLiteral("--manifest"), manifest}),
+                 0);
+        // Again: everything exists, nothing is made, the manifest still lists it all.
+        QString out;
+        QCOMPARE(run(common + QStringList{QStringLiteral("-o"), sharded, QStringLiteral("--shard"), QStringLiteral("%1/3").arg(k),
+                                          QStringLiteral("--existing"), QStringLiteral("skip"), QStringLiteral("--manifest"), manifest},
+                     &out),
+                 0);
+        QVERIFY2(out.contains(QStringLiteral("Files created: 0 of")), qPrintable(out));
+        QFile m(manifest);
+        QVERIFY(m.open(QIODevice::ReadOnly));
+        manifests += QString::fromUtf8(m.readAll());
+    }
+    QCOMPARE(tree(sharded), expected);
+
+    QMap<QString, QString> digests;
+    for (const QString &line : manifests.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QCOMPARE(line.mid(64, 2), QStringLiteral("  "));
+        QVERIFY2(!digests.contains(line.mid(66)), qPrintable(line)); // in one shard only
+        digests.insert(line.mid(66), line.left(64));
+    }
+    QCOMPARE(digests.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QCOMPARE(digests.value(it.key()), QString::fromLatin1(QCryptographicHash::hash(it.value(), QCryptographicHash::Sha256).toHex()));
+
+    // One log per shard, each naming its part and host, its digests those of the files.
+    const QStringList logNames = QDir(logs).entryList(QDir::Files);
+    QCOMPARE(logNames.size(), 3);
+    QSet<QString> parts;
+    int recorded = 0;
+    static const QRegularExpression shardAttr(QStringLiteral("Host=\"[^\"]+\" Shard=\"(\\d/3)\""));
+    static const QRegularExpression fileAttr(QStringLiteral("FileName=\"([^\"]+)\" TargetPath=\"([^\"]+)\"[^>]*SHA256=\"([0-9a-f]{64})\""));
+    for (const QString &name : logNames) {
+        QFile f(QDir(logs).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString xml = QString::fromUtf8(f.readAll());
+        const auto m = shardAttr.match(xml);
+        QVERIFY2(m.hasMatch(), qPrintable(xml.left(300)));
+        parts.insert(m.captured(1));
+        for (auto it = fileAttr.globalMatch(xml); it.hasNext(); ++recorded) {
+            const auto r = it.next();
+            const QString rel = QDir(sharded).relativeFilePath(r.captured(2) + QLatin1Char('/') + r.captured(1));
+            QCOMPARE(r.captured(3), digests.value(rel));
+        }
+    }
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(recorded, paths.size());
+}
+
+// Logs of many runs share a folder: a taken name gives the next free one,
+// and what stood there is left as it was.
+void TestCli::logDirNeverOverAnotherLog()
+{
+    const QString logs = m_dir.filePath(QStringLiteral("taken"));
+    QDir().mkpath(logs);
+    // Every name the run could take in the next minute is taken already.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = -1; s <= 60; ++s) {
+        QFile f(QDir(logs).filePath(quillon::Log::fileNameFor(now.addSecs(s))));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("someone else's");
+    }
+    QString out;
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("--log-dir"), logs, QStringLiteral("-o"), freshOutput(), m_images + QStringLiteral("/a1.png")}, &out), 0);
+    const QStringList written = QDir(logs).entryList({QStringLiteral("*-2.log")}, QDir::Files);
+    QCOMPARE(written.size(), 1);
+    QVERIFY2(out.contains(QDir(logs).filePath(written.first())), qPrintable(out));
+    for (const QString &name : QDir(logs).entryList({QStringLiteral("*.log")}, QDir::Files)) {
+        QFile f(QDir(logs).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray content = f.readAll();
+        if (name == written.first())
+            QVERIFY(content.contains("<Log ") && content.contains("Host=\""));
+        else
+            QCOMPARE(content, QByteArray("someone else's"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -5,6 +5,7 @@
 #include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
 #include "core/image/TiffWriter.h"
+#include "core/WorkPool.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -818,6 +819,47 @@ private slots:
             QVERIFY(decodePage(out, i, &back));
             QVERIFY(samePixels(back, pages[size_t(i)]));
         }
+    }
+
+    void checksumOfTheFileAsWritten_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("pageCount");
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<bool>("pooled");
+        for (int c : {1, 4, 5, 32773, int(TiffWriter::kAutomatic)})
+            for (int n : {1, 3})
+                QTest::addRow("compression %d, %d page(s)", c, n) << c << n << false << false;
+        QTest::newRow("bigtiff, 3 pages") << 5 << 3 << true << false;
+        QTest::newRow("pool, 4 pages") << 5 << 4 << false << true;
+        QTest::newRow("pool, bigtiff, 2 pages") << 1 << 2 << true << true;
+    }
+
+    // The digest is taken from the writes, while libtiff seeks back to link
+    // each directory: it must still be the digest of the bytes on disk.
+    void checksumOfTheFileAsWritten()
+    {
+        QFETCH(int, compression);
+        QFETCH(int, pageCount);
+        QFETCH(bool, big);
+        QFETCH(bool, pooled);
+        std::unique_ptr<quillon::WorkPool> pool;
+        if (pooled)
+            pool = std::make_unique<quillon::WorkPool>(3);
+        const QString out = path(QStringLiteral("sum.tif"));
+        QFile::remove(out);
+        TiffWriter writer(out, compression, big, pool.get());
+        writer.setChecksum(true);
+        const PageKind kinds[] = {PageKind::Rgb8, PageKind::Grey8, PageKind::BilevelMinIsWhite, PageKind::Palette4};
+        int written = 0;
+        for (int i = 0; i < pageCount; ++i)
+            writer.queuePage(makePage(kinds[i % 4], 300 + 7 * i, 200, i), [&](bool ok, int, const QString &) { written += ok; });
+        QString why;
+        QVERIFY2(writer.commit(&why), qPrintable(why));
+        QCOMPARE(written, pageCount);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(writer.sha256(), QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()));
     }
 
     void badPages_data()
