@@ -4,6 +4,7 @@
 #include "core/SystemLog.h"
 #include "core/TextNumbers.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QSet>
@@ -11,21 +12,35 @@
 #include <utility>
 
 #include <exception>
+#include <iterator>
 
 namespace quillon {
 
+namespace {
+
+const char *const kCombineModeNames[] = {
+    QT_TRANSLATE_NOOP("OutputPlan", "Single image to single TIFF"),
+    QT_TRANSLATE_NOOP("OutputPlan", "Multiple images to single multi-Page TIFF"),
+    QT_TRANSLATE_NOOP("OutputPlan", "Group of multiple images to multi-page TIFF in group"),
+};
+
+const char *combineModeSource(int index)
+{
+    return index >= 0 && index < int(std::size(kCombineModeNames)) ? kCombineModeNames[index] : nullptr;
+}
+
+} // namespace
+
 QString combineModeName(int index)
 {
-    switch (index) {
-    case 0:
-        return QStringLiteral("Single image to single TIFF");
-    case 1:
-        return QStringLiteral("Multiple images to single multi-Page TIFF");
-    case 2:
-        return QStringLiteral("Group of multiple images to multi-page TIFF in group");
-    default:
-        return QString();
-    }
+    const char *name = combineModeSource(index);
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+QString combineModeTitle(int index)
+{
+    const char *name = combineModeSource(index);
+    return name ? QCoreApplication::translate("OutputPlan", name) : QString();
 }
 
 QString joinPath(const QString &folder, const QString &name)

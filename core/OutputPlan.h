@@ -68,6 +68,8 @@ private:
 
 // The program's own names of the three combine modes (also used to count usage).
 QString combineModeName(int combineOptionIndex);
+// The same name in the installed translator's language, for showing.
+QString combineModeTitle(int combineOptionIndex);
 
 // Turns the checked items of `files` (in list order) into output files by the
 // combine mode, names and group size of `settings`, inside `outputFolder`.

@@ -162,11 +162,11 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
     const qint64 s = secs % 60;
     QString text;
     if (h > 0)
-        text += QStringLiteral("%1 hr(s) ").arg(h);
+        text += QCoreApplication::translate("Process", "%1 hr(s) ").arg(h);
     if (m > 0)
-        text += QStringLiteral("%1 min(s) ").arg(m);
+        text += QCoreApplication::translate("Process", "%1 min(s) ").arg(m);
     if (s > 0)
-        text += QStringLiteral("%1 sec(s) ").arg(s);
+        text += QCoreApplication::translate("Process", "%1 sec(s) ").arg(s);
     return text;
 }
 
@@ -174,6 +174,13 @@ int Process::compressionTagFor(image::Compression compression)
 {
     return image::compressionTag(compression);
 }
+
+QString timeTakenLine(const QString &taken, int done, int total)
+{
+    return QCoreApplication::translate("Process", "Total Time Taken : %1 %2/%3").arg(taken, QString::number(done), QString::number(total));
+}
+
+QString inProcessText() { return QCoreApplication::translate("Process", "In Process..."); }
 
 int Process::compressionTagFor(int index)
 {
@@ -193,7 +200,7 @@ int Process::compressionTagFor(int index)
 
 Process::Process(QObject *parent)
     : QObject(parent)
-    , m_timeTaken(QStringLiteral("In Process..."))
+    , m_timeTaken(inProcessText())
     , m_label(std::make_shared<LabelSlot>())
 {
 }
@@ -294,8 +301,7 @@ void Process::callOwner(const std::function<void(ProcessOwner *)> &call)
 
 void Process::sendTimeTakenLabel()
 {
-    const QString text = QStringLiteral("Total Time Taken : %1 %2/%3")
-                             .arg(timeTaken(), QString::number(int(m_totalFileProcessed)), QString::number(outputFiles.size()));
+    const QString text = timeTakenLine(timeTaken(), int(m_totalFileProcessed), int(outputFiles.size()));
     ProcessOwner *owner = m_owner;
     QObject *context = m_ownerContext.data();
     if (!owner)
@@ -422,13 +428,14 @@ void Process::run()
 
     const bool cancelled = !m_isCombining;
     if (m_failed)
-        setMessage(getAppTitle(QString()) + QStringLiteral(" unable able to create some of the files!\r\nPlease check log for more information."));
+        setMessage(QCoreApplication::translate("Process", "%1 unable able to create some of the files!\r\nPlease check log for more information.")
+                       .arg(getAppTitle(QString())));
     else if (cancelled)
-        setMessage(QStringLiteral("Process cancelled!"));
+        setMessage(QCoreApplication::translate("Process", "Process cancelled!"));
     else if (outputFiles.size() == m_totalFileCreated)
-        setMessage(QStringLiteral("All files created successfully."));
+        setMessage(QCoreApplication::translate("Process", "All files created successfully."));
     else
-        setMessage(QStringLiteral("Total %1 files created successfully.").arg(int(m_totalFileCreated)));
+        setMessage(QCoreApplication::translate("Process", "Total %n files created successfully.", nullptr, int(m_totalFileCreated)));
     m_wasCancelled = cancelled && !m_failed;
 
     setTimeTaken(timeTakenString(m_log.startTime, m_log.endTime));
@@ -750,8 +757,8 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
     writer.setBilevelOptions(m_options.bilevel);
-    writer.setCodingOptions(m_options.coding);
     writer.setChecksum(checksums);
+    writer.setCodingOptions(m_options.coding);
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     image::ReadOptions readOptions{compression};
@@ -889,7 +896,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
 
     record->pages += gathered;
-    setOutputFileInProcess(QStringLiteral("Writing File On Disk..."));
+    setOutputFileInProcess(QCoreApplication::translate("Process", "Writing File On Disk..."));
     QString error;
     bool committed = gathered > 0 && writer.commit(&error);
     // The name was free when chosen; something took it since.

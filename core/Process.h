@@ -223,6 +223,14 @@ private:
 // a missing date gives the empty text.
 QString timeTakenString(const QDateTime &from, const QDateTime &to);
 
+// The time line the owner is sent: "Total Time Taken : <taken> <done>/<total>".
+// This text, the duration's pieces, the run's final message and its file in
+// process are in the installed translator's language (the window installs
+// one, the command line none); the log's statuses never are.
+QString timeTakenLine(const QString &taken, int done, int total);
+// The time taken before a run or a load has ended: "In Process...".
+QString inProcessText();
+
 // Readies `process` to convert the checked items of `files` by `settings`
 // into `outputFolder` with `jobs` workers: the plan, and the settings it
 // copies at start. The one set-up of a run, for the window and the command

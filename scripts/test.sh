@@ -11,7 +11,7 @@ cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 # Slurm and GNU parallel over ssh, for real, on this machine (needs root).
 if [ "$(id -u)" -eq 0 ]; then
-  scripts/cluster/check.sh build/cli/quillon-convert
+  bash scripts/cluster/check.sh build/cli/quillon-convert
 else
   echo "cluster check skipped: it starts Slurm and sshd, run as root"
 fi

@@ -751,11 +751,6 @@ void TiffWriter::setBilevelOptions(const BilevelOptions &options)
     d->bilevel = options;
 }
 
-void TiffWriter::setCodingOptions(const CodingOptions &options)
-{
-    d->codingOptions = options;
-}
-
 void TiffWriter::setChecksum(bool on)
 {
     d->checksum = on;
@@ -764,6 +759,11 @@ void TiffWriter::setChecksum(bool on)
 QString TiffWriter::sha256() const
 {
     return d->committed ? d->sha256 : QString();
+}
+
+void TiffWriter::setCodingOptions(const CodingOptions &options)
+{
+    d->codingOptions = options;
 }
 
 void TiffWriter::setReplaceExisting(bool replace)

@@ -46,15 +46,14 @@ public:
     // before the first page (default: BilevelOptions::Auto).
     void setBilevelOptions(const BilevelOptions &options);
 
-    // Level (Deflate, Zstandard) and quality (JPEG); set before the first page.
-    void setCodingOptions(const CodingOptions &options);
-
     // Computes the SHA-256 of the file from the bytes as they are written
     // (set before the first page). The writer then keeps the coded bytes of
     // the page after the last finished directory until the next one is done.
     void setChecksum(bool on);
     // After a successful commit with setChecksum: lower-case hex; else empty.
     QString sha256() const;
+    // Level (Deflate, Zstandard) and quality (JPEG); set before the first page.
+    void setCodingOptions(const CodingOptions &options);
 
     // False: commit() never replaces a file that stands under the target
     // name, not even one made after the writer started (default true).

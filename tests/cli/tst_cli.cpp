@@ -6,10 +6,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -242,6 +242,19 @@ void TestCli::usageErrors_data()
                                      << QStringLiteral("--bilevel");
     QTest::newRow("unknown existing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--existing"), QStringLiteral("overwrite"), img}
                                       << QStringLiteral("--existing takes replace, keep-both or skip");
+    QTest::newRow("shard past its count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("4/3"), img}
+                                          << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard=0/3"), img} << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard without count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("2"), img}
+                                         << QStringLiteral("--shard takes K/N");
+    QTest::newRow("shard from no scheduler") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("env"), img}
+                                             << QStringLiteral("neither SLURM_ARRAY_TASK_ID nor JOB_COMPLETION_INDEX");
+    QTest::newRow("list missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--files-from"), QStringLiteral("/nonexistent/l.txt")}
+                                  << QStringLiteral("cannot read the list");
+    QTest::newRow("mirror root missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--mirror-from"), QStringLiteral("/nonexistent/d"), img}
+                                         << QStringLiteral("folder to mirror");
+    QTest::newRow("log folder missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--log-dir"), QStringLiteral("/nonexistent/d"), img}
+                                        << QStringLiteral("no writable folder");
     const QStringList deflate{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("deflate"), img};
     QTest::newRow("deflate level too high") << (deflate + QStringList{QStringLiteral("--level"), QStringLiteral("10")})
                                             << QStringLiteral("--level for deflate takes a whole number from 1 to 9");
@@ -261,19 +274,6 @@ void TestCli::usageErrors_data()
                                       << QStringLiteral("--dpi takes a whole number");
     QTest::newRow("unknown metadata") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--metadata"), QStringLiteral("all"), img}
                                       << QStringLiteral("--metadata takes keep or strip");
-    QTest::newRow("shard past its count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("4/3"), img}
-                                          << QStringLiteral("1 <= K <= N");
-    QTest::newRow("shard zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard=0/3"), img} << QStringLiteral("1 <= K <= N");
-    QTest::newRow("shard without count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("2"), img}
-                                         << QStringLiteral("--shard takes K/N");
-    QTest::newRow("shard from no scheduler") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("env"), img}
-                                             << QStringLiteral("neither SLURM_ARRAY_TASK_ID nor JOB_COMPLETION_INDEX");
-    QTest::newRow("list missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--files-from"), QStringLiteral("/nonexistent/l.txt")}
-                                  << QStringLiteral("cannot read the list");
-    QTest::newRow("mirror root missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--mirror-from"), QStringLiteral("/nonexistent/d"), img}
-                                         << QStringLiteral("folder to mirror");
-    QTest::newRow("log folder missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--log-dir"), QStringLiteral("/nonexistent/d"), img}
-                                        << QStringLiteral("no writable folder");
     QTest::newRow("failed list nowhere") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--failed-list"), QStringLiteral("/nonexistent/x.txt"), img}
                                          << QStringLiteral("cannot write the failed list");
 }

@@ -947,6 +947,58 @@ private slots:
         }
     }
 
+    void checksumOfTheFileAsWritten_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("pageCount");
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<bool>("pooled");
+        QTest::addColumn<bool>("metadata"); // EXIF and GPS directories written beside the strips
+        for (int c : {1, 4, 5, 7, 8, 32773, 50000, int(TiffWriter::kAutomatic)})
+            for (int n : {1, 3})
+                QTest::addRow("compression %d, %d page(s)", c, n) << c << n << false << false << false;
+        QTest::newRow("bigtiff, 3 pages") << 5 << 3 << true << false << false;
+        QTest::newRow("pool, 4 pages") << 5 << 4 << false << true << false;
+        QTest::newRow("pool, bigtiff, 2 pages") << 1 << 2 << true << true << false;
+        QTest::newRow("metadata, 3 pages") << 8 << 3 << false << false << true;
+        QTest::newRow("metadata, pool, bigtiff, 3 pages") << 50000 << 3 << true << true << true;
+    }
+
+    // The digest is taken from the writes, while libtiff seeks back to link
+    // each directory: it must still be the digest of the bytes on disk.
+    void checksumOfTheFileAsWritten()
+    {
+        QFETCH(int, compression);
+        QFETCH(int, pageCount);
+        QFETCH(bool, big);
+        QFETCH(bool, pooled);
+        QFETCH(bool, metadata);
+        quillon::image::detail::ExifTree tree;
+        tree.exif.push_back({33434, 5, 1, QByteArray("\x01\0\0\0\xfa\0\0\0", 8)});
+        tree.gps.push_back({1, 2, 2, QByteArray("N\0", 2)});
+        std::unique_ptr<quillon::WorkPool> pool;
+        if (pooled)
+            pool = std::make_unique<quillon::WorkPool>(3);
+        const QString out = path(QStringLiteral("sum.tif"));
+        QFile::remove(out);
+        TiffWriter writer(out, compression, big, pool.get());
+        writer.setChecksum(true);
+        const PageKind kinds[] = {PageKind::Rgb8, PageKind::Grey8, PageKind::BilevelMinIsWhite, PageKind::Palette4};
+        int written = 0;
+        for (int i = 0; i < pageCount; ++i) {
+            Page p = makePage(kinds[i % 4], 300 + 7 * i, 200, i);
+            if (metadata)
+                p.exif = quillon::image::detail::exifStream(tree);
+            writer.queuePage(std::move(p), [&](bool ok, int, const QString &) { written += ok; });
+        }
+        QString why;
+        QVERIFY2(writer.commit(&why), qPrintable(why));
+        QCOMPARE(written, pageCount);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(writer.sha256(), QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()));
+    }
+
     // A page's EXIF, GPS and XMP in classic and BigTIFF files, read back by
     // libtiff's own EXIF reader; damaged EXIF streams are refused whole and
     // entries pointing outside them left out.
@@ -1039,58 +1091,6 @@ private slots:
         QCOMPARE(dropped, 1);
         QVERIFY(parsed.main.empty());
         QCOMPARE(parsed.exif.size(), size_t(2));
-    }
-
-    void checksumOfTheFileAsWritten_data()
-    {
-        QTest::addColumn<int>("compression");
-        QTest::addColumn<int>("pageCount");
-        QTest::addColumn<bool>("big");
-        QTest::addColumn<bool>("pooled");
-        QTest::addColumn<bool>("metadata"); // EXIF and GPS directories written beside the strips
-        for (int c : {1, 4, 5, 7, 8, 32773, 50000, int(TiffWriter::kAutomatic)})
-            for (int n : {1, 3})
-                QTest::addRow("compression %d, %d page(s)", c, n) << c << n << false << false << false;
-        QTest::newRow("bigtiff, 3 pages") << 5 << 3 << true << false << false;
-        QTest::newRow("pool, 4 pages") << 5 << 4 << false << true << false;
-        QTest::newRow("pool, bigtiff, 2 pages") << 1 << 2 << true << true << false;
-        QTest::newRow("metadata, 3 pages") << 8 << 3 << false << false << true;
-        QTest::newRow("metadata, pool, bigtiff, 3 pages") << 50000 << 3 << true << true << true;
-    }
-
-    // The digest is taken from the writes, while libtiff seeks back to link
-    // each directory: it must still be the digest of the bytes on disk.
-    void checksumOfTheFileAsWritten()
-    {
-        QFETCH(int, compression);
-        QFETCH(int, pageCount);
-        QFETCH(bool, big);
-        QFETCH(bool, pooled);
-        QFETCH(bool, metadata);
-        quillon::image::detail::ExifTree tree;
-        tree.exif.push_back({33434, 5, 1, QByteArray("\x01\0\0\0\xfa\0\0\0", 8)});
-        tree.gps.push_back({1, 2, 2, QByteArray("N\0", 2)});
-        std::unique_ptr<quillon::WorkPool> pool;
-        if (pooled)
-            pool = std::make_unique<quillon::WorkPool>(3);
-        const QString out = path(QStringLiteral("sum.tif"));
-        QFile::remove(out);
-        TiffWriter writer(out, compression, big, pool.get());
-        writer.setChecksum(true);
-        const PageKind kinds[] = {PageKind::Rgb8, PageKind::Grey8, PageKind::BilevelMinIsWhite, PageKind::Palette4};
-        int written = 0;
-        for (int i = 0; i < pageCount; ++i) {
-            Page p = makePage(kinds[i % 4], 300 + 7 * i, 200, i);
-            if (metadata)
-                p.exif = quillon::image::detail::exifStream(tree);
-            writer.queuePage(std::move(p), [&](bool ok, int, const QString &) { written += ok; });
-        }
-        QString why;
-        QVERIFY2(writer.commit(&why), qPrintable(why));
-        QCOMPARE(written, pageCount);
-        QFile f(out);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(writer.sha256(), QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()));
     }
 
     void badPages_data()
