@@ -36,8 +36,8 @@ class OutputFolderAccessory : public QWidget {
 public:
     explicit OutputFolderAccessory(QWidget *parent = nullptr)
         : QWidget(parent)
-        , isSetCurrentAsDefaultOutputFolder(new QCheckBox(tr("Keep as default output folder"), this))
-        , isOpenFolderAfterConversion(new QCheckBox(tr("Open output folder after conversion"), this))
+        , isSetCurrentAsDefaultOutputFolder(new QCheckBox(ConversionController::tr("Keep as default output folder"), this))
+        , isOpenFolderAfterConversion(new QCheckBox(ConversionController::tr("Open output folder after conversion"), this))
     {
         setObjectName(QStringLiteral("openPanelCustomView"));
         isSetCurrentAsDefaultOutputFolder->setObjectName(QStringLiteral("isSetCurrentAsDefaultOutputFolder"));
@@ -125,16 +125,16 @@ void ConversionController::convertWithChecks()
         panel->setCanCreateDirectories(true);
         panel->setAllowsMultipleSelection(false);
         panel->setResolvesAliases(true);
-        panel->setWindowTitle(QStringLiteral("Choose Output Folder : "));
+        panel->setWindowTitle(tr("Choose Output Folder : "));
         if (!m_outputFolder.isEmpty() && QFileInfo(m_outputFolder).isDir())
             panel->setDirectory(m_outputFolder);
         QString message;
         if (m_outputFolder.isEmpty())
-            message = QStringLiteral("Please select output folder!");
+            message = tr("Please select output folder!");
         else if (!QFileInfo(m_outputFolder).isDir())
-            message = QStringLiteral("Output folder [ %1 ] is missing!\r\nPlease select valid output folder.").arg(m_outputFolder);
+            message = tr("Output folder [ %1 ] is missing!\r\nPlease select valid output folder.").arg(m_outputFolder);
         else
-            message = QStringLiteral("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease select valid output folder.")
+            message = tr("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease select valid output folder.")
                           .arg(m_outputFolder);
         panel->setMessage(message);
         auto *accessory = new OutputFolderAccessory;
@@ -150,7 +150,7 @@ void ConversionController::convertWithChecks()
                 if (!m_host.isWritableFolder(chosen)) {
                     informationAlertPanel(
                         m_host.window(), getAppTitle(),
-                        QStringLiteral("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease try again or later.").arg(chosen));
+                        tr("Application does not have write permission for selected output folder!\r\n[ %1 ]\r\nPlease try again or later.").arg(chosen));
                     return;
                 }
                 m_outputFolder = chosen;
@@ -220,7 +220,7 @@ void ConversionController::bindProgressSheet()
 {
     Process *p = m_process.get();
     auto *ui = m_host.processViewPanel()->ui();
-    ui->timeTakenLabel->setText(QStringLiteral("Total Time Taken : In Process... 0/0"));
+    ui->timeTakenLabel->setText(timeTakenLine(inProcessText(), 0, 0));
     // Between files the time left counts down with the clock.
     if (!m_runTicker) {
         m_runTicker = new QTimer(this);
@@ -362,8 +362,8 @@ void ConversionController::announceRunEnd()
     const Process *p = m_process.get();
     DesktopNotification n;
     n.summary = m_host.processViewPanel()->ui()->headingLabel->text();
-    n.body = tr("%1 of %2 TIFF file(s) created in %3")
-                 .arg(QString::number(p->totalFileCreated()), QString::number(p->outputFiles.size()), p->outputFolder);
+    n.body = tr("%1 of %n TIFF file(s) created in %2", nullptr, int(p->outputFiles.size()))
+                 .arg(QString::number(p->totalFileCreated()), p->outputFolder);
     const QPointer<ConversionController> self(this);
     const QString folder = p->outputFolder;
     if (!folder.isEmpty()) {
@@ -440,7 +440,7 @@ void ConversionController::updateTimeTakenLabel(const QString &text)
 {
     guarded("Error in (updateTimeTakenLabel:) : %1", [&] {
         const QString shown =
-            text.isEmpty() ? QStringLiteral("Total Time Taken : 0 sec(s) 0/0") : text;
+            text.isEmpty() ? timeTakenLine(QCoreApplication::translate("Process", "%1 sec(s) ").arg(0).trimmed(), 0, 0) : text;
         m_host.ui()->labelTimeTaken->setText(shown);
         m_host.ui()->labelTimeTaken->repaint();
         // The run's lines go to its sheet too.

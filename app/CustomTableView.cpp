@@ -40,7 +40,7 @@ CustomTableView::CustomTableView(QWidget *parent)
 
 QString CustomTableView::emptyListText()
 {
-    return QStringLiteral("Drag and Drop your files/folders directly from the finder here.");
+    return tr("Drag and Drop your files/folders directly from the finder here.");
 }
 
 void CustomTableView::setDisableDrawing(bool disable)

@@ -299,11 +299,11 @@ QAction *Edition1Window::toolbarItemForItemIdentifier(const QString &identifier)
 {
     if (identifier != kAboutIdentifier)
         return nullptr;
-    auto *item = new QAction(QIcon(kUserImage), QStringLiteral("About"), m_e1.toolbar);
+    auto *item = new QAction(QIcon(kUserImage), tr("About"), m_e1.toolbar);
     item->setObjectName(kAboutIdentifier);
     item->setProperty(kToolbarIdentifier.toLatin1().constData(), kAboutIdentifier);
     item->setProperty("paletteLabel", QStringLiteral("ABOUT"));
-    item->setToolTip(QStringLiteral("About ") + getAppTitle());
+    item->setToolTip(tr("About %1").arg(getAppTitle()));
     QObject::connect(item, &QAction::triggered, m_host.ui()->actionAbout, &QAction::trigger);
     return item;
 }
@@ -412,12 +412,14 @@ void Edition1Window::showCombineMode(int index, const QColor &normal, const QCol
 void Edition1Window::restore(const QColor &keyLetterColor)
 {
     restoreShowSettings();
-    setButtonKeyCharacter(m_e1.removeBtn, QStringLiteral("r"), keyLetterColor);
-    setButtonKeyCharacter(m_e1.importBtn, QStringLiteral("i"), keyLetterColor);
-    setButtonKeyCharacter(m_e1.addFilesBtn, QStringLiteral("f"), keyLetterColor);
-    setButtonKeyCharacter(m_e1.addFolderBtn, QStringLiteral("o"), keyLetterColor);
-    setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, QStringLiteral("u"), keyLetterColor);
-    setButtonKeyCharacter(m_e1.convertBtn, QStringLiteral("c"), keyLetterColor);
+    // A key letter is the first letter of the button's text that matches it,
+    // in any case: each translation picks its own, one per letter.
+    setButtonKeyCharacter(m_e1.removeBtn, tr("r", "key letter of Remove"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.importBtn, tr("i", "key letter of Import"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.addFilesBtn, tr("f", "key letter of Add Files"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.addFolderBtn, tr("o", "key letter of Add Folder"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.inculdeSubfoldersBtn, tr("u", "key letter of Include Subfolders"), keyLetterColor);
+    setButtonKeyCharacter(m_e1.convertBtn, tr("c", "key letter of Convert"), keyLetterColor);
 }
 
 void Edition1Window::afterShow() { m_host.ui()->recentFoldersPopup->hide(); }
@@ -431,8 +433,8 @@ void Edition1Window::toggleIncludeSubfolders() { m_e1.inculdeSubfoldersBtn->togg
 
 void Edition1Window::confirmRemoveAll(const std::function<void()> &remove)
 {
-    if (applicationModalAlertPanel(m_host.window(), getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
-                                   QStringLiteral("Yes"), QStringLiteral("No"))
+    if (applicationModalAlertPanel(m_host.window(), getAppTitle(), EditionWindow::tr("Are you sure to remove all file(s)?"),
+                                   EditionWindow::tr("Yes"), EditionWindow::tr("No"))
         == AlertFirstButtonReturn)
         remove();
 }
@@ -485,9 +487,9 @@ bool Edition1Window::outputFolderReady()
     const QString folder = m_host.settings()->outputFolderPath();
     QString problem;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        problem = QStringLiteral("Output folder missing or invalid path!\r\nPlease select valid output folder.");
+        problem = tr("Output folder missing or invalid path!\r\nPlease select valid output folder.");
     else if (!m_host.isWritableFolder(folder))
-        problem = QStringLiteral("Output folder is non-writable!\r\nPlease select writable output folder.");
+        problem = tr("Output folder is non-writable!\r\nPlease select writable output folder.");
     if (problem.isEmpty())
         return true;
     applicationModalAlertPanel(m_host.window(), getAppTitle(), problem);

@@ -31,7 +31,7 @@ public:
     bool applicationModalAlerts() const override { return true; }
     bool outputSettingsInPane() const override { return true; }
     QWidget *outputFolderPanelParent() const override;
-    QString outputFolderPanelMessage() const override { return QStringLiteral("Select Output Folder:"); }
+    QString outputFolderPanelMessage() const override { return tr("Select Output Folder:"); }
     void confirmRemoveAll(const std::function<void()> &remove) override;
     // One information window per file, in list order.
     void showProperties(const QStringList &paths) override;

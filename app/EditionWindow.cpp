@@ -120,14 +120,14 @@ public:
     bool applicationModalAlerts() const override { return false; }
     bool outputSettingsInPane() const override { return false; }
     QWidget *outputFolderPanelParent() const override { return m_host.outputSettingPanel(); }
-    QString outputFolderPanelMessage() const override { return QStringLiteral("Choose Output Folder : "); }
+    QString outputFolderPanelMessage() const override { return EditionWindow::tr("Choose Output Folder : "); }
 
     void confirmRemoveAll(const std::function<void()> &remove) override
     {
         QMainWindow *window = m_host.window();
         CustomTableView *table = m_host.ui()->mainTableView;
-        QMessageBox *alert = makeCriticalAlert(window, getAppTitle(), QStringLiteral("Are you sure to remove all file(s)?"),
-                                               QStringLiteral("Yes"), QStringLiteral("No"));
+        QMessageBox *alert = makeCriticalAlert(window, getAppTitle(), EditionWindow::tr("Are you sure to remove all file(s)?"),
+                                               EditionWindow::tr("Yes"), EditionWindow::tr("No"));
         alert->setObjectName(QStringLiteral("removeAllAlert"));
         beginSheetModalForWindow(alert, window, [table, remove](int code) {
             guarded("Error in (selectDeselectRemoveAll:) : %1", [&] {

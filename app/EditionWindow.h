@@ -2,6 +2,7 @@
 #include "app/CommandState.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +56,8 @@ struct Edition1Controls {
 // toolbar, a settings pane and buttons. Main thread only; owned by the
 // controller and told by it; it reaches the window only through WindowHost.
 class EditionWindow {
+    Q_DECLARE_TR_FUNCTIONS(EditionWindow)
+
 public:
     explicit EditionWindow(WindowHost &host)
         : m_host(host)

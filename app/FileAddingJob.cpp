@@ -70,7 +70,7 @@ void FileAddingJob::addFiles()
 {
     guarded("Error in (addFiles:) : %1", [&] {
         openAddPanel(QStringLiteral("addFilesPanel"), tr("Add Files"), true, m_host.edition().addFilesTakesFolders() && m_host.inculdeSubfolders(),
-                     QStringLiteral("Select Image or TIFF File(s):"));
+                     tr("Select Image or TIFF File(s):"));
     });
 }
 
@@ -78,7 +78,7 @@ void FileAddingJob::addFolder()
 {
     guarded("Error in (addFolder:) : %1", [&] {
         openAddPanel(QStringLiteral("addFolderPanel"), tr("Add Folder"), false, true,
-                     QStringLiteral("Select folder(s) contains Image or TIFF File(s):"));
+                     tr("Select folder(s) contains Image or TIFF File(s):"));
     });
 }
 
@@ -170,7 +170,7 @@ bool FileAddingJob::loadURLs(const Arguments &arguments)
     m_keepRunning = true;
     m_host.resetView(false);
     m_host.setBusy(true);
-    m_host.updateTimeTakenLabel(QStringLiteral("Total Time Taken : %1 %2/%3").arg(QStringLiteral("In Process...")).arg(0).arg(0));
+    m_host.updateTimeTakenLabel(timeTakenLine(inProcessText(), 0, 0));
 
     QSet<QString> known;
     const QList<FileItemPtr> &files = m_host.fileList().files();
@@ -216,10 +216,7 @@ void FileAddingJob::finishLoad()
     ui->loadingLabel->setVisible(false);
     m_host.setBusy(false);
     m_host.resetView(true);
-    m_host.updateTimeTakenLabel(QStringLiteral("Total Time Taken : %1 %2/%3")
-                                    .arg(timeTakenString(m_loadStart, QDateTime::currentDateTime()))
-                                    .arg(0)
-                                    .arg(0));
+    m_host.updateTimeTakenLabel(timeTakenLine(timeTakenString(m_loadStart, QDateTime::currentDateTime()), 0, 0));
     emit finished();
     // Paths that came while this job ran are a job of their own.
     if (!m_pendingPaths.isEmpty())

@@ -326,10 +326,13 @@ void FileListController::updateTotalLabel()
         const Settings *settings = m_host.settings();
         m_filesToCreate =
             settings ? outputFileCount(checked, settings->combineOptionIndex(), settings->groupMultiPageTIFFCount()) : checked;
-        ui->labelTotalFiles->setText(QStringLiteral("%1 Total file(s); %2 file selected; Total TIFF file(s) to create: %3")
-                                         .arg(total)
-                                         .arg(checked)
-                                         .arg(m_filesToCreate));
+        // Three counts, each with its own plural form.
+        //: The first of three pieces of the totals line.
+        ui->labelTotalFiles->setText(tr("%n Total file(s); ", nullptr, total)
+                                     //: The second of three pieces of the totals line.
+                                     + tr("%n file selected; ", nullptr, checked)
+                                     //: The last of three pieces of the totals line.
+                                     + tr("Total TIFF file(s) to create: %n", nullptr, m_filesToCreate));
     });
     ui->labelTotalFiles->update();
     m_host.updateTimeTakenLabel(QString());

@@ -39,7 +39,7 @@ ImportFilesWindowController::ImportFilesWindowController(QWidget *parent)
 {
     m_ui->setupUi(this);
     setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    setWindowTitle(getAppTitle(QStringLiteral(" \u2013 Import File List")));
+    setWindowTitle(getAppTitle(tr(" \u2013 Import File List")));
 
     connect(m_ui->importFromFileBtn, &QAbstractButton::clicked, this, [this] { importMethodChanged(FileMode); });
     connect(m_ui->importFromTextBtn, &QAbstractButton::clicked, this, [this] { importMethodChanged(TextMode); });
@@ -49,10 +49,11 @@ ImportFilesWindowController::ImportFilesWindowController(QWidget *parent)
     connect(m_ui->cancelBtn, &QAbstractButton::clicked, this, &ImportFilesWindowController::cancelAction);
 
     const QColor text = palette().color(QPalette::ButtonText);
-    setButtonKeyCharacter(m_ui->importFromFileBtn, QStringLiteral("F"), text, 0);
-    setButtonKeyCharacter(m_ui->importFromTextBtn, QStringLiteral("T"), text, 0);
-    setButtonKeyCharacter(m_ui->pasteFromClipboardBtn, QStringLiteral("p"), text, 1);
-    setButtonKeyCharacter(m_ui->importBtn, QStringLiteral("i"), text, 1);
+    // 0: the last match of the letter as written; 1: the first in any case.
+    setButtonKeyCharacter(m_ui->importFromFileBtn, tr("F", "key letter of Import from a text File (its last match)"), text, 0);
+    setButtonKeyCharacter(m_ui->importFromTextBtn, tr("T", "key letter of Paste or type paths as Text (its last match)"), text, 0);
+    setButtonKeyCharacter(m_ui->pasteFromClipboardBtn, tr("p", "key letter of Paste from Clipboard"), text, 1);
+    setButtonKeyCharacter(m_ui->importBtn, tr("i", "key letter of Import"), text, 1);
     importMethodChanged(FileMode);
 }
 
@@ -66,7 +67,7 @@ void ImportFilesWindowController::resetView()
     m_ui->importFile->clear();
     m_ui->importText->clear();
     files.clear();
-    m_ui->totalFilesFound->setText(QStringLiteral("Total Files Found : %1").arg(0));
+    m_ui->totalFilesFound->setText(tr("Total Files Found : %1").arg(0));
 }
 
 void ImportFilesWindowController::importMethodChanged(int tag)
@@ -113,12 +114,12 @@ void ImportFilesWindowController::importMethodChanged(int tag)
 
 void ImportFilesWindowController::browseImportFileAction()
 {
-    auto *panel = new QFileDialog(this, QStringLiteral("Select Text File To Import:"));
+    auto *panel = new QFileDialog(this, tr("Select Text File To Import:"));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setWindowModality(Qt::WindowModal);
     panel->setFileMode(QFileDialog::ExistingFile);
-    panel->setLabelText(QFileDialog::LookIn, QStringLiteral("Select Text File To Import:"));
-    panel->setNameFilter(QStringLiteral("Text files (*.txt)"));
+    panel->setLabelText(QFileDialog::LookIn, tr("Select Text File To Import:"));
+    panel->setNameFilter(tr("Text files (*.txt)"));
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString &path) { m_ui->importFile->setText(path); });
     panel->open();
 }
@@ -144,12 +145,12 @@ void ImportFilesWindowController::importAction()
 {
     m_ui->importFile->clearFocus();
     if (isFileMode() && m_ui->importFile->text().isEmpty()) {
-        showAlert(QStringLiteral("Please select file to import!"));
+        showAlert(tr("Please select file to import!"));
         m_ui->browseBtn->setFocus();
         return;
     }
     if (isTextMode() && m_ui->importText->toPlainText().isEmpty()) {
-        showAlert(QStringLiteral("Please paste file(s) path to import!"));
+        showAlert(tr("Please paste file(s) path to import!"));
         m_ui->importText->setFocus();
         return;
     }
@@ -158,7 +159,7 @@ void ImportFilesWindowController::importAction()
     else if (isTextMode())
         parseText(m_ui->importText->toPlainText());
     if (files.isEmpty()) {
-        showAlert(QStringLiteral("No File(s) Found!"));
+        showAlert(tr("No File(s) Found!"));
         return;
     }
     if (delegate)
@@ -199,7 +200,7 @@ void ImportFilesWindowController::parseText(const QString &text)
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (parseText:) : %1").arg(reasonOf(e)));
     }
-    m_ui->totalFilesFound->setText(QStringLiteral("Total Files Found : %1").arg(files.size()));
+    m_ui->totalFilesFound->setText(tr("Total Files Found : %1").arg(files.size()));
 }
 
 void ImportFilesWindowController::setButtonKeyCharacter(QAbstractButton *button, const QString &keyChar, const QColor &color, int occurrance)

@@ -296,7 +296,7 @@ void OutputSettingsController::updateSettingsSummary()
     Settings *s = settings();
     Ui::MainWindow *ui = m_host.ui();
     const int mode = s->combineOptionIndex();
-    ui->summaryModeLabel->setText(combineModeName(mode));
+    ui->summaryModeLabel->setText(combineModeTitle(mode));
     QString name;
     if (mode == OneMultiPageFile)
         name = s->singleMultiPageTIFFName().isEmpty() ? tr("(not set)") : s->singleMultiPageTIFFName() + QStringLiteral(".tiff");
@@ -505,7 +505,7 @@ QLineEdit *OutputSettingsController::missingName(QString *message)
     switch (s->combineOptionIndex()) {
     case OneMultiPageFile:
         if (s->singleMultiPageTIFFName().isEmpty()) {
-            *message = QStringLiteral("Please enter new TIFF file name!");
+            *message = tr("Please enter new TIFF file name!");
             return out->singleMultiPageTIFFName;
         }
         break;
@@ -513,7 +513,7 @@ QLineEdit *OutputSettingsController::missingName(QString *message)
         if (s->groupMultiPageTIFFCount() <= 1)
             s->setGroupMultiPageTIFFCount(2);
         if (s->groupMultiPageTIFFName().isEmpty()) {
-            *message = QStringLiteral("Please enter new TIFF file base name!");
+            *message = tr("Please enter new TIFF file base name!");
             return out->groupMultiPageTIFFName;
         }
         break;

@@ -323,24 +323,15 @@ void QuillonAppDelegatePrivate::setupVersion()
 {
     const QString name = QStringLiteral("Quillon Converter");
     const QString title = getAppTitle();
-    auto retitle = [&](QMenu *menu, bool (*matches)(const QString &, const QString &)) {
-        if (!menu)
-            return;
-        const QList<QAction *> actions = menu->actions();
-        for (QAction *a : actions) {
-            if (!a->isSeparator() && matches(a->text(), name))
+    // Where a translation puts the name in an item's text does not matter.
+    for (QAction *top : m_ui->menuBar->actions()) {
+        if (!top->menu())
+            continue;
+        for (QAction *a : top->menu()->actions()) {
+            if (!a->isSeparator() && a->text().contains(name))
                 a->setText(QString(a->text()).replace(name, title));
         }
-    };
-    const QList<QAction *> top = m_ui->menuBar->actions();
-    if (top.isEmpty())
-        return;
-    retitle(top.first()->menu(), [](const QString &t, const QString &n) { return t.endsWith(n); });
-    for (QAction *a : top) {
-        if (a->text() == QLatin1String("Window"))
-            retitle(a->menu(), [](const QString &t, const QString &n) { return t.startsWith(n); });
     }
-    retitle(top.last()->menu(), [](const QString &t, const QString &n) { return t.startsWith(n); });
 }
 
 void QuillonAppDelegatePrivate::resetView(bool enable)
@@ -495,11 +486,17 @@ bool QuillonAppDelegate::awakeFromNib()
     const QColor controlText = d->m_window->palette().color(QPalette::Active, QPalette::ButtonText);
     auto *out = d->m_outputSettingPanel->ui();
     auto *progress = d->m_processViewPanel->ui();
-    for (const auto &[button, key] : std::initializer_list<std::pair<QAbstractButton *, const char *>>{
-             {out->singleImageTIFFBtn, "1"}, {out->singleMultiPageTIFFBtn, "2"}, {out->groupMultiPageTIFFBtn, "3"},
-             {out->setCurrentAsDefaultOutputFolderPathBtn, "d"}, {out->openFolderAfterConversionBtn, "p"}, {progress->viewLogBtn, "l"},
-             {progress->cancelProcessBtn, "c"}, {progress->retryFailedBtn, "r"}})
-        quillon::setButtonKeyCharacter(button, QLatin1String(key), controlText);
+    // Each translation picks letters of its own texts (the first match counts).
+    for (const auto &[button, key] : std::initializer_list<std::pair<QAbstractButton *, QString>>{
+             {out->singleImageTIFFBtn, QStringLiteral("1")},
+             {out->singleMultiPageTIFFBtn, QStringLiteral("2")},
+             {out->groupMultiPageTIFFBtn, QStringLiteral("3")},
+             {out->setCurrentAsDefaultOutputFolderPathBtn, tr("d", "key letter of Keep as default output folder")},
+             {out->openFolderAfterConversionBtn, tr("p", "key letter of Open output folder after conversion")},
+             {progress->viewLogBtn, tr("l", "key letter of View Log")},
+             {progress->cancelProcessBtn, tr("c", "key letter of Cancel")},
+             {progress->retryFailedBtn, tr("r", "key letter of Retry Failed...")}})
+        quillon::setButtonKeyCharacter(button, key, controlText);
     d->m_edition->restore(controlText);
     // 7. The first settings tab.
     ui->settingTabView->setCurrentIndex(0);
@@ -565,7 +562,7 @@ bool QuillonAppDelegate::setupToolbarAndMenuItems()
     separator->setSeparator(true);
     auto *eula = new QAction(tr("End-User License Agreement..."), appMenu);
     eula->setObjectName(QStringLiteral("actionEULA"));
-    eula->setToolTip(QStringLiteral("End-User License Agreement"));
+    eula->setToolTip(tr("End-User License Agreement"));
     eula->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     connect(eula, &QAction::triggered, this, &QuillonAppDelegate::showLicenseAgreement);
     appMenu->insertAction(before, separator);
@@ -682,7 +679,7 @@ void QuillonAppDelegate::exportAction()
         panel->setAcceptMode(QFileDialog::AcceptSave);
         panel->setFileMode(QFileDialog::AnyFile);
         panel->setWindowTitle(tr("Export List"));
-        panel->setMessage(QStringLiteral("Export List To Tab Delimited Text File :"));
+        panel->setMessage(tr("Export List To Tab Delimited Text File :"));
         panel->setNameFilter(tr("Text files (*.txt)"));
         panel->setDefaultSuffix(QStringLiteral("txt"));
         panel->selectFile(suggestedExportName(QDateTime::currentDateTime()));

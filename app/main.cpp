@@ -1,5 +1,6 @@
 #include "app/QuillonAppDelegate.h"
 #include "app/SingleInstance.h"
+#include "app/UiLanguage.h"
 #include "core/AppFolders.h"
 #include "windows/AppImages.h"
 
@@ -100,6 +101,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QUILLON_EDITION == 1 ? QStringLiteral("quillon-converter1") : QStringLiteral("quillon-converter"));
     QApplication::setWindowIcon(quillon::applicationIcon());
     quillon::setEdition(QUILLON_EDITION);
+    // The window in the user's language (QUILLON_LANG, LANGUAGE, the locale).
+    const quillon::UiLanguage language;
 
     QStringList paths;
     if (!commandLinePaths(QCoreApplication::arguments(), &paths))

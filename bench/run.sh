@@ -10,6 +10,9 @@
 #   bench/run.sh --prepare      only build and generate the data set
 #   REPEAT=5 bench/run.sh       repeats per measurement (median taken; default 3)
 #   SYNC=1 bench/run.sh         also flush each output to disk (fdatasync) in every tool's run
+#   ONLY=shards bench/run.sh    only the rows of splitting a batch (2 shards; a 1/1000 shard of a
+#                               1,000,000-line list)
+#   ONLY='Deflate|JPEG q' bench/run.sh   other values: only the workloads whose name matches (a bash regex)
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -101,11 +104,12 @@ results="$root/bench/out/results.txt"
 summary="$root/bench/out/summary.txt"
 : > "$results"; : > "$summary"
 echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
-printf '%-36s %-16s %9s %9s %10s\n' workload tool "wall s" "MP/s" "peak MiB" | tee -a "$results"
+printf '%-36s %-16s %9s %9s %10s %9s\n' workload tool "wall s" "MP/s" "peak MiB" "out MiB" | tee -a "$results"
 
-declare -A best_peer best_peer_tool ours1 oursN mem
+declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
+  [ -n "${ONLY:-}" ] && [ "$ONLY" != shards ] && ! [[ "$wl" =~ $ONLY ]] && return 0
   local walls=() kbmax=0 status=ok
   for _ in $(seq 1 "$repeat"); do
     rm -rf "$work"; mkdir -p "$work"
@@ -116,12 +120,19 @@ measure() { # workload tool mp command...
   done
   local med; med=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
   local mps; mps=$(awk -v m="$mp" -v w="$med" 'BEGIN { printf "%.1f", (w > 0 ? m / w : 0) }')
-  printf '%-36s %-16s %9s %9s %10d %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
+  # What the tool wrote: its TIFFs (not the scratch files some peers need).
+  local bytes; bytes=$(find "$work" -name '*.tiff' -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+  outsize[$wl/$tool]=$bytes
+  local outmib; outmib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
+  printf '%-36s %-16s %9s %9s %10d %9s %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$outmib" "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
   [ $status = ok ] || return 0
   case $tool in
     quillon-j1) ours1[$wl]=$med ;;
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
-    nosync-*) ;;
+    nosync-* | size-*) ;;
+    2-shards-j1) shards2[$wl]=$med ;;
+    1-process-j2) oneproc2[$wl]=$med ;;
+    list-*) ;;
     *) if [ -z "${best_peer[$wl]:-}" ] || awk -v a="$med" -v b="${best_peer[$wl]}" 'BEGIN { exit !(a < b) }'; then
          best_peer[$wl]=$med; best_peer_tool[$wl]=$tool
        fi ;;
@@ -164,8 +175,35 @@ g4="$data/g4/book.tif"
 mp_jpg=$(megapixels "${jpgs[@]}"); mp_png=$(megapixels "${pngs[@]}"); mp_bmp=$(megapixels "${bmps[@]}")
 mp_gif=$(megapixels "${gifs[@]}"); mp_g4=$(megapixels "$g4")
 
+# Splitting a batch: two processes of one job each, one shard each, against
+# one process with two jobs; and a shard of a list of a million paths.
+shards() {
+  local wl="$N JPEG -> $N TIFF, LZW, split"
+  measure "$wl" 1-process-j2 "$mp_jpg" "$qc -q --jobs 2 -o $work -c lzw $data/jpg"
+  measure "$wl" 2-shards-j1 "$mp_jpg" "$qc -q --jobs 1 -o $work -c lzw --shard 1/2 $data/jpg & $qc -q --jobs 1 -o $work -c lzw --shard 2/2 $data/jpg; wait \$!"
+  local list="$root/bench/out/million.txt" folder="$root/bench/out/million"
+  if [ ! -f "$list" ]; then
+    awk -v d="$folder" 'BEGIN { for (i = 0; i < 1000000; i++) printf "%s/box%03d/scan%06d.png\n", d, i % 1000, i }' > "$list"
+    # The program names its own part: a first run lists the shard's sources as failed.
+    rm -rf "$folder" "$work"; mkdir -p "$work"
+    "$qc" -q --jobs 1 -o "$work" --files-from "$list" --shard 1/1000 --failed-list "$root/bench/out/million-part.txt" >/dev/null || true
+    convert -size 64x48 plasma:fractal "$root/bench/out/small.png"
+    while read -r f; do mkdir -p "${f%/*}"; cp "$root/bench/out/small.png" "$f"; done < "$root/bench/out/million-part.txt"
+  fi
+  local part; part=$(wc -l < "$root/bench/out/million-part.txt")
+  measure "1,000,000-line list, shard 1/1000" "list-$part-files" 0 "$qc -q --jobs 1 -o $work -c lzw --files-from $list --shard 1/1000"
+  local o=${oneproc2[$wl]:-0} t=${shards2[$wl]:-0}
+  awk -v o="$o" -v t="$t" 'BEGIN { printf "Splitting into 2 shards: %.2f s against %.2f s in one process (%+.1f %%)\n", t, o, (o > 0 ? (t / o - 1) * 100 : 0) }' \
+    | tee -a "$summary" | tee -a "$results"
+}
+if [ "${ONLY:-}" = shards ]; then
+  shards
+  exit 0
+fi
+
 wl="$N JPEG -> $N TIFF, LZW"
 ours "$wl" "$mp_jpg" -c lzw "$data/jpg"
+shards
 peers_per_file "$wl" "$mp_jpg" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${jpgs[@]}"
 
 wl="$N JPEG -> $N TIFF, none"
@@ -205,6 +243,26 @@ wl="$N BMP -> $N TIFF, LZW"
 ours "$wl" "$mp_bmp" -c lzw "$data/bmp"
 peers_per_file "$wl" "$mp_bmp" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${bmps[@]}"
 
+for c in Deflate Zstandard; do
+  wl="$N PNG -> $N TIFF, $c"
+  ours "$wl" "$mp_png" -c "$([ $c = Deflate ] && echo deflate || echo zstd)" "$data/png"
+  zc=$([ $c = Deflate ] && echo Zip || echo Zstd); vc=$([ $c = Deflate ] && echo deflate || echo zstd)
+  peers_per_file "$wl" "$mp_png" "IN -compress $zc -define tiff:predictor=2 OUT" "IN -compress $zc -define tiff:predictor=2 OUT" \
+    "tiffsave IN OUT --compression $vc --predictor horizontal" "${pngs[@]}"
+  wl="$N BMP -> $N TIFF, $c"
+  ours "$wl" "$mp_bmp" -c "$vc" "$data/bmp"
+  peers_per_file "$wl" "$mp_bmp" "IN -compress $zc -define tiff:predictor=2 OUT" "IN -compress $zc -define tiff:predictor=2 OUT" \
+    "tiffsave IN OUT --compression $vc --predictor horizontal" "${bmps[@]}"
+done
+# The size Deflate is measured against.
+wl="$N PNG -> $N TIFF, LZW (size)"
+measure "$wl" size-only "$mp_png" "$qc -q --jobs $cores -o $work -c lzw $data/png"
+
+wl="$N JPEG -> $N TIFF, JPEG q90"
+ours "$wl" "$mp_jpg" -c jpeg --quality 90 "$data/jpg"
+peers_per_file "$wl" "$mp_jpg" 'IN -compress JPEG -quality 90 OUT' 'IN -compress JPEG -quality 90 OUT' \
+  'tiffsave IN OUT --compression jpeg --Q 90' "${jpgs[@]}"
+
 {
   echo
   printf '%-36s %-16s %9s %9s %9s %9s %8s\n' workload "fastest peer" "peer s" "ours j1" "ours j$cores" "ratio" "peak MiB"
@@ -213,5 +271,10 @@ peers_per_file "$wl" "$mp_bmp" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'ti
     printf '%-36s %-16s %9s %9s %9s %9s %8s\n' "$wl" "${best_peer_tool[$wl]:-?}" "${best_peer[$wl]:-?}" "${ours1[$wl]:-?}" \
       "${oursN[$wl]}" "$ratio" "${mem[$wl]:-?}"
   done | sort
+  lzw=${outsize["$N PNG -> $N TIFF, LZW (size)/size-only"]:-0}
+  deflate=${outsize["$N PNG -> $N TIFF, Deflate/quillon-j$cores"]:-0}
+  if ((lzw > 0 && deflate > 0)); then
+    awk -v l="$lzw" -v d="$deflate" 'BEGIN { printf "PNG set: Deflate files %.1f %% smaller than LZW\n", 100 * (l - d) / l }'
+  fi
 } | tee -a "$summary" | tee -a "$results"
 echo "Results saved in $results"

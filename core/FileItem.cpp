@@ -19,14 +19,45 @@ FileItemPtr FileItem::initWithURL(const QUrl &url)
     return item;
 }
 
+FileItemPtr FileItem::deferred(const QString &localPath)
+{
+    if (localPath.isEmpty())
+        return nullptr;
+    auto item = std::make_shared<FileItem>();
+    item->m_filePath = QUrl::fromLocalFile(localPath);
+    item->m_path = localPath;
+    item->m_sizeDeferred = true;
+    item->m_pagesDeferred = true;
+    return item;
+}
+
 void FileItem::setFilePath(const QUrl &url)
 {
     m_filePath = url;
     m_path = url.toLocalFile();
+    m_sizeDeferred = true;
+    m_pagesDeferred = true;
+    measureSize();
+    countPages();
+}
+
+void FileItem::measureSize()
+{
+    if (!m_sizeDeferred)
+        return;
+    m_sizeDeferred = false;
+    m_size = 0;
     struct stat st {};
     if (!m_path.isEmpty() && ::stat(QFile::encodeName(m_path).constData(), &st) == 0)
         m_size = qint64(st.st_blocks) * 512;
-    m_pages = getTiffPageCount(url);
+}
+
+void FileItem::countPages()
+{
+    if (!m_pagesDeferred)
+        return;
+    m_pagesDeferred = false;
+    m_pages = getTiffPageCount(m_filePath);
 }
 
 namespace {

@@ -15,13 +15,22 @@ using FileItemPtr = std::shared_ptr<FileItem>;
 
 // One source image of the file list. Made on the file-adding thread (opening
 // the file once to count its pages); read and edited on the main thread after.
-// Size and page count are fixed when the item is made; the dates are read from
-// the file system each time they are asked for.
+// Size and page count are fixed when the item is made (or, for a deferred
+// item, when first measured); the dates are read from the file system each
+// time they are asked for.
 class FileItem {
 public:
     // Nothing for an empty or non-file URL. A file that does not exist still
     // makes an item (size 0, 0 pages).
     static FileItemPtr initWithURL(const QUrl &url);
+    // An item for a local path that touches no file yet: size and pages stay
+    // 0 until measureSize() and countPages() (a run of thousands of machines
+    // must not stat what another machine converts). Null for an empty path.
+    static FileItemPtr deferred(const QString &localPath);
+    // Each reads the file once, the first time; nothing for other items. Not
+    // thread-safe: call from the thread that plans or runs.
+    void measureSize();
+    void countPages();
 
     bool isSelected = true;
 
@@ -60,6 +69,8 @@ private:
     QString m_path;
     int m_pages = 0;
     qint64 m_size = 0;
+    bool m_sizeDeferred = false;
+    bool m_pagesDeferred = false;
     SelectionRange m_selection;
 };
 

@@ -70,12 +70,18 @@ QByteArray Log::toXml() const
     xmlDocSetRootElement(doc.get(), root);
     addAttribute(root, "StartTime", logDateText(startTime));
     addAttribute(root, "EndTime", logDateText(endTime));
+    if (!host.isEmpty())
+        addAttribute(root, "Host", host);
+    if (!shard.isEmpty())
+        addAttribute(root, "Shard", shard);
     for (const LogFilesPtr &f : files) {
         xmlNode *fe = addElement(root, "Files");
         addAttribute(fe, "FileName", f->filename);
         addAttribute(fe, "TargetPath", f->targetPath);
         addAttribute(fe, "Status", f->status);
         addAttribute(fe, "Pages", QString::number(f->pages));
+        if (!f->sha256.isEmpty())
+            addAttribute(fe, "SHA256", f->sha256);
         for (const LogFilePtr &p : f->logFiles) {
             xmlNode *pe = addElement(fe, "File");
             addAttribute(pe, "SourceImageFile", p->sourceFile);

@@ -22,6 +22,8 @@ struct LogFiles {
     QString targetPath;
     QString status;
     int pages = 0;
+    // Lower-case hex SHA-256 of the file as written; empty when not asked for.
+    QString sha256;
     QList<LogFilePtr> logFiles;
 };
 using LogFilesPtr = std::shared_ptr<LogFiles>;
@@ -35,6 +37,10 @@ public:
     QDateTime startTime;
     QDateTime endTime;
     QList<LogFilesPtr> files;
+    // Attributes of the root element after the times, each left out when
+    // empty: the machine that ran, and the part of a batch ("K/N").
+    QString host;
+    QString shard;
 
     const QString &logFilePath() const { return m_logFilePath; }
 

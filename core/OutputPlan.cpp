@@ -4,24 +4,43 @@
 #include "core/SystemLog.h"
 #include "core/TextNumbers.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QSet>
 
+#include <utility>
+
 #include <exception>
+#include <iterator>
 
 namespace quillon {
 
+namespace {
+
+const char *const kCombineModeNames[] = {
+    QT_TRANSLATE_NOOP("OutputPlan", "Single image to single TIFF"),
+    QT_TRANSLATE_NOOP("OutputPlan", "Multiple images to single multi-Page TIFF"),
+    QT_TRANSLATE_NOOP("OutputPlan", "Group of multiple images to multi-page TIFF in group"),
+};
+
+const char *combineModeSource(int index)
+{
+    return index >= 0 && index < int(std::size(kCombineModeNames)) ? kCombineModeNames[index] : nullptr;
+}
+
+} // namespace
+
 QString combineModeName(int index)
 {
-    switch (index) {
-    case 0:
-        return QStringLiteral("Single image to single TIFF");
-    case 1:
-        return QStringLiteral("Multiple images to single multi-Page TIFF");
-    case 2:
-        return QStringLiteral("Group of multiple images to multi-page TIFF in group");
-    default:
-        return QString();
-    }
+    const char *name = combineModeSource(index);
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+QString combineModeTitle(int index)
+{
+    const char *name = combineModeSource(index);
+    return name ? QCoreApplication::translate("OutputPlan", name) : QString();
 }
 
 QString joinPath(const QString &folder, const QString &name)
@@ -42,39 +61,115 @@ QString withTiffExtension(const QString &fileName)
 }
 } // namespace
 
-OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder)
+int shardOf(const QString &relativePath, int count)
 {
-    OutputPlan plan;
-    QList<FileItemPtr> checked;
-    for (const FileItemPtr &f : files) {
-        if (f && f->isSelected)
-            checked.append(f);
+    if (count <= 1)
+        return 1;
+    const QByteArray digest = QCryptographicHash::hash(relativePath.toUtf8(), QCryptographicHash::Sha256);
+    quint64 n = 0;
+    for (int i = 0; i < 8; ++i)
+        n = (n << 8) | quint8(digest.at(i));
+    return int(n % quint64(count)) + 1;
+}
+
+OutputPlanner::OutputPlanner(const Settings &settings, const QString &outputFolder, const PlanScope &scope)
+    : m_mode(settings.combineOptionIndex())
+    , m_groupSize(qMax(1, settings.groupMultiPageTIFFCount()))
+    , m_outputFolder(outputFolder)
+    , m_name(m_mode == OneMultiPageFile ? settings.singleMultiPageTIFFName() : settings.groupMultiPageTIFFName())
+    , m_scope(scope)
+{
+    if (!scope.mirrorRoot.isEmpty())
+        m_root = QDir::cleanPath(scope.mirrorRoot);
+    if (m_mode == OneMultiPageFile)
+        m_open.filename = m_name + QStringLiteral(".tiff");
+}
+
+void OutputPlanner::keepIfOurs(OutputFile &&out, const QString &relativePath)
+{
+    if (shardOf(relativePath, m_scope.shardCount) != m_scope.shardIndex)
+        return;
+    m_selected += int(out.fileItems.size());
+    out.filename = joinPath(m_outputFolder, relativePath);
+    m_plan.outputFiles.append(std::move(out));
+}
+
+void OutputPlanner::add(const FileItemPtr &item)
+{
+    if (!item || !item->isSelected)
+        return;
+    ++m_seen;
+    switch (m_mode) {
+    case SingleImageFiles: {
+        OutputFile out{QString(), {item}, QString()};
+        QString relative = withTiffExtension(item->name());
+        if (!m_root.isEmpty()) {
+            const QString source = QDir::cleanPath(item->path());
+            const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
+            if (!source.startsWith(prefix)) {
+                out.refusal = kOutsideMirrorRoot;
+            } else {
+                const QString below = source.mid(prefix.size());
+                const qsizetype slash = below.lastIndexOf(QLatin1Char('/'));
+                if (slash > 0)
+                    relative = below.left(slash) + QLatin1Char('/') + relative;
+            }
+        }
+        keepIfOurs(std::move(out), relative);
+        break;
     }
-    switch (settings.combineOptionIndex()) {
-    case SingleImageFiles:
-        for (const FileItemPtr &f : checked)
-            plan.outputFiles.append({joinPath(outputFolder, withTiffExtension(f->name())), {f}});
-        break;
     case OneMultiPageFile:
-        plan.outputFiles.append({joinPath(outputFolder, settings.singleMultiPageTIFFName() + QStringLiteral(".tiff")), checked});
+        m_open.fileItems.append(item);
         break;
-    case GroupedFiles: {
-        const qsizetype g = qMax(1, settings.groupMultiPageTIFFCount());
-        const qsizetype groups = (checked.size() + g - 1) / g;
-        for (qsizetype k = 0; k < groups; ++k) {
-            OutputFile out;
-            out.filename = joinPath(outputFolder, settings.groupMultiPageTIFFName() + QString::number(k + 1) + QStringLiteral(".tiff"));
-            out.fileItems = checked.mid(k * g, g);
-            plan.outputFiles.append(out);
+    case GroupedFiles:
+        m_open.fileItems.append(item);
+        if (m_open.fileItems.size() == m_groupSize) {
+            const qint64 group = (m_seen - 1) / m_groupSize + 1;
+            keepIfOurs(std::exchange(m_open, OutputFile()), m_name + QString::number(group) + QStringLiteral(".tiff"));
         }
         break;
+    default:
+        break;
     }
+}
+
+OutputPlan OutputPlanner::finish()
+{
+    switch (m_mode) {
+    case SingleImageFiles:
+        break;
+    case OneMultiPageFile: {
+        // Always planned, even empty: the run then reports it made no pages.
+        const QString name = m_open.filename;
+        keepIfOurs(std::exchange(m_open, OutputFile()), name);
+        break;
+    }
+    case GroupedFiles:
+        if (!m_open.fileItems.isEmpty()) {
+            const qint64 group = (m_seen - 1) / m_groupSize + 1;
+            keepIfOurs(std::exchange(m_open, OutputFile()), m_name + QString::number(group) + QStringLiteral(".tiff"));
+        }
+        break;
     default:
         // An unknown mode plans nothing and leaves the count as it was.
-        return plan;
+        return std::exchange(m_plan, OutputPlan());
     }
-    plan.totalFileSelected = int(checked.size());
-    return plan;
+    m_plan.totalFileSelected = m_selected;
+    return std::exchange(m_plan, OutputPlan());
+}
+
+OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder,
+                           const PlanScope &scope)
+{
+    OutputPlanner planner(settings, outputFolder, scope);
+    for (const FileItemPtr &f : files)
+        planner.add(f);
+    return planner.finish();
+}
+
+OutputPlan planOutputFiles(const QList<FileItemPtr> &files, const Settings &settings, const QString &outputFolder)
+{
+    return planOutputFiles(files, settings, outputFolder, PlanScope());
 }
 
 int outputFileCount(int checkedItems, int combineOptionIndex, int groupSize)

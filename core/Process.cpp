@@ -6,6 +6,7 @@
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
 #include "core/image/ImageSource.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffWriter.h"
 
 #include <QCoreApplication>
@@ -161,13 +162,25 @@ QString timeTakenString(const QDateTime &from, const QDateTime &to)
     const qint64 s = secs % 60;
     QString text;
     if (h > 0)
-        text += QStringLiteral("%1 hr(s) ").arg(h);
+        text += QCoreApplication::translate("Process", "%1 hr(s) ").arg(h);
     if (m > 0)
-        text += QStringLiteral("%1 min(s) ").arg(m);
+        text += QCoreApplication::translate("Process", "%1 min(s) ").arg(m);
     if (s > 0)
-        text += QStringLiteral("%1 sec(s) ").arg(s);
+        text += QCoreApplication::translate("Process", "%1 sec(s) ").arg(s);
     return text;
 }
+
+int Process::compressionTagFor(image::Compression compression)
+{
+    return image::compressionTag(compression);
+}
+
+QString timeTakenLine(const QString &taken, int done, int total)
+{
+    return QCoreApplication::translate("Process", "Total Time Taken : %1 %2/%3").arg(taken, QString::number(done), QString::number(total));
+}
+
+QString inProcessText() { return QCoreApplication::translate("Process", "In Process..."); }
 
 int Process::compressionTagFor(int index)
 {
@@ -187,7 +200,7 @@ int Process::compressionTagFor(int index)
 
 Process::Process(QObject *parent)
     : QObject(parent)
-    , m_timeTaken(QStringLiteral("In Process..."))
+    , m_timeTaken(inProcessText())
     , m_label(std::make_shared<LabelSlot>())
 {
 }
@@ -217,8 +230,10 @@ void Process::applyPlan(const OutputPlan &plan)
     outputFiles = plan.outputFiles;
     qint64 bytes = 0;
     for (const OutputFile &out : std::as_const(outputFiles))
-        for (const FileItemPtr &item : out.fileItems)
+        for (const FileItemPtr &item : out.fileItems) {
+            item->measureSize();
             bytes += std::max<qint64>(item->size(), 1);
+        }
     m_sourceBytesTotal = bytes;
     setTotalFileSelected(plan.totalFileSelected);
 }
@@ -286,8 +301,7 @@ void Process::callOwner(const std::function<void(ProcessOwner *)> &call)
 
 void Process::sendTimeTakenLabel()
 {
-    const QString text = QStringLiteral("Total Time Taken : %1 %2/%3")
-                             .arg(timeTaken(), QString::number(int(m_totalFileProcessed)), QString::number(outputFiles.size()));
+    const QString text = timeTakenLine(timeTaken(), int(m_totalFileProcessed), int(outputFiles.size()));
     ProcessOwner *owner = m_owner;
     QObject *context = m_ownerContext.data();
     if (!owner)
@@ -358,8 +372,11 @@ void Process::takeOptions()
 {
     Options o;
     if (settings) {
-        o.compression = settings->isAutomaticCompression() ? image::TiffWriter::kAutomatic : compressionTagFor(settings->tiffCompressionIndex());
+        o.compression = compressionTagFor(settings->compression());
         o.bilevel = settings->bilevelOptions();
+        o.coding = settings->codingOptions();
+        o.keepMetadata = settings->isKeepMetadata();
+        o.dpi = settings->outputDpi();
         o.existing = settings->existingFilePolicy();
         o.openFolderAfterConversion = settings->isOpenFolderAfterConversion();
         o.settingsOutputFolder = settings->outputFolderPath();
@@ -411,13 +428,14 @@ void Process::run()
 
     const bool cancelled = !m_isCombining;
     if (m_failed)
-        setMessage(getAppTitle(QString()) + QStringLiteral(" unable able to create some of the files!\r\nPlease check log for more information."));
+        setMessage(QCoreApplication::translate("Process", "%1 unable able to create some of the files!\r\nPlease check log for more information.")
+                       .arg(getAppTitle(QString())));
     else if (cancelled)
-        setMessage(QStringLiteral("Process cancelled!"));
+        setMessage(QCoreApplication::translate("Process", "Process cancelled!"));
     else if (outputFiles.size() == m_totalFileCreated)
-        setMessage(QStringLiteral("All files created successfully."));
+        setMessage(QCoreApplication::translate("Process", "All files created successfully."));
     else
-        setMessage(QStringLiteral("Total %1 files created successfully.").arg(int(m_totalFileCreated)));
+        setMessage(QCoreApplication::translate("Process", "Total %n files created successfully.", nullptr, int(m_totalFileCreated)));
     m_wasCancelled = cancelled && !m_failed;
 
     setTimeTaken(timeTakenString(m_log.startTime, m_log.endTime));
@@ -447,6 +465,7 @@ void Process::dispatch(int compression)
 
     // Names are decided here, in plan order, so workers change nothing of them.
     auto decide = [this](const OutputFile &planned, QString *skipped) {
+        prepareOutputFile(planned);
         OutputFile out = planned;
         out.filename = claimName(planned.filename, skipped);
         return out;
@@ -479,6 +498,11 @@ void Process::dispatch(int compression)
             const OutputFile &planned = outputFiles.at(i);
             if (!m_isCombining)
                 break;
+            if (!planned.refusal.isEmpty()) {
+                refuseOutputFile(planned, begin(planned));
+                sendTimeTakenLabel();
+                continue;
+            }
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (skipped.isEmpty())
@@ -530,6 +554,12 @@ void Process::dispatch(int compression)
             if (!m_isCombining)
                 break;
             lock.unlock();
+            if (!planned.refusal.isEmpty()) {
+                refuseOutputFile(planned, begin(planned));
+                sendTimeTakenLabel();
+                lock.lock();
+                continue;
+            }
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
             if (!skipped.isEmpty()) {
@@ -647,6 +677,31 @@ void Process::skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFil
     emit totalFileProcessedChanged();
 }
 
+void Process::refuseOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record)
+{
+    record->status = out.refusal;
+    for (const FileItemPtr &item : out.fileItems) {
+        auto rec = std::make_shared<LogFile>();
+        rec->sourceFile = item->path();
+        rec->sourcePageNo = 1;
+        rec->status = out.refusal;
+        record->logFiles.append(rec);
+        m_sourceBytesProcessed += std::max<qint64>(item->size(), 1);
+        ++m_totalFileProcessed;
+    }
+    emit totalFileProcessedChanged();
+}
+
+void Process::prepareOutputFile(const OutputFile &out)
+{
+    for (const FileItemPtr &item : out.fileItems)
+        item->countPages();
+    const QString folder = folderOf(out.filename);
+    if (!folder.isEmpty() && folder != QDir::cleanPath(outputFolder) && !QDir().mkpath(folder))
+        // The writer fails in it and the file's record says so.
+        logError(QStringLiteral("Unable to save file! : cannot create the folder %1").arg(folder));
+}
+
 void Process::buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
                               int compression, WorkPool *pool, int firstSource) noexcept
 {
@@ -702,9 +757,12 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     // Declared after what its page callbacks use: it may still call them when destroyed.
     image::TiffWriter writer(out.filename, compression, bigTiff, pool);
     writer.setBilevelOptions(m_options.bilevel);
+    writer.setChecksum(checksums);
+    writer.setCodingOptions(m_options.coding);
     // Keep both and Skip never replace a file, not even one made meanwhile.
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
-    const image::ReadOptions readOptions{compression};
+    image::ReadOptions readOptions{compression};
+    readOptions.keepMetadata = m_options.keepMetadata;
 
     // A page's decoded bytes count against the run's budget from before it is
     // decoded until the writer is done with it. Waiting, this file holds none:
@@ -723,6 +781,19 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     // pool, after the next page has been handed over).
     auto addPage = [&](image::Page &page, const std::shared_ptr<LogFile> &rec, std::shared_ptr<PageReservation> held) {
         ++gathered;
+        if (m_options.dpi > 0) {
+            page.xResolution = page.yResolution = float(m_options.dpi);
+            page.resolutionUnit = 2; // inch
+        }
+        if (m_options.keepMetadata) {
+            // Damaged metadata never costs the pixels: the block is left out.
+            for (const QString &why : image::checkMetadata(&page))
+                logWarning(QStringLiteral("Warning in (readPage) : %1: %2").arg(rec->sourceFile, why));
+        } else {
+            page.exif.clear();
+            page.xmp.clear();
+            page.iptc.clear();
+        }
         writer.queuePage(std::move(page), [&out, &pageError, rec, held](bool ok, int pageNumber, const QString &error) {
             if (ok) {
                 rec->targetPageNo = pageNumber;
@@ -825,7 +896,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
 
     record->pages += gathered;
-    setOutputFileInProcess(QStringLiteral("Writing File On Disk..."));
+    setOutputFileInProcess(QCoreApplication::translate("Process", "Writing File On Disk..."));
     QString error;
     bool committed = gathered > 0 && writer.commit(&error);
     // The name was free when chosen; something took it since.
@@ -838,6 +909,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
     if (committed) {
         record->status = QStringLiteral("Completed");
+        record->sha256 = writer.sha256();
         ++m_totalFileCreated;
         emit totalFileCreatedChanged();
     } else if (writer.targetExists()) {
@@ -856,16 +928,30 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     }
 }
 
-void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,
+              const QString &outputFolder, int jobs, const PlanScope &scope)
 {
     // Never a group size below 1: the planner divides by it.
     if (settings.groupMultiPageTIFFCount() < 1)
         settings.setGroupMultiPageTIFFCount(2);
+    OutputPlanner planner(settings, outputFolder, scope);
+    if (!feed(planner))
+        return false;
     process.settings = &settings;
     process.outputFolder = outputFolder;
     process.jobs = jobs;
     process.setIsCombining(true);
-    process.applyPlan(planOutputFiles(files, settings, outputFolder));
+    process.applyPlan(planner.finish());
+    return true;
+}
+
+void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs)
+{
+    setUpRun(process, [&files](OutputPlanner &planner) {
+        for (const FileItemPtr &f : files)
+            planner.add(f);
+        return true;
+    }, settings, outputFolder, jobs, PlanScope());
 }
 
 } // namespace quillon

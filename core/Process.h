@@ -102,6 +102,8 @@ public:
     // Workers: output files in work at once, and threads coding the strips of
     // a page. 1 builds one file after another on the run's thread.
     int jobs = 1;
+    // Each created file's record gets the SHA-256 of the file as written.
+    bool checksums = false;
     // Decoded pages held at once, in bytes, over all workers (0: a quarter of
     // the physical memory). A page larger than this is converted alone.
     quint64 memoryBudget = 0;
@@ -126,6 +128,7 @@ public:
 
     // The TIFF Compression tag for a compression index.
     static int compressionTagFor(int tiffCompressionIndex);
+    static int compressionTagFor(image::Compression compression);
 
 signals:
     void isCombiningChanged();
@@ -150,6 +153,9 @@ private:
     struct Options {
         int compression = 1;
         image::BilevelOptions bilevel;
+        image::CodingOptions coding;
+        bool keepMetadata = false;
+        int dpi = 0; // 0 keeps each source's resolution
         ExistingFilePolicy existing = ExistingFilePolicy::Replace;
         bool openFolderAfterConversion = false;
         QString settingsOutputFolder;
@@ -169,6 +175,11 @@ private:
     // order; *skipped gets a status when the output is not to be made.
     QString claimName(const QString &planned, QString *skipped);
     void skipOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record, const QString &status);
+    // An output the plan refused: each of its sources is lost with the refusal.
+    void refuseOutputFile(const OutputFile &out, const std::shared_ptr<LogFiles> &record);
+    // Done in plan order on the run's thread before a file is begun: pages
+    // counted (items made without), its folder below the output folder made.
+    void prepareOutputFile(const OutputFile &out);
     void setText(QString &field, const QString &value, void (Process::*signal)());
     void setFileInProcess(const QString &v) { setText(m_fileInProcess, v, &Process::fileInProcessChanged); }
     void setOutputFileInProcess(const QString &v) { setText(m_outputFileInProcess, v, &Process::outputFileInProcessChanged); }
@@ -212,10 +223,22 @@ private:
 // a missing date gives the empty text.
 QString timeTakenString(const QDateTime &from, const QDateTime &to);
 
+// The time line the owner is sent: "Total Time Taken : <taken> <done>/<total>".
+// This text, the duration's pieces, the run's final message and its file in
+// process are in the installed translator's language (the window installs
+// one, the command line none); the log's statuses never are.
+QString timeTakenLine(const QString &taken, int done, int total);
+// The time taken before a run or a load has ended: "In Process...".
+QString inProcessText();
+
 // Readies `process` to convert the checked items of `files` by `settings`
 // into `outputFolder` with `jobs` workers: the plan, and the settings it
 // copies at start. The one set-up of a run, for the window and the command
 // line. A group size below 1 is first set to 2 in `settings`.
 void setUpRun(Process &process, const QList<FileItemPtr> &files, Settings &settings, const QString &outputFolder, int jobs);
+// The same for a plan fed item by item (a list of millions, a part of a
+// batch): `feed` hands the items to the planner; false from it sets up nothing.
+bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,
+              const QString &outputFolder, int jobs, const PlanScope &scope);
 
 } // namespace quillon

@@ -1,18 +1,20 @@
 #include "core/SelectionRange.h"
 
+#include <QCoreApplication>
+
 namespace quillon {
 
 QString SelectionRange::description() const
 {
     switch (pageRangeType) {
     case ByRanges:
-        return QStringLiteral("By Range(s)(%1)").arg(pageRange);
+        return QCoreApplication::translate("SelectionRange", "By Range(s)(%1)").arg(pageRange);
     case BySteps:
-        return QStringLiteral("By Steps %1 every nth page.").arg(pageSteps);
+        return QCoreApplication::translate("SelectionRange", "By Steps %1 every nth page.").arg(pageSteps);
     case ByReversedSteps:
-        return QStringLiteral("By Reversed Steps %1 every nth page.").arg(pageStepsReversed);
+        return QCoreApplication::translate("SelectionRange", "By Reversed Steps %1 every nth page.").arg(pageStepsReversed);
     default:
-        return QStringLiteral("All Page(s)");
+        return QCoreApplication::translate("SelectionRange", "All Page(s)");
     }
 }
 

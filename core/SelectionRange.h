@@ -24,6 +24,7 @@ public:
     int pageSteps = 1;
     int pageStepsReversed = 1;
 
+    // The list's selection column, in the installed translator's language.
     QString description() const;
     bool isEqual(const SelectionRange &other) const;
     bool operator==(const SelectionRange &other) const { return isEqual(other); }

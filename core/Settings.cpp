@@ -14,6 +14,16 @@
 
 namespace quillon {
 
+namespace {
+
+// The choices stored under kCompressionMethodKey.
+bool isNewerMethod(image::Compression c)
+{
+    return c == image::Compression::Deflate || c == image::Compression::Zstd || c == image::Compression::Jpeg;
+}
+
+} // namespace
+
 QSettings *userDefaults()
 {
     // One store for both editions, so each sees what the other saved.
@@ -35,6 +45,16 @@ Settings::Settings(QSettings *store, QObject *parent)
         image::parseBilevelOptions(s->value(kBilevelKey).toString(), &m_bilevelOptions);
         m_automaticCompression = s->value(kAutomaticCompressionKey).toBool() && m_tiffCompressionIndex == 3;
         parseExistingFilePolicy(s->value(kExistingFilesKey).toString(), &m_existingFilePolicy);
+        image::Compression method = image::Compression::None;
+        if (parseCompression(s->value(kCompressionMethodKey).toString(), &method) && isNewerMethod(method)
+            && m_tiffCompressionIndex == 3 && !m_automaticCompression)
+            m_compressionMethod = method;
+        m_compressionLevel = std::max(0, intValueOf(s->value(kCompressionLevelKey)));
+        const int quality = intValueOf(s->value(kJpegQualityKey));
+        m_jpegQuality = quality >= 1 && quality <= 100 ? quality : image::kDefaultJpegQuality;
+        m_keepMetadata = boolValueOf(s->value(kKeepMetadataKey));
+        const int dpi = intValueOf(s->value(kOutputDpiKey));
+        m_outputDpi = dpi >= 1 && dpi <= kMaxDpi ? dpi : 0;
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>init) : %1").arg(QString::fromLocal8Bit(e.what())));
     }
@@ -46,9 +66,75 @@ Settings::~Settings() = default;
 
 QVariantMap Settings::choices() const
 {
+    const image::Compression c = compression();
     return {{kBilevelKey, image::bilevelOptionsText(m_bilevelOptions)},
             {kAutomaticCompressionKey, isAutomaticCompression()},
-            {kExistingFilesKey, existingFilePolicyText(m_existingFilePolicy)}};
+            {kExistingFilesKey, existingFilePolicyText(m_existingFilePolicy)},
+            {kCompressionMethodKey, isNewerMethod(c) ? compressionText(c) : QString()},
+            {kCompressionLevelKey, m_compressionLevel},
+            {kJpegQualityKey, m_jpegQuality},
+            {kKeepMetadataKey, m_keepMetadata},
+            {kOutputDpiKey, m_outputDpi}};
+}
+
+image::Compression Settings::compression() const
+{
+    if (isAutomaticCompression())
+        return image::Compression::Automatic;
+    if (m_tiffCompressionIndex == 3 && m_compressionMethod != image::Compression::None)
+        return m_compressionMethod;
+    if (m_tiffCompressionIndex >= 0 && m_tiffCompressionIndex <= 4)
+        return image::Compression(m_tiffCompressionIndex);
+    return image::Compression::None;
+}
+
+void Settings::setCompression(image::Compression v)
+{
+    if (v == image::Compression::Automatic) {
+        setAutomaticCompression(true);
+        return;
+    }
+    if (isNewerMethod(v)) {
+        setTiffCompressionIndex(3);
+        setAutomaticCompression(false);
+        setCompressionMethod(v);
+        return;
+    }
+    setTiffCompressionIndex(int(v));
+    setAutomaticCompression(false);
+    setCompressionMethod(image::Compression::None);
+}
+
+void Settings::setCompressionMethod(image::Compression v)
+{
+    if (m_compressionMethod == v)
+        return;
+    m_compressionMethod = v;
+    emit compressionMethodChanged();
+}
+
+int Settings::compressionLevel() const
+{
+    const image::LevelRange r = image::levelRange(compression());
+    return m_compressionLevel >= r.min && m_compressionLevel <= r.max ? m_compressionLevel : 0;
+}
+
+void Settings::setJpegQuality(int v)
+{
+    v = v >= 1 && v <= 100 ? v : image::kDefaultJpegQuality;
+    if (m_jpegQuality == v)
+        return;
+    m_jpegQuality = v;
+    emit codingOptionsChanged();
+}
+
+void Settings::setOutputDpi(int v)
+{
+    v = v >= 1 && v <= kMaxDpi ? v : 0;
+    if (m_outputDpi == v)
+        return;
+    m_outputDpi = v;
+    emit outputDpiChanged();
 }
 
 QSettings *Settings::store() { return m_store ? m_store : userDefaults(); }
@@ -102,8 +188,10 @@ void Settings::setBilevelOptions(const image::BilevelOptions &v)
 
 void Settings::setAutomaticCompression(bool v)
 {
-    if (v)
+    if (v) {
         setTiffCompressionIndex(3);
+        setCompressionMethod(image::Compression::None);
+    }
     if (m_automaticCompression == v)
         return;
     m_automaticCompression = v;
@@ -135,6 +223,8 @@ QUILLON_SETTER(const QString &, setGroupMultiPageTIFFName, m_groupMultiPageTIFFN
 QUILLON_SETTER(const QString &, setOutputFolderPath, m_outputFolderPath, outputFolderPathChanged)
 QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearProcessedFilesChanged)
 QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
+QUILLON_SETTER(int, setCompressionLevel, m_compressionLevel, codingOptionsChanged)
+QUILLON_SETTER(bool, setKeepMetadata, m_keepMetadata, keepMetadataChanged)
 #undef QUILLON_SETTER
 
 void Settings::setTiffCompressionIndex(int v)
@@ -143,9 +233,11 @@ void Settings::setTiffCompressionIndex(int v)
         return;
     m_tiffCompressionIndex = v;
     emit tiffCompressionIndexChanged();
-    // Any other choice ends Automatic, wherever it was made.
-    if (v != 3)
+    // Any other choice ends Automatic and the newer methods, wherever it was made.
+    if (v != 3) {
         setAutomaticCompression(false);
+        setCompressionMethod(image::Compression::None);
+    }
 }
 
 QVariantMap Settings::getData()

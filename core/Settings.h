@@ -1,5 +1,6 @@
 #pragma once
 #include "core/image/Bilevel.h"
+#include "core/image/Compression.h"
 
 #include <QDataStream>
 #include <QObject>
@@ -87,6 +88,34 @@ public:
     ExistingFilePolicy existingFilePolicy() const { return m_existingFilePolicy; }
     void setExistingFilePolicy(ExistingFilePolicy v);
 
+    static inline const QString kCompressionMethodKey = QStringLiteral("COMPRESSIONMETHOD");
+    static inline const QString kCompressionLevelKey = QStringLiteral("COMPRESSIONLEVEL");
+    static inline const QString kJpegQualityKey = QStringLiteral("JPEGQUALITY");
+    static inline const QString kKeepMetadataKey = QStringLiteral("KEEPMETADATA");
+    static inline const QString kOutputDpiKey = QStringLiteral("OUTPUTRESOLUTION");
+    // The compression of the run, all choices together. Deflate, Zstandard
+    // and JPEG hold, like Automatic, only together with tiffCompressionIndex
+    // 3 (LZW): a build that knows fewer reads LZW, and a choice made there
+    // ends them.
+    image::Compression compression() const;
+    void setCompression(image::Compression v);
+    // Deflate or Zstandard level; 0 = the codec's default. Out-of-range
+    // values are the default for the compression in use.
+    int compressionLevel() const;
+    void setCompressionLevel(int v);
+    // JPEG quality 1..100 (default 90).
+    int jpegQuality() const { return m_jpegQuality; }
+    void setJpegQuality(int v);
+    image::CodingOptions codingOptions() const { return {compressionLevel(), m_jpegQuality}; }
+    // EXIF, XMP and IPTC carried from the sources to the pages (default off).
+    bool isKeepMetadata() const { return m_keepMetadata; }
+    void setKeepMetadata(bool v);
+    // Resolution written on every page, in dots per inch (1..kMaxDpi); 0
+    // keeps each source's own.
+    static constexpr int kMaxDpi = 10000;
+    int outputDpi() const { return m_outputDpi; }
+    void setOutputDpi(int v);
+
     // Loads from `store` (not owned; the application's store when null).
     explicit Settings(QSettings *store = nullptr, QObject *parent = nullptr);
     ~Settings() override;
@@ -139,9 +168,14 @@ signals:
     void bilevelOptionsChanged();
     void automaticCompressionChanged();
     void existingFilePolicyChanged();
+    void compressionMethodChanged();
+    void codingOptionsChanged();
+    void keepMetadataChanged();
+    void outputDpiChanged();
 
 private:
     QSettings *store();
+    void setCompressionMethod(image::Compression v); // Deflate, Zstd, Jpeg or None
 
     QSettings *m_store = nullptr;
     QSettings *m_ownedStore = nullptr;
@@ -162,6 +196,11 @@ private:
     image::BilevelOptions m_bilevelOptions;
     bool m_automaticCompression = false;
     ExistingFilePolicy m_existingFilePolicy = ExistingFilePolicy::Replace;
+    image::Compression m_compressionMethod = image::Compression::None; // Deflate, Zstd or Jpeg; None = not chosen
+    int m_compressionLevel = 0;
+    int m_jpegQuality = image::kDefaultJpegQuality;
+    bool m_keepMetadata = false;
+    int m_outputDpi = 0;
 };
 
 // The application's user-defaults store (organisation "Orvanta", application "QuillonConverter").

@@ -505,9 +505,9 @@ QAction *UsagesReportingWindowController::toolbar(QToolBar *toolbar, const QStri
     item->setObjectName(itemIdentifier);
     if (itemIdentifier != kToolbarItemIdentifier)
         return item;
-    item->setText(QStringLiteral("Usages Reporting"));
-    item->setIconText(QStringLiteral("Usages Reporting"));
-    item->setToolTip(QStringLiteral("Usages Reporting"));
+    item->setText(tr("Usages Reporting"));
+    item->setIconText(tr("Usages Reporting"));
+    item->setToolTip(tr("Usages Reporting"));
     item->setProperty("paletteLabel", QStringLiteral("USAGESREPORTING"));
     item->setIcon(QIcon(QStringLiteral(":/images/usages.svg")));
     connect(item, &QAction::triggered, this, &UsagesReportingWindowController::usagesAction);
@@ -582,9 +582,8 @@ void UsagesReportingWindowController::showAlert(bool success)
 {
     QWidget *parent = (m_sheet && m_sheet->isVisible()) ? static_cast<QWidget *>(m_sheet) : sheetParent();
     auto *alert = new QMessageBox(success ? QMessageBox::Information : QMessageBox::Critical,
-                                  QStringLiteral("Usages Reporting :"),
-                                  success ? QStringLiteral("Report submitted successfully.")
-                                          : QStringLiteral("Unable to submit report!"),
+                                  tr("Usages Reporting :"),
+                                  success ? tr("Report submitted successfully.") : tr("Unable to submit report!"),
                                   QMessageBox::Ok, parent);
     alert->setObjectName(QStringLiteral("usagesReportingAlert"));
     alert->setAttribute(Qt::WA_DeleteOnClose);

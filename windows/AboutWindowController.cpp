@@ -83,13 +83,13 @@ QDialog *AboutWindowController::loadWindow()
 void AboutWindowController::awakeFromNib(QDialog *window)
 {
     const QString title = getAppTitle();
-    window->setWindowTitle(QStringLiteral("About %1").arg(title));
+    window->setWindowTitle(tr("About %1").arg(title));
 
     const QSize logoSize(64, 64);
     ui->logoImage->setFixedSize(logoSize);
     ui->logoImage->setPixmap(resourceImage(kAppIconImage, logoSize, window->devicePixelRatioF()));
     ui->titleLabel->setText(QStringLiteral("%1 (%2)").arg(title, QStringLiteral(QUILLON_VERSION)));
-    ui->headerLabel->setText(QStringLiteral("Thank you for using %1.").arg(title));
+    ui->headerLabel->setText(tr("Thank you for using %1.").arg(title));
 
     const QString email = QStringLiteral(QUILLON_SUPPORT_EMAIL);
     const QString address = supportMailAddress(email, ui->titleLabel->text());
@@ -100,7 +100,7 @@ void AboutWindowController::awakeFromNib(QDialog *window)
         ui->emailLink->setUrlOpener(m_opener);
 
     ui->copyrightLabel->setText(QStringLiteral(QUILLON_COPYRIGHT));
-    ui->okButton->setToolTip(QStringLiteral("Click to continue with %1.").arg(title));
+    ui->okButton->setToolTip(tr("Click to continue with %1.").arg(title));
 
     // Fixed height; the width and position stay as laid out.
     window->setFixedSize(window->width(), 207);

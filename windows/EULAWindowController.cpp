@@ -77,7 +77,7 @@ bool paintPages(const QString &text, const QFont &font, QPagedPaintDevice *devic
         painter.restore();
         painter.setFont(small);
         painter.drawText(QRectF(0, body.height(), area.width(), footer), Qt::AlignHCenter | Qt::AlignBottom,
-                         QStringLiteral("%1 of %2").arg(page + 1).arg(pages));
+                         EULAWindowController::tr("%1 of %2").arg(page + 1).arg(pages));
     }
     return painter.end();
 }
@@ -116,7 +116,7 @@ void EULAWindowController::setQuitHandler(std::function<void()> quit)
 
 QString EULAWindowController::proposedPdfName()
 {
-    return getAppTitle(QStringLiteral(" End-User License Agreement.pdf"));
+    return tr("%1 End-User License Agreement.pdf").arg(getAppTitle());
 }
 
 QDialog *EULAWindowController::loadWindow()
@@ -142,8 +142,8 @@ QDialog *EULAWindowController::loadWindow()
 void EULAWindowController::awakeFromNib(QDialog *window)
 {
     const QString title = getAppTitle();
-    window->setWindowTitle(QStringLiteral("%1 End-User License Agreement").arg(title));
-    ui->headerLabel->setText(QStringLiteral("%1 End-User License Agreement:").arg(title));
+    window->setWindowTitle(tr("%1 End-User License Agreement").arg(title));
+    ui->headerLabel->setText(tr("%1 End-User License Agreement:").arg(title));
 
     QString text;
     QFile file(m_agreementResource);
@@ -159,11 +159,11 @@ void EULAWindowController::awakeFromNib(QDialog *window)
     ui->disagreeButton->setHidden(m_hideLicenseButtons);
     (m_hideLicenseButtons ? ui->closeButton : ui->agreeButton)->setDefault(true);
 
-    ui->printButton->setToolTip(QStringLiteral("Click to print End-User License Agreement."));
-    ui->saveAsButton->setToolTip(QStringLiteral("Click to save End-User License Agreement."));
-    ui->disagreeButton->setToolTip(QStringLiteral("Click on disagree to refuse End-User License Agreement."));
-    ui->agreeButton->setToolTip(QStringLiteral("Click on agree to accept End-User License Agreement."));
-    ui->closeButton->setToolTip(QStringLiteral("Click to close dialog."));
+    ui->printButton->setToolTip(tr("Click to print End-User License Agreement."));
+    ui->saveAsButton->setToolTip(tr("Click to save End-User License Agreement."));
+    ui->disagreeButton->setToolTip(tr("Click on disagree to refuse End-User License Agreement."));
+    ui->agreeButton->setToolTip(tr("Click on agree to accept End-User License Agreement."));
+    ui->closeButton->setToolTip(tr("Click to close dialog."));
 }
 
 void EULAWindowController::printAction()
@@ -171,7 +171,7 @@ void EULAWindowController::printAction()
     QDialog *w = window();
     m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     m_printer->setPageLayout(sharedPageLayout());
-    m_printer->setDocName(getAppTitle(QStringLiteral(" End-User License Agreement")));
+    m_printer->setDocName(tr("%1 End-User License Agreement").arg(getAppTitle()));
     auto *dialog = new QPrintDialog(m_printer.get(), w);
     dialog->setObjectName(QStringLiteral("printDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -242,7 +242,7 @@ bool EULAWindowController::writePdf(const QString &path, QString *error)
     }
     QPdfWriter writer(&file);
     writer.setPageLayout(sharedPageLayout());
-    writer.setTitle(getAppTitle(QStringLiteral(" End-User License Agreement")));
+    writer.setTitle(tr("%1 End-User License Agreement").arg(getAppTitle()));
     writer.setCreator(getAppTitle());
     const bool painted = paintPages(ui->descriptionTextView->toPlainText(), ui->descriptionTextView->font(), &writer, {});
     if (!painted) {

@@ -1,6 +1,6 @@
-// Uncompressed Windows BMP read directly: 1/4/8-bit palette, 16-bit (5-5-5,
-// 5-6-5, bit fields), 24 and 32-bit, bottom-up or top-down. Run-length
-// coded, OS/2 and embedded JPEG/PNG bitmaps go to Qt's reader.
+// Uncompressed Windows and OS/2 2.x BMP read directly: 1/4/8-bit palette,
+// 16-bit (5-5-5, 5-6-5, bit fields), 24 and 32-bit, bottom-up or top-down.
+// Run-length coded, OS/2 1.x and embedded JPEG/PNG bitmaps go to Qt's reader.
 #include "core/image/QtImageSource.h"
 #include "core/image/RasterDecoders.h"
 
@@ -51,21 +51,26 @@ void setLayout(Page *p, quint32 w, quint32 h, quint16 bits, quint16 spp, quint16
 
 Decoded decodeBmp(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, QString *error)
 {
-    if (n < 54)
+    if (n < 30)
         return Decoded::Declined;
     const quint32 dib = le32(p + 14);
-    // 40 (Windows 3), 108 (V4) and 124 (V5); the rest are Qt's.
-    if (dib != 40 && dib != 108 && dib != 124)
+    // 40 (Windows 3), 52 and 56 (V2, V3: the masks in the header), 108 (V4),
+    // 124 (V5), and OS/2 2.x's 64 and its shortened 16; OS/2 1.x is Qt's.
+    const bool os2 = dib == 16 || dib == 64;
+    if (dib != 40 && dib != 52 && dib != 56 && dib != 108 && dib != 124 && !os2)
+        return Decoded::Declined;
+    if (n < 14 + qint64(dib))
         return Decoded::Declined;
     const qint32 w = qint32(le32(p + 18));
     const qint32 hSigned = qint32(le32(p + 22));
     const int planes = le16(p + 26);
     const int bpp = le16(p + 28);
-    const quint32 compression = le32(p + 30);
-    const quint32 colorsUsed = le32(p + 46);
+    const quint32 compression = dib >= 40 ? le32(p + 30) : 0;
+    const quint32 colorsUsed = dib >= 40 ? le32(p + 46) : 0;
     if (planes != 1 || w <= 0 || hSigned == 0 || hSigned == INT_MIN)
         return Decoded::Declined;
-    const bool bitfields = compression == 3 && (bpp == 16 || bpp == 32);
+    // OS/2 has no bit fields: its compression 3 is Huffman coding.
+    const bool bitfields = !os2 && compression == 3 && (bpp == 16 || bpp == 32);
     if (compression != 0 && !bitfields)
         return Decoded::Declined;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
@@ -75,11 +80,11 @@ Decoded decodeBmp(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, Q
 
     quint32 red = 0, green = 0, blue = 0, alpha = 0;
     qint64 tableAt = 14 + qint64(dib);
-    if (dib >= 108) {
+    if (dib >= 52 && !os2) {
         red = le32(p + 54);
         green = le32(p + 58);
         blue = le32(p + 62);
-        alpha = le32(p + 66);
+        alpha = dib >= 56 ? le32(p + 66) : 0;
     } else if (bitfields) {
         if (n < 66)
             return Decoded::Declined;

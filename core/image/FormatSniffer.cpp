@@ -238,8 +238,14 @@ bool walkJpeg(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
         if (pos >= n)
             return endsWithoutEoi();
         if (p[pos] != 0xff) {
-            *error = QStringLiteral("corrupt JPEG file (marker expected)");
-            return false;
+            // Stray bytes where a marker belongs: libjpeg skips to the next
+            // marker and warns, and so do we.
+            const void *next = std::memchr(p + pos, 0xff, size_t(n - pos));
+            if (!next) {
+                *error = QStringLiteral("corrupt JPEG file (marker expected)");
+                return false;
+            }
+            pos = static_cast<const uchar *>(next) - p;
         }
         while (pos < n && p[pos] == 0xff)
             ++pos;
@@ -338,6 +344,10 @@ bool walkBmp(const uchar *p, qint64 n, HeaderInfo *info, QString *error)
         w = le16(p + 18);
         h = le16(p + 20);
         bpp = le16(p + 24);
+    } else if (dib == 16) { // OS/2 2.x, shortened: no fields after the bit count
+        w = qint32(le32(p + 18));
+        h = qint32(le32(p + 22));
+        bpp = le16(p + 28);
     } else {
         w = qint32(le32(p + 18));
         h = qint32(le32(p + 22));
@@ -525,6 +535,12 @@ FileFormat sniffFormat(const QByteArray &head)
         return FileFormat::Png;
     if (n >= 3 && p[0] == 0xff && p[1] == 0xd8 && p[2] == 0xff)
         return FileFormat::Jpeg;
+    // Stray bytes after SOI, which libjpeg skips with a warning: a segment
+    // marker must still follow soon.
+    if (n >= 4 && p[0] == 0xff && p[1] == 0xd8)
+        for (qsizetype i = 2; i + 1 < n; ++i)
+            if (p[i] == 0xff && (p[i + 1] == 0xdb || p[i + 1] == 0xc4 || (p[i + 1] >= 0xe0 && p[i + 1] <= 0xef)))
+                return FileFormat::Jpeg;
     if (n >= 6 && (std::memcmp(p, "GIF87a", 6) == 0 || std::memcmp(p, "GIF89a", 6) == 0))
         return FileFormat::Gif;
     if (n >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WEBP", 4) == 0)

@@ -32,6 +32,7 @@ struct Job {
     int warnings = 0;         // corrupt-data warnings, the end of data aside
     bool ranDry = false;      // the data ended before EOI
     char message[JMSG_LENGTH_MAX] = {};
+    char firstWarning[JMSG_LENGTH_MAX] = {};
     std::vector<JSAMPROW> rows;
 
     ~Job()
@@ -58,10 +59,12 @@ void onMessage(j_common_ptr c, int level)
     if (level >= 0)
         return; // trace messages
     Job *job = jobOf(c);
-    if (c->err->msg_code == JWRN_JPEG_EOF)
+    if (c->err->msg_code == JWRN_JPEG_EOF) {
         job->ranDry = true;
-    else
-        ++job->warnings;
+        return;
+    }
+    if (!job->warnings++)
+        (*c->err->format_message)(c, job->firstWarning);
 }
 
 void onProgress(j_common_ptr c)
@@ -193,7 +196,7 @@ bool decodeInto(Job &job, const uchar *p, qint64 n, const ReadOptions &options, 
 } // namespace
 
 Decoded decodeJpeg(const uchar *p, qint64 n, const HeaderInfo &info, const ReadOptions &options, Page *out,
-                   QString *error)
+                   QString *error, QString *warning)
 {
     if (info.bitDepth != 8)
         return Decoded::Declined; // 12-bit and lossless JPEG: Qt's reader says what it can do
@@ -204,6 +207,10 @@ Decoded decodeJpeg(const uchar *p, qint64 n, const HeaderInfo &info, const ReadO
         *error = QStringLiteral("cannot decode image: %1").arg(QString::fromLocal8Bit(job.message));
         return Decoded::Failed;
     }
+    if (warning && job.warnings)
+        *warning = job.warnings == 1 ? QString::fromLocal8Bit(job.firstWarning)
+                                     : QStringLiteral("%1 (and %2 more warnings)")
+                                           .arg(QString::fromLocal8Bit(job.firstWarning)).arg(job.warnings - 1);
     page.iccProfile = keptProfile(page.iccProfile, page.photometric);
     applyExifOrientation(&page, page.orientation);
     page.orientation = 1;

@@ -68,10 +68,13 @@ struct Page {
 // What the reader of a page is going to do with it, so a decoder can take a
 // shorter road that gives the same output.
 struct ReadOptions {
-    // TIFF Compression tag value of the output (1 none, 3 G3, 4 G4, 5 LZW, 32773 PackBits).
+    // TIFF Compression tag value of the output (1 none, 3 G3, 4 G4, 5 LZW, 7 JPEG, 8 Deflate,
+    // 32773 PackBits, 50000 Zstandard).
     // For 3 and 4 the page ends bilevel: a grey decode is enough, and a source
     // page stored with the same coding may be handed over still encoded.
     int outputCompression = 1;
+    // Fill Page::exif, xmp and iptc (left empty otherwise).
+    bool keepMetadata = false;
     bool bilevelOutput() const { return outputCompression == 3 || outputCompression == 4; }
 };
 

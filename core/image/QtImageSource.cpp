@@ -1,6 +1,7 @@
 #include "core/image/QtImageSource.h"
 
 #include "core/SystemLog.h"
+#include "core/image/Metadata.h"
 #include "core/image/RasterDecoders.h"
 
 #include <QColorSpace>
@@ -416,10 +417,10 @@ void raiseQtAllocationLimit()
 }
 
 Decoded decodeDirect(const FileBytes &file, const HeaderInfo &info, const ReadOptions &options, Page *out,
-                     QString *error)
+                     QString *error, QString *warning)
 {
     switch (info.format) {
-    case FileFormat::Jpeg: return decodeJpeg(file.data(), file.size(), info, options, out, error);
+    case FileFormat::Jpeg: return decodeJpeg(file.data(), file.size(), info, options, out, error, warning);
     case FileFormat::Png: return decodePng(file.data(), file.size(), info, out, error);
     case FileFormat::Gif: return decodeGif(file.data(), file.size(), info, out, error);
     case FileFormat::Bmp: return decodeBmp(file.data(), file.size(), info, out, error);
@@ -448,7 +449,8 @@ public:
             *error = file.errorString();
             return false;
         }
-        switch (decodeDirect(file, m_info, m_readOptions, out, error)) {
+        QString warning;
+        switch (decodeDirect(file, m_info, m_readOptions, out, error, &warning)) {
         case Decoded::Failed:
             return false;
         case Decoded::Declined:
@@ -461,6 +463,14 @@ public:
         out->xResolution = m_info.xResolution;
         out->yResolution = m_info.yResolution;
         out->resolutionUnit = m_info.resolutionUnit;
+        if (m_readOptions.keepMetadata) {
+            if (m_info.format == FileFormat::Jpeg)
+                readJpegMetadata(file.data(), file.size(), out);
+            else if (m_info.format == FileFormat::Png)
+                readPngMetadata(file.data(), file.size(), out);
+        }
+        if (!warning.isEmpty())
+            logWarning(QStringLiteral("Warning in (readPage) : %1: %2; converted all the same").arg(m_path, warning));
         if (m_info.missingEnd)
             logWarning(QStringLiteral("Warning in (readPage) : %1 ends without its %2; its image data is complete")
                            .arg(m_path, QLatin1String(m_info.format == FileFormat::Jpeg ? "EOI marker" : "IEND chunk")));

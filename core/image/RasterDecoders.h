@@ -16,8 +16,9 @@ enum class Decoded {
 };
 
 // `info` is the file's walked header. Resolution is left to the caller.
+// *warning (when given) gets what libjpeg warned of in a decode that went on.
 Decoded decodeJpeg(const uchar *p, qint64 n, const HeaderInfo &info, const ReadOptions &options, Page *out,
-                   QString *error);
+                   QString *error, QString *warning = nullptr);
 Decoded decodePng(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, QString *error);
 Decoded decodeGif(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, QString *error);
 Decoded decodeBmp(const uchar *p, qint64 n, const HeaderInfo &info, Page *out, QString *error);

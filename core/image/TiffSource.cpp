@@ -1,7 +1,9 @@
 #include "core/image/TiffSource.h"
 
+#include "core/image/Metadata.h"
 #include "core/image/TiffSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -20,7 +22,49 @@ struct Layout {
     enum Mode { Direct, Rgba } mode = Direct;
     bool planar = false;
     bool tiled = false;
+    quint16 storedBits = 0;     // odd depths: the file's bits, scaled up to page.bitsPerSample
+    bool signedSamples = false; // SampleFormat 2: offset to unsigned
 };
+
+// Samples of an odd depth (3, 5, 6, 7, 9 ... 15 bits), packed first bit
+// highest, scaled to the page's 8 or 16 bits; every stored value keeps a
+// value of its own, and full scale stays full scale.
+void unpackSamples(const Page &raw, Page *out)
+{
+    const unsigned in = raw.bitsPerSample;
+    const quint32 maxIn = (1u << in) - 1, maxOut = (1u << out->bitsPerSample) - 1;
+    const quint64 n = quint64(raw.width) * raw.samplesPerPixel;
+    const quint64 rawRow = raw.bytesPerRow(), outRow = out->bytesPerRow();
+    for (quint32 y = 0; y < raw.height; ++y) {
+        const quint8 *row = raw.pixels.data() + y * rawRow;
+        quint8 *dst = out->pixels.data() + y * outRow;
+        for (quint64 i = 0; i < n; ++i) {
+            const quint64 bit = i * in, at = bit / 8;
+            quint32 word = 0;
+            for (quint64 k = 0; k < 3; ++k)
+                word = word << 8 | (at + k < rawRow ? row[at + k] : 0);
+            const quint32 v = (word >> (24 - (bit % 8) - in)) & maxIn;
+            const quint32 scaled = (v * maxOut + maxIn / 2) / maxIn;
+            if (out->bitsPerSample == 8)
+                dst[i] = quint8(scaled);
+            else
+                reinterpret_cast<quint16 *>(dst)[i] = quint16(scaled);
+        }
+    }
+}
+
+// Signed samples offset by half the range: the lowest value becomes 0.
+void offsetSigned(Page *p)
+{
+    if (p->bitsPerSample == 8) {
+        for (quint8 &v : p->pixels)
+            v ^= 0x80;
+    } else {
+        auto *w = reinterpret_cast<quint16 *>(p->pixels.data());
+        for (size_t i = 0, n = p->pixels.size() / 2; i < n; ++i)
+            w[i] ^= 0x8000;
+    }
+}
 
 // Decoded size, saturated instead of overflowing for absurd headers.
 quint64 safeByteCount(const Page &p)
@@ -77,19 +121,57 @@ public:
                          .arg(index + 1).arg(l.page.width).arg(l.page.height);
             return false;
         }
-        if (l.mode == Layout::Direct && readCoded(l, out, error))
+        if (l.mode == Layout::Direct && readCoded(l, out, error)) {
+            readMetadata(out);
             return true;
+        }
         *out = std::move(l.page);
         out->pixels.resize(size_t(bytes));
-        const bool ok = l.mode == Layout::Rgba ? readRgba(out, error) : readDirect(l, out, error);
+        bool ok = false;
+        if (l.mode == Layout::Rgba) {
+            ok = readRgba(out, error);
+        } else if (l.storedBits) {
+            Page raw = *out;
+            raw.bitsPerSample = l.storedBits;
+            raw.pixels.assign(size_t(raw.byteCount()), 0);
+            ok = readDirect(l, &raw, error);
+            if (ok)
+                unpackSamples(raw, out);
+        } else {
+            ok = readDirect(l, out, error);
+            if (ok && l.signedSamples)
+                offsetSigned(out);
+        }
         if (!ok) {
             *out = Page();
             *error = QStringLiteral("page %1: %2").arg(index + 1).arg(*error);
+        } else {
+            readMetadata(out);
         }
         return ok;
     }
 
 private:
+    // The current directory's EXIF, GPS, XMP and IPTC, read from the file as
+    // stored (libtiff would convert some of them by type).
+    void readMetadata(Page *out) const
+    {
+        if (!m_readOptions.keepMetadata)
+            return;
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const ReadAt read = [&file](quint64 offset, quint64 size) {
+            if (offset > quint64(std::numeric_limits<qint64>::max()) || !file.seek(qint64(offset)))
+                return QByteArray();
+            return file.read(qint64(size));
+        };
+        ExifTree tree;
+        QString why;
+        if (readTiffMetadata(read, quint64(TIFFCurrentDirOffset(m_tif.get())), &tree, &out->xmp, &out->iptc, &why))
+            out->exif = exifStream(tree);
+    }
+
     // A fax page going to the same fax coding is handed over still coded: its
     // strips are copied, not decoded and coded again. Each strip is decoded
     // once all the same, so a damaged one fails here as it would have.
@@ -188,15 +270,19 @@ private:
         quint16 *extraTypes = nullptr;
         TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
         if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
-            *error = QStringLiteral("page without a photometric interpretation");
-            return false;
+            // Some converters leave it out: read it as libtiff's own tools guess it.
+            photometric = spp - extraCount >= 3 ? PHOTOMETRIC_RGB
+                : bps == 1                      ? PHOTOMETRIC_MINISWHITE
+                                                : PHOTOMETRIC_MINISBLACK;
         }
         if (!TIFFIsCODECConfigured(compression)) {
             *error = QStringLiteral("compression %1 is not supported").arg(compression);
             return false;
         }
-        if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID) {
-            *error = QStringLiteral("sample format %1 is not supported").arg(sampleFormat);
+        l->signedSamples = sampleFormat == SAMPLEFORMAT_INT;
+        if ((sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID && !l->signedSamples)
+            || (l->signedSamples && bps != 8 && bps != 16)) {
+            *error = QStringLiteral("sample format %1 with %2 bits is not supported").arg(sampleFormat).arg(bps);
             return false;
         }
         if (spp == 0 || extraCount >= spp) {
@@ -225,6 +311,9 @@ private:
         const bool oneExtraAtMost = extraCount <= 1;
         const bool planarOk = !l->planar || bps == 8 || bps == 16;
 
+        // Odd depths up to 16 bits in one plane: read as stored, then scaled up.
+        const bool oddBits = bps >= 2 && bps <= 15 && bps != 8 && !l->planar && !l->signedSamples;
+        const quint16 wideBits = bps > 8 ? 16 : 8;
         bool direct = false;
         if (compression == COMPRESSION_OJPEG) {
             direct = false;
@@ -242,6 +331,17 @@ private:
                    && validBits(bps, {8, 16})) {
             p.photometric = Photometric::Separated;
             direct = true;
+        } else if (oddBits && oneExtraAtMost && photometric != PHOTOMETRIC_PALETTE
+                   && ((colours == 1 && (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK))
+                       || (colours == 3 && photometric == PHOTOMETRIC_RGB)
+                       || (colours == 4 && photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK))) {
+            p.photometric = photometric == PHOTOMETRIC_MINISWHITE ? Photometric::MinIsWhite
+                : photometric == PHOTOMETRIC_MINISBLACK          ? Photometric::MinIsBlack
+                : photometric == PHOTOMETRIC_RGB                 ? Photometric::RGB
+                                                                 : Photometric::Separated;
+            p.bitsPerSample = wideBits;
+            l->storedBits = bps;
+            direct = true;
         } else if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG && !l->planar && spp == 3
                    && bps == 8) {
             // libjpeg does the colour conversion and the upsampling.
@@ -253,6 +353,10 @@ private:
             direct = true;
         }
 
+        if (l->signedSamples && (!direct || p.photometric == Photometric::Palette)) {
+            *error = QStringLiteral("signed samples in this layout are not supported");
+            return false;
+        }
         if (direct) {
             l->mode = Layout::Direct;
             if (p.photometric == Photometric::Palette && !readColormap(&p, error))

@@ -2,8 +2,12 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::image::detail {
@@ -71,6 +75,115 @@ TiffPtr openTiffFd(int fd, const QString &name, const char *mode, TiffMessages *
     TIFF *tif = opts ? TIFFFdOpenExt(fd, QFile::encodeName(name).constData(), mode, opts.get()) : nullptr;
     if (!tif)
         ::close(fd);
+    return TiffPtr(tif);
+}
+
+void WriteDigest::wrote(quint64 at, const char *data, quint64 size)
+{
+    if (at < m_hashed) {
+        m_broken = true;
+        return;
+    }
+    const quint64 from = at - m_hashed;
+    if (from + size > quint64(m_pending.size()))
+        m_pending.resize(qsizetype(from + size), '\0'); // a gap reads as zeros
+    std::memcpy(m_pending.data() + from, data, size);
+}
+
+void WriteDigest::settle(quint64 upTo)
+{
+    if (upTo <= m_hashed)
+        return;
+    const qsizetype n = qsizetype(std::min<quint64>(upTo - m_hashed, quint64(m_pending.size())));
+    m_hash.addData(QByteArrayView(m_pending.constData(), n));
+    m_pending.remove(0, n);
+    m_pending.squeeze();
+    m_hashed += quint64(n);
+}
+
+QByteArray WriteDigest::finish()
+{
+    settle(end());
+    return m_broken ? QByteArray() : m_hash.result();
+}
+
+namespace {
+
+tmsize_t digestedRead(thandle_t h, void *buf, tmsize_t n)
+{
+    auto *f = static_cast<DigestedFd *>(h);
+    const ssize_t got = ::pread(f->fd, buf, size_t(n), off_t(f->offset));
+    if (got > 0)
+        f->offset += quint64(got);
+    return got;
+}
+
+tmsize_t digestedWrite(thandle_t h, void *buf, tmsize_t n)
+{
+    auto *f = static_cast<DigestedFd *>(h);
+    const char *p = static_cast<const char *>(buf);
+    tmsize_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::pwrite(f->fd, p + done, size_t(n - done), off_t(f->offset + quint64(done)));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            break;
+        done += put;
+    }
+    // Only what reached the file counts.
+    f->digest.wrote(f->offset, p, quint64(done));
+    f->offset += quint64(done);
+    return done == n ? n : -1;
+}
+
+toff_t digestedSeek(thandle_t h, toff_t off, int whence)
+{
+    auto *f = static_cast<DigestedFd *>(h);
+    quint64 base = 0;
+    if (whence == SEEK_CUR) {
+        base = f->offset;
+    } else if (whence == SEEK_END) {
+        struct stat st {};
+        if (::fstat(f->fd, &st) != 0)
+            return toff_t(-1);
+        base = quint64(st.st_size);
+    }
+    f->offset = base + off;
+    return f->offset;
+}
+
+int digestedClose(thandle_t h)
+{
+    auto *f = static_cast<DigestedFd *>(h);
+    const int r = f->fd >= 0 ? ::close(f->fd) : 0;
+    f->fd = -1;
+    return r;
+}
+
+toff_t digestedSize(thandle_t h)
+{
+    struct stat st {};
+    return ::fstat(static_cast<DigestedFd *>(h)->fd, &st) == 0 ? toff_t(st.st_size) : 0;
+}
+
+int noMap(thandle_t, void **, toff_t *) { return 0; }
+void noUnmap(thandle_t, void *, toff_t) {}
+
+} // namespace
+
+TiffPtr openTiffDigested(DigestedFd *file, const QString &name, const char *mode, TiffMessages *messages)
+{
+    auto opts = makeOptions(messages);
+    TIFF *tif = opts ? TIFFClientOpenExt(QFile::encodeName(name).constData(), mode, file, &digestedRead, &digestedWrite,
+                                         &digestedSeek, &digestedClose, &digestedSize, &noMap, &noUnmap, opts.get())
+                     : nullptr;
+    if (!tif) {
+        digestedClose(file);
+        return {};
+    }
+    // Dropping an unfinished file closes the descriptor by its number.
+    TIFFSetFileno(tif, file->fd);
     return TiffPtr(tif);
 }
 

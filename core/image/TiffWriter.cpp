@@ -3,7 +3,9 @@
 #include "core/WorkPool.h"
 #include "core/SafeOutputFile.h"
 #include "core/image/Bilevel.h"
+#include "core/image/Compression.h"
 #include "core/image/LzwEncoder.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffSupport.h"
 
 #include <QDir>
@@ -37,6 +39,9 @@ int effectiveCompression(int compression)
     case COMPRESSION_CCITTFAX4:
     case COMPRESSION_LZW:
     case COMPRESSION_PACKBITS:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_ZSTD:
+    case COMPRESSION_JPEG:
     case TiffWriter::kAutomatic:
         return compression;
     default:
@@ -114,6 +119,8 @@ QString systemError(int err)
 struct StripCoding {
     int compression = COMPRESSION_NONE;
     bool predictor = false;
+    bool ycbcr = false; // JPEG: RGB rows coded as YCbCr 4:2:0
+    CodingOptions options;
     quint32 width = 0;
     quint16 bitsPerSample = 8;
     quint16 samplesPerPixel = 1;
@@ -202,6 +209,19 @@ bool codeWithLibtiff(const StripCoding &c, const quint8 *rows, quint32 count, st
         && TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression) && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, count);
     if (ok && c.predictor)
         ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (ok && c.compression == COMPRESSION_ADOBE_DEFLATE)
+        ok = TIFFSetField(t, TIFFTAG_ZIPQUALITY, c.options.level ? c.options.level : kDefaultDeflateLevel);
+    if (ok && c.compression == COMPRESSION_ZSTD)
+        ok = TIFFSetField(t, TIFFTAG_ZSTD_LEVEL, c.options.level ? c.options.level : kDefaultZstdLevel);
+    if (ok && c.compression == COMPRESSION_JPEG) {
+        // Tables in every strip: each strip is a whole JPEG of its own, so
+        // strips coded apart need no shared JPEGTables tag.
+        ok = TIFFSetField(t, TIFFTAG_JPEGTABLESMODE, 0)
+            && TIFFSetField(t, TIFFTAG_JPEGQUALITY, c.options.quality ? c.options.quality : kDefaultJpegQuality);
+        if (ok && c.ycbcr)
+            ok = TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, quint16(2), quint16(2))
+                && TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
     if (ok && (c.compression == COMPRESSION_CCITTFAX3 || c.compression == COMPRESSION_CCITTFAX4)) {
         ok = TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
         if (ok && c.compression == COMPRESSION_CCITTFAX3)
@@ -284,6 +304,40 @@ bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vec
     }
 }
 
+// The form a page takes in a JPEG strip: 8-bit samples, black as 0, no
+// alpha. False when the page is to be written losslessly instead; fills
+// *converted when the samples have to change.
+bool jpegForm(const Page &in, Page *converted)
+{
+    if (in.extraSamples || (in.bitsPerSample != 8 && in.bitsPerSample != 16) || in.photometric == Photometric::Palette)
+        return false;
+    if (in.bitsPerSample == 8 && in.photometric != Photometric::MinIsWhite)
+        return true;
+    Page &out = *converted;
+    out = Page();
+    out.setLayout(in.width, in.height, 8, in.samplesPerPixel, 0,
+                  in.photometric == Photometric::MinIsWhite ? Photometric::MinIsBlack : in.photometric);
+    out.xResolution = in.xResolution;
+    out.yResolution = in.yResolution;
+    out.resolutionUnit = in.resolutionUnit;
+    out.iccProfile = in.iccProfile;
+    out.orientation = in.orientation;
+    const quint64 n = quint64(in.width) * in.height * in.samplesPerPixel;
+    out.pixels.resize(size_t(n));
+    const bool invert = in.photometric == Photometric::MinIsWhite;
+    if (in.bitsPerSample == 16) {
+        const auto *src = reinterpret_cast<const quint16 *>(in.pixels.data());
+        for (quint64 i = 0; i < n; ++i) {
+            const quint8 v = quint8((quint32(src[i]) * 255 + 32767) / 65535);
+            out.pixels[size_t(i)] = invert ? quint8(255 - v) : v;
+        }
+    } else {
+        for (quint64 i = 0; i < n; ++i)
+            out.pixels[size_t(i)] = quint8(255 - in.pixels[size_t(i)]);
+    }
+    return true;
+}
+
 } // namespace
 
 struct TiffWriter::Impl {
@@ -293,9 +347,13 @@ struct TiffWriter::Impl {
     bool bigTiff = false;
     WorkPool *pool = nullptr;
     BilevelOptions bilevel;
+    CodingOptions codingOptions;
     bool replaceExisting = true;
     bool targetTaken = false;
     TiffMessages messages; // before tif: libtiff may report while closing
+    bool checksum = false;
+    std::unique_ptr<DigestedFd> digested; // before tif: its writes end there
+    QString sha256;
     TiffPtr tif;
     int pages = 0;
     bool failed = false;
@@ -325,6 +383,7 @@ struct TiffWriter::Impl {
             if (fd >= 0)
                 ::close(fd);
         }
+        digested.reset();
         temp.reset();
     }
 
@@ -340,7 +399,13 @@ struct TiffWriter::Impl {
             const int err = errno;
             return fail(QStringLiteral("cannot start the TIFF file: %1").arg(systemError(err)), error);
         }
-        tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        if (checksum) {
+            digested = std::make_unique<DigestedFd>();
+            digested->fd = fd;
+            tif = openTiffDigested(digested.get(), target, bigTiff ? "w8" : "w", &messages);
+        } else {
+            tif = openTiffFd(fd, target, bigTiff ? "w8" : "w", &messages);
+        }
         if (!tif)
             return fail(withReason(QStringLiteral("cannot start the TIFF file"), &messages), error);
         return true;
@@ -365,6 +430,10 @@ struct TiffWriter::Impl {
     bool writeStrip(const Page &page, const StripCoding &coding, quint32 rowsPerStrip, size_t s, Strip &strip,
                     QString *error);
     bool endPage(QString *error);
+    bool setMetadata(const Page &source, const Page &page);
+    bool appendDirectory(const std::function<QByteArray(quint64)> &block, quint64 *offset);
+    bool writeMetadataDirectories();
+    ExifTree pageExif; // of the page being written
     bool writePage(const Page &page, QString *error);
     void finishPending();
     bool readyFor(const Page &page, QString *error);
@@ -383,27 +452,44 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
         else
             compression = COMPRESSION_LZW;
     }
+    // JPEG takes 8-bit grey, colour and ink; pages it would change beyond
+    // its loss (palette, fewer bits, alpha) are written losslessly instead.
+    const bool jpegPage = compression == COMPRESSION_JPEG && !passThrough && jpegForm(input, converted);
+    if (compression == COMPRESSION_JPEG && !jpegPage)
+        compression = COMPRESSION_ADOBE_DEFLATE;
+    if (!TIFFIsCODECConfigured(quint16(compression)))
+        return fail(QStringLiteral("this build of libtiff cannot write compression %1").arg(compression), error);
     const bool ccitt = compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
     if (passThrough && input.encodedCompression != compression)
         return fail(QStringLiteral("page %1 is coded for another compression").arg(pages + 1), error);
     // CCITT codes black and white runs only: every page goes in as MinIsWhite bilevel.
     if (!passThrough && ccitt && !converted->width && !(isBilevel(input) && input.photometric == Photometric::MinIsWhite))
         *converted = toBilevel(input, bilevel);
-    const Page &page = ccitt && converted->width ? *converted : input;
+    const Page &page = (ccitt || jpegPage) && converted->width ? *converted : input;
     *pagePtr = &page;
 
     TIFF *t = tif.get();
     const quint64 bpr = page.bytesPerRow();
     *rowsPerStrip = passThrough ? page.encodedRowsPerStrip
                                 : quint32(std::clamp<quint64>(kStripBytes / std::max<quint64>(bpr, 1), 1, page.height));
-    const bool predictor = compression == COMPRESSION_LZW && page.photometric != Photometric::Palette
-        && (page.bitsPerSample == 8 || page.bitsPerSample == 16);
+    const bool ycbcr = jpegPage && page.photometric == Photometric::RGB;
+    if (jpegPage) {
+        // Strips end on whole rows of JPEG blocks (16 rows with 4:2:0).
+        const quint32 mcu = ycbcr ? 16 : 8;
+        *rowsPerStrip = std::min(page.height, std::max(mcu, *rowsPerStrip / mcu * mcu));
+    }
+    const bool predictor = (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE
+                            || compression == COMPRESSION_ZSTD)
+        && page.photometric != Photometric::Palette && (page.bitsPerSample == 8 || page.bitsPerSample == 16);
+    const quint16 photometric = ycbcr ? quint16(PHOTOMETRIC_YCBCR) : photometricTag(page.photometric);
     coding->compression = compression;
     coding->predictor = predictor;
+    coding->ycbcr = ycbcr;
+    coding->options = codingOptions;
     coding->width = page.width;
     coding->bitsPerSample = page.bitsPerSample;
     coding->samplesPerPixel = page.samplesPerPixel;
-    coding->photometric = photometricTag(page.photometric);
+    coding->photometric = photometric;
     coding->bytesPerRow = bpr;
     const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
 
@@ -412,7 +498,7 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
         && TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.height)
         && TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample)
         && TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel)
-        && TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometricTag(page.photometric))
+        && TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric)
         && TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
         && TIFFSetField(t, TIFFTAG_COMPRESSION, compression)
         && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, *rowsPerStrip)
@@ -429,6 +515,8 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
     }
     if (ok && page.photometric == Photometric::Separated)
         ok = TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+    if (ok && ycbcr)
+        ok = TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, quint16(2), quint16(2));
     if (ok && predictor)
         ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (ok && ccitt) {
@@ -448,8 +536,86 @@ bool TiffWriter::Impl::startPage(const Page &input, Page *converted, const Page 
         ok = TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
     if (ok && !page.iccProfile.isEmpty())
         ok = TIFFSetField(t, TIFFTAG_ICCPROFILE, quint32(page.iccProfile.size()), page.iccProfile.constData());
+    if (ok)
+        ok = setMetadata(input, page);
     if (!ok)
         return fail(withReason(where, &messages), error);
+    return true;
+}
+
+// The page's carried metadata: text tags and XMP, IPTC now; the EXIF and
+// GPS directories are written after the strips (endPage).
+// `source` holds the blocks (a page made bilevel or 8-bit for its coding
+// has none of its own), `page` the rows as written.
+bool TiffWriter::Impl::setMetadata(const Page &source, const Page &page)
+{
+    TIFF *t = tif.get();
+    pageExif = ExifTree();
+    QString ignored;
+    if (!source.exif.isEmpty() && parseExif(source.exif, &pageExif, &ignored)) {
+        setPixelDimensions(&pageExif, page.width, page.height);
+        for (const TiffEntry &e : pageExif.main) {
+            const QByteArray text = entryText(e);
+            if (!text.isEmpty() && !TIFFSetField(t, e.tag, text.constData()))
+                return false;
+        }
+    }
+    if (!source.xmp.isEmpty()) {
+        // The rows' orientation is the Orientation tag's; an XMP copy that said
+        // otherwise would have viewers turn the page twice.
+        const int orientation = page.orientation >= 1 && page.orientation <= 8 ? page.orientation : 1;
+        const QByteArray xmp = xmpWithOrientation(source.xmp, orientation);
+        if (!TIFFSetField(t, TIFFTAG_XMLPACKET, quint32(xmp.size()), xmp.constData()))
+            return false;
+    }
+    if (!source.iptc.isEmpty()) {
+        // Padded to whole 4-byte words, as readers that take it as LONGs expect.
+        QByteArray iptc = source.iptc;
+        iptc.append(QByteArray((4 - iptc.size() % 4) % 4, '\0'));
+        if (!TIFFSetField(t, TIFFTAG_RICHTIFFIPTC, quint32(iptc.size()), iptc.constData()))
+            return false;
+    }
+    return true;
+}
+
+// Appends a directory block at the end of the file through libtiff's own
+// I/O, so it lands between the strips and the page's directory.
+bool TiffWriter::Impl::appendDirectory(const std::function<QByteArray(quint64)> &block, quint64 *offset)
+{
+    TIFF *t = tif.get();
+    const TIFFSeekProc seek = TIFFGetSeekProc(t);
+    const TIFFReadWriteProc write = TIFFGetWriteProc(t);
+    const thandle_t h = TIFFClientdata(t);
+    quint64 end = seek(h, 0, SEEK_END);
+    if (end == quint64(-1))
+        return false;
+    static char zero = 0;
+    if ((end & 1) && write(h, &zero, 1) != 1)
+        return false;
+    end = (end + 1) & ~quint64(1);
+    const QByteArray bytes = block(end);
+    if (write(h, const_cast<char *>(bytes.constData()), tmsize_t(bytes.size())) != tmsize_t(bytes.size()))
+        return false;
+    *offset = end;
+    return true;
+}
+
+bool TiffWriter::Impl::writeMetadataDirectories()
+{
+    TIFF *t = tif.get();
+    const bool big = TIFFIsBigTIFF(t), bigEndian = TIFFIsBigEndian(t);
+    quint64 at = 0;
+    if (!pageExif.exif.empty()) {
+        if (!appendDirectory([&](quint64 o) { return exifDirectoryBlock(pageExif, o, big, bigEndian); }, &at)
+            || !TIFFSetField(t, TIFFTAG_EXIFIFD, at))
+            return false;
+    }
+    if (!pageExif.gps.empty()) {
+        if (!appendDirectory([&](quint64 o) { return gpsDirectoryBlock(pageExif, o, big, bigEndian); }, &at)
+            || !TIFFSetField(t, TIFFTAG_GPSIFD, at))
+            return false;
+    }
+    pageExif = ExifTree();
     return true;
 }
 
@@ -479,8 +645,15 @@ bool TiffWriter::Impl::writeStrip(const Page &page, const StripCoding &coding, q
 bool TiffWriter::Impl::endPage(QString *error)
 {
     const QString where = QStringLiteral("cannot write page %1").arg(pages + 1);
+    if (!writeMetadataDirectories())
+        return fail(withReason(where + QStringLiteral(": cannot write its EXIF directory"), &messages), error);
+    // The directory goes at the end; afterwards libtiff only ever writes past
+    // where it begins (the next page links itself into this directory).
+    const quint64 settled = digested ? digested->digest.end() : 0;
     if (!TIFFWriteDirectory(tif.get()) || messages.hasError())
         return fail(withReason(where, &messages), error);
+    if (digested)
+        digested->digest.settle(settled);
     ++pages;
     return true;
 }
@@ -576,6 +749,21 @@ int TiffWriter::pageCount() const
 void TiffWriter::setBilevelOptions(const BilevelOptions &options)
 {
     d->bilevel = options;
+}
+
+void TiffWriter::setChecksum(bool on)
+{
+    d->checksum = on;
+}
+
+QString TiffWriter::sha256() const
+{
+    return d->committed ? d->sha256 : QString();
+}
+
+void TiffWriter::setCodingOptions(const CodingOptions &options)
+{
+    d->codingOptions = options;
 }
 
 void TiffWriter::setReplaceExisting(bool replace)
@@ -711,6 +899,13 @@ bool TiffWriter::commit(QString *error)
         d->tif.reset();
         if (d->messages.hasError())
             return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
+        if (d->digested) {
+            const QByteArray digest = d->digested->digest.finish();
+            d->digested.reset();
+            if (digest.isEmpty())
+                return d->fail(QStringLiteral("the checksum could not follow the writes of the file"), error);
+            d->sha256 = QString::fromLatin1(digest.toHex());
+        }
     }
     QString why;
     int code = 0;

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/image/Bilevel.h"
+#include "core/image/Compression.h"
 #include "core/image/Page.h"
 
 #include <QString>
@@ -21,7 +22,12 @@ namespace quillon::image {
 class TiffWriter {
 public:
     // compression: TIFF Compression tag value, 1 none, 3 CCITT G3, 4 CCITT G4,
-    // 5 LZW, 32773 PackBits, or kAutomatic (anything else is written as 1).
+    // 5 LZW, 7 JPEG, 8 Deflate, 32773 PackBits, 50000 Zstandard, or
+    // kAutomatic (anything else is written as 1). LZW, Deflate and Zstandard
+    // use the horizontal predictor on 8- and 16-bit pages that have no
+    // palette. JPEG codes 8-bit RGB as YCbCr 4:2:0, grey and CMYK as they
+    // are (16-bit samples reduced to 8); palette, 1/2/4-bit and alpha pages
+    // go in as Deflate, which each page's Compression tag says.
     // bigTiff: write BigTIFF (for outputs that may pass 4 GiB).
     // pool: codes strips in parallel and lets queuePage return before its page
     // is written; not owned, must outlive the writer. Without one, everything
@@ -39,6 +45,15 @@ public:
     // How CCITT pages that are not bilevel are made black and white; set
     // before the first page (default: BilevelOptions::Auto).
     void setBilevelOptions(const BilevelOptions &options);
+
+    // Computes the SHA-256 of the file from the bytes as they are written
+    // (set before the first page). The writer then keeps the coded bytes of
+    // the page after the last finished directory until the next one is done.
+    void setChecksum(bool on);
+    // After a successful commit with setChecksum: lower-case hex; else empty.
+    QString sha256() const;
+    // Level (Deflate, Zstandard) and quality (JPEG); set before the first page.
+    void setCodingOptions(const CodingOptions &options);
 
     // False: commit() never replaces a file that stands under the target
     // name, not even one made after the writer started (default true).

@@ -1,14 +1,22 @@
 #include "common/ImageFactory.h"
+#include "core/Log.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QMap>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
-#include <QThread>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <csignal>
@@ -37,10 +45,18 @@ private slots:
     void existingNames_data();
     void existingNames();
     void compressionChoicesReachTheRun();
+    void outputChoices_data();
+    void outputChoices();
+    void metadata_data();
+    void metadata();
     void failedList();
+    void filesFrom_data();
+    void filesFrom();
+    void shardsMakeTheWholeRun();
+    void logDirNeverOverAnotherLog();
 
 private:
-    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr);
+    int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr, const QByteArray &input = QByteArray());
     QProcessEnvironment environment() const;
     QString freshOutput();
     QString manyImages();
@@ -160,11 +176,14 @@ QProcessEnvironment TestCli::environment() const
     return env;
 }
 
-int TestCli::run(const QStringList &args, QString *out, QString *err)
+int TestCli::run(const QStringList &args, QString *out, QString *err, const QByteArray &input)
 {
     QProcess p;
     p.setProcessEnvironment(environment());
     p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
     if (!p.waitForFinished(120000))
         return -1;
     if (out)
@@ -211,7 +230,7 @@ void TestCli::usageErrors_data()
     QTest::newRow("no output") << QStringList{img} << QStringLiteral("output folder");
     QTest::newRow("bad mode") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-m"), QStringLiteral("zip"), img} << QStringLiteral("mode");
     QTest::newRow("combine without name") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-m"), QStringLiteral("combine"), img} << QStringLiteral("name");
-    QTest::newRow("bad compression") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("jpeg"), img} << QStringLiteral("compression");
+    QTest::newRow("bad compression") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("zip"), img} << QStringLiteral("compression");
     QTest::newRow("bad pages") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-p"), QStringLiteral("1-"), img} << QStringLiteral("--pages");
     QTest::newRow("step zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-p"), QStringLiteral("step:0"), img} << QStringLiteral("step");
     QTest::newRow("missing output folder") << QStringList{QStringLiteral("-o"), QStringLiteral("/nonexistent/x"), img} << QStringLiteral("does not exist");
@@ -223,6 +242,38 @@ void TestCli::usageErrors_data()
                                      << QStringLiteral("--bilevel");
     QTest::newRow("unknown existing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--existing"), QStringLiteral("overwrite"), img}
                                       << QStringLiteral("--existing takes replace, keep-both or skip");
+    QTest::newRow("shard past its count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("4/3"), img}
+                                          << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard=0/3"), img} << QStringLiteral("1 <= K <= N");
+    QTest::newRow("shard without count") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("2"), img}
+                                         << QStringLiteral("--shard takes K/N");
+    QTest::newRow("shard from no scheduler") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--shard"), QStringLiteral("env"), img}
+                                             << QStringLiteral("neither SLURM_ARRAY_TASK_ID nor JOB_COMPLETION_INDEX");
+    QTest::newRow("list missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--files-from"), QStringLiteral("/nonexistent/l.txt")}
+                                  << QStringLiteral("cannot read the list");
+    QTest::newRow("mirror root missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--mirror-from"), QStringLiteral("/nonexistent/d"), img}
+                                         << QStringLiteral("folder to mirror");
+    QTest::newRow("log folder missing") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--log-dir"), QStringLiteral("/nonexistent/d"), img}
+                                        << QStringLiteral("no writable folder");
+    const QStringList deflate{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("deflate"), img};
+    QTest::newRow("deflate level too high") << (deflate + QStringList{QStringLiteral("--level"), QStringLiteral("10")})
+                                            << QStringLiteral("--level for deflate takes a whole number from 1 to 9");
+    QTest::newRow("level zero") << (deflate + QStringList{QStringLiteral("--level=0")}) << QStringLiteral("--level takes a whole number");
+    QTest::newRow("level for lzw") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--level"), QStringLiteral("3"),
+                                                  QStringLiteral("-c"), QStringLiteral("lzw"), img}
+                                   << QStringLiteral("--level applies to deflate and zstd only");
+    QTest::newRow("quality for zstd") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("zstd"),
+                                                     QStringLiteral("--quality"), QStringLiteral("50"), img}
+                                      << QStringLiteral("--quality applies to jpeg only");
+    QTest::newRow("quality 101") << QStringList{QStringLiteral("-o"), out, QStringLiteral("-c"), QStringLiteral("jpeg"),
+                                                QStringLiteral("--quality"), QStringLiteral("101"), img}
+                                 << QStringLiteral("--quality takes a whole number from 1 to 100");
+    QTest::newRow("dpi zero") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--dpi"), QStringLiteral("0"), img}
+                              << QStringLiteral("--dpi takes a whole number from 1 to 10000");
+    QTest::newRow("dpi not a number") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--dpi=300dpi"), img}
+                                      << QStringLiteral("--dpi takes a whole number");
+    QTest::newRow("unknown metadata") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--metadata"), QStringLiteral("all"), img}
+                                      << QStringLiteral("--metadata takes keep or strip");
     QTest::newRow("failed list nowhere") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--failed-list"), QStringLiteral("/nonexistent/x.txt"), img}
                                          << QStringLiteral("cannot write the failed list");
 }
@@ -272,7 +323,8 @@ void TestCli::modesAndCompressions_data()
     const QStringList combined{QStringLiteral("Book.tiff:7")};
     const QStringList grouped{QStringLiteral("Book1.tiff:3"), QStringLiteral("Book2.tiff:4")};
     const QList<std::pair<QString, int>> compressions{{QStringLiteral("none"), 1}, {QStringLiteral("g3"), 3}, {QStringLiteral("g4"), 4},
-                                                      {QStringLiteral("lzw"), 5}, {QStringLiteral("packbits"), 32773}};
+                                                      {QStringLiteral("lzw"), 5}, {QStringLiteral("packbits"), 32773},
+                                                      {QStringLiteral("deflate"), 8}, {QStringLiteral("zstd"), 50000}};
     for (const auto &[c, tag] : compressions) {
         QTest::addRow("single %s", qPrintable(c)) << QStringLiteral("single") << c << tag << single << false;
         QTest::addRow("combine %s", qPrintable(c)) << QStringLiteral("combine") << c << tag << combined << false;
@@ -356,6 +408,10 @@ void TestCli::badFilesAndMissingPaths()
     QVERIFY2(stdOut.contains(QStringLiteral("Files created: 1 of 1")), qPrintable(stdOut));
     QVERIFY2(stdOut.contains(QStringLiteral("Sources or pages not converted: 3")), qPrintable(stdOut));
     QCOMPARE(QDir(combined).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("all.tiff")});
+
+    // Nothing but a path that names nothing: no success either.
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("-o"), freshOutput(), QStringLiteral("/nonexistent/file.png")}, &stdOut, &stdErr), 1);
+    QVERIFY2(stdOut.contains(QStringLiteral("Paths not found: 1")), qPrintable(stdOut));
 
     // The same folder without its bad files converts cleanly.
     for (const char *name : {"text.jpg", "zero.png", "truncated.png"})
@@ -622,6 +678,177 @@ void TestCli::compressionChoicesReachTheRun()
     QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
 }
 
+// What each page of an output says: compression, photometric, resolution.
+void TestCli::outputChoices_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<int>("photometric");
+    QTest::addColumn<float>("dpi"); // 0: the source's own, whatever it is
+    const QString png = QStringLiteral("a1.png"), gif = QStringLiteral("a10.gif"), tif = QStringLiteral("a4.tif");
+    QTest::newRow("jpeg colour") << QStringList{QStringLiteral("-c"), QStringLiteral("jpeg")} << png << 7 << PHOTOMETRIC_YCBCR << 0.f;
+    QTest::newRow("jpeg grey") << QStringList{QStringLiteral("-c"), QStringLiteral("jpeg"), QStringLiteral("--quality"), QStringLiteral("40")}
+                               << tif << 7 << PHOTOMETRIC_MINISBLACK << 0.f;
+    QTest::newRow("jpeg black and white goes lossless") << QStringList{QStringLiteral("-c"), QStringLiteral("jpeg")} << gif << 8
+                                                        << PHOTOMETRIC_MINISWHITE << 0.f;
+    QTest::newRow("zstd level 19") << QStringList{QStringLiteral("-c"), QStringLiteral("zstd"), QStringLiteral("--level"), QStringLiteral("19")}
+                                   << png << 50000 << PHOTOMETRIC_RGB << 0.f;
+    QTest::newRow("dpi 300") << QStringList{QStringLiteral("--dpi"), QStringLiteral("300")} << png << 1 << PHOTOMETRIC_RGB << 300.f;
+    QTest::newRow("dpi on every tiff page") << QStringList{QStringLiteral("--dpi=72"), QStringLiteral("-c"), QStringLiteral("g4")} << tif << 4
+                                            << PHOTOMETRIC_MINISWHITE << 72.f;
+    QTest::newRow("dpi 10000 with deflate") << QStringList{QStringLiteral("--dpi"), QStringLiteral("10000"), QStringLiteral("-c"),
+                                                           QStringLiteral("deflate")}
+                                            << gif << 8 << PHOTOMETRIC_MINISWHITE << 10000.f;
+}
+
+void TestCli::outputChoices()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, source);
+    QFETCH(int, compression);
+    QFETCH(int, photometric);
+    QFETCH(float, dpi);
+    const QString out = freshOutput();
+    QString stdOut, stdErr;
+    QCOMPARE(run(args + QStringList{QStringLiteral("-q"), QStringLiteral("-o"), out, m_images + QLatin1Char('/') + source}, &stdOut, &stdErr), 0);
+    const QString file = out + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral(".tiff");
+    QVERIFY(completeTiff(file));
+    TIFF *t = TIFFOpen(QFile::encodeName(file).constData(), "r");
+    QVERIFY(t);
+    auto close = qScopeGuard([t] { TIFFClose(t); });
+    int pages = 0;
+    do {
+        ++pages;
+        uint16_t c = 0, ph = 0, unit = 0;
+        float x = 0, y = 0;
+        TIFFGetField(t, TIFFTAG_COMPRESSION, &c);
+        TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &ph);
+        QCOMPARE(int(c), compression);
+        QCOMPARE(int(ph), photometric);
+        if (dpi > 0) {
+            QVERIFY(TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &y));
+            QVERIFY(TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit));
+            QCOMPARE(x, dpi);
+            QCOMPARE(y, dpi);
+            QCOMPARE(int(unit), RESUNIT_INCH);
+        }
+    } while (TIFFReadDirectory(t));
+    QCOMPARE(pages, source == QLatin1String("a4.tif") ? 3 : 1);
+}
+
+namespace {
+
+// exiftool's reading of a file: tag name to value, as -j -n gives them.
+QVariantMap exifTags(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("exiftool"), {QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-G1"), QStringLiteral("-a"), file});
+    if (!p.waitForFinished(60000))
+        return {};
+    const QJsonArray list = QJsonDocument::fromJson(p.readAllStandardOutput()).array();
+    return list.isEmpty() ? QVariantMap() : list.first().toObject().toVariantMap();
+}
+
+bool runExiftool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-overwrite_original")} + args);
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+} // namespace
+
+// Metadata carried with --metadata keep (read back with exiftool), never
+// with the default; an orientation already applied to the rows becomes 1.
+void TestCli::metadata_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("exif");
+    QTest::addColumn<bool>("xmp");
+    QTest::addColumn<bool>("iptc");
+    QTest::addColumn<int>("orientation"); // of the output's rows, by the TIFF tag and XMP; 0: none written
+    QTest::addColumn<bool>("rotated");    // the rows were turned upright: width and height swapped
+    const QStringList keep{QStringLiteral("--metadata"), QStringLiteral("keep")};
+    QTest::newRow("jpeg, turned upright") << QStringLiteral("photo.jpg") << keep << true << true << true << 0 << true;
+    QTest::newRow("jpeg, stripped by default") << QStringLiteral("photo.jpg") << QStringList{} << false << false << false << 0 << true;
+    QTest::newRow("jpeg to jpeg-in-tiff") << QStringLiteral("photo.jpg") << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("jpeg")})
+                                          << true << true << true << 0 << true;
+    QTest::newRow("jpeg to g4: the black-and-white page keeps them") << QStringLiteral("photo.jpg")
+                                                                     << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("g4")})
+                                                                     << true << true << true << 0 << true;
+    QTest::newRow("png") << QStringLiteral("photo.png") << keep << true << true << false << 0 << false;
+    QTest::newRow("tiff, rows as stored") << QStringLiteral("photo.tif") << (keep + QStringList{QStringLiteral("-c"), QStringLiteral("zstd")})
+                                          << true << true << true << 6 << false;
+    QTest::newRow("damaged exif: the rest and the pixels kept") << QStringLiteral("damaged.jpg") << keep << false << true << true << 0
+                                                                << false;
+}
+
+void TestCli::metadata()
+{
+    QFETCH(QString, source);
+    QFETCH(QStringList, args);
+    QFETCH(bool, exif);
+    QFETCH(bool, xmp);
+    QFETCH(bool, iptc);
+    QFETCH(int, orientation);
+    QFETCH(bool, rotated);
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty(), "exiftool (libimage-exiftool-perl) is needed");
+    const QString dir = m_dir.filePath(QStringLiteral("meta"));
+    QDir().mkpath(dir);
+    const QString jpg = dir + QStringLiteral("/photo.jpg"), png = dir + QStringLiteral("/photo.png");
+    const QString tif = dir + QStringLiteral("/photo.tif"), damaged = dir + QStringLiteral("/damaged.jpg");
+    const QStringList tags{QStringLiteral("-Make=QuillonCam"), QStringLiteral("-Artist=Ann Example"),
+                           QStringLiteral("-DateTimeOriginal=2024:05:06 07:08:09"), QStringLiteral("-ExposureTime=0.005"),
+                           QStringLiteral("-GPSLatitude=48.5"), QStringLiteral("-GPSLatitudeRef=N"),
+                           QStringLiteral("-XMP-dc:Creator=Ann XMP"), QStringLiteral("-XMP-tiff:Orientation#=6")};
+    if (!QFile::exists(jpg)) {
+        makeImage(jpg, 40, 30, "JPG");
+        makeImage(png, 40, 30, "PNG");
+        QVERIFY(runExiftool(tags + QStringList{QStringLiteral("-Orientation#=6"), QStringLiteral("-IPTC:By-line=Ann IPTC"), jpg}));
+        QVERIFY(runExiftool(tags + QStringList{png}));
+        // A TIFF whose rows stay as stored: made from the JPEG's rows, orientation 6 set on it.
+        makeTiff(tif, 1);
+        QVERIFY(runExiftool(tags + QStringList{QStringLiteral("-Orientation#=6"), QStringLiteral("-IPTC:By-line=Ann IPTC"), tif}));
+        // An EXIF block whose first directory lies outside it.
+        QFile in(jpg);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray bytes = in.readAll();
+        const qsizetype exif = bytes.indexOf(QByteArray("Exif\0\0", 6));
+        QVERIFY(exif > 0);
+        bytes[exif + 10] = char(0x7f);
+        bytes[exif + 11] = char(0x7f);
+        QFile out(damaged);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    }
+    const QString out = freshOutput();
+    QString stdOut, stdErr;
+    QCOMPARE(run(args + QStringList{QStringLiteral("-o"), out, dir + QLatin1Char('/') + source}, &stdOut, &stdErr), 0);
+    const QString file = out + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral(".tiff");
+    QVERIFY(completeTiff(file));
+    const QVariantMap t = exifTags(file);
+    QVERIFY(!t.isEmpty());
+    const QVariantMap in = exifTags(dir + QLatin1Char('/') + source);
+    // Sizes as "W H" with -n.
+    const QStringList size = in.value(QStringLiteral("Composite:ImageSize")).toString().split(QRegularExpression(QStringLiteral("[ x]")));
+    QCOMPARE(size.size(), 2);
+    QCOMPARE(t.value(QStringLiteral("IFD0:ImageWidth")).toString(), rotated ? size[1] : size[0]);
+    QCOMPARE(t.value(QStringLiteral("IFD0:Make")).toString(), exif ? QStringLiteral("QuillonCam") : QString());
+    QCOMPARE(t.value(QStringLiteral("IFD0:Artist")).toString(), exif ? QStringLiteral("Ann Example") : QString());
+    QCOMPARE(t.value(QStringLiteral("ExifIFD:DateTimeOriginal")).toString(), exif ? QStringLiteral("2024:05:06 07:08:09") : QString());
+    QCOMPARE(t.value(QStringLiteral("ExifIFD:ExposureTime")).toDouble(), exif ? 0.005 : 0.0);
+    QCOMPARE(t.value(QStringLiteral("GPS:GPSLatitude")).toDouble(), exif ? 48.5 : 0.0);
+    QCOMPARE(t.value(QStringLiteral("XMP-dc:Creator")).toString(), xmp ? QStringLiteral("Ann XMP") : QString());
+    QCOMPARE(t.value(QStringLiteral("IPTC:By-line")).toString(), iptc ? QStringLiteral("Ann IPTC") : QString());
+    // Viewers turn the rows by these: each says what the rows need, nothing more.
+    QCOMPARE(t.value(QStringLiteral("IFD0:Orientation")).toInt(), orientation);
+    if (xmp)
+        QCOMPARE(t.value(QStringLiteral("XMP-tiff:Orientation")).toInt(), orientation ? orientation : 1);
+    QVERIFY(!t.contains(QStringLiteral("IFD1:ThumbnailOffset")));
+    QCOMPARE(stdErr.contains(QStringLiteral("damaged EXIF block left out")), source == QLatin1String("damaged.jpg"));
+}
+
 // The lost sources, one per line, as the import sheet reads them; an empty
 // list after a clean run.
 void TestCli::failedList()
@@ -653,6 +880,190 @@ void TestCli::failedList()
     QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("--failed-list=") + list, QStringLiteral("-o"), freshOutput(), bad}, &stdOut), 0);
     QVERIFY(!stdOut.contains(QStringLiteral("Failed sources")));
     QCOMPARE(QFileInfo(list).size(), 0);
+}
+
+namespace {
+// Every file below `folder` (relative path -> content).
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            files.insert(QDir(folder).relativeFilePath(f.fileName()), f.readAll());
+    }
+    return files;
+}
+} // namespace
+
+void TestCli::filesFrom_data()
+{
+    QTest::addColumn<bool>("fromStdin");
+    QTest::addColumn<bool>("crlf");
+    QTest::addColumn<QString>("ignored");
+    QTest::addColumn<QStringList>("made");
+    const QStringList all{QStringLiteral("a1.tiff"), QStringLiteral("a2.tiff"), QStringLiteral("a4.tiff"), QStringLiteral("in folder.tiff")};
+    QTest::newRow("file") << false << false << QStringLiteral("1 line(s)") << all;
+    QTest::newRow("standard input") << true << false << QStringLiteral("1 line(s)") << all;
+    // As the Import sheet reads it: "\r" belongs to the name, and the run says
+    // how many lines it could not take instead of converting nothing silently.
+    QTest::newRow("CRLF lines") << true << true << QStringLiteral("6 line(s)") << QStringList{QStringLiteral("a4.tiff")};
+}
+
+// A list names files (absolute and relative), a folder to scan, a name twice
+// and lines that are neither; it converts what the same paths on the command
+// line convert and counts the lines it cannot take.
+void TestCli::filesFrom()
+{
+    QFETCH(bool, fromStdin);
+    QFETCH(bool, crlf);
+    QFETCH(QString, ignored);
+    QFETCH(QStringList, made);
+    const QString sub = m_dir.filePath(QStringLiteral("listed"));
+    QDir().mkpath(sub);
+    makeImage(sub + QStringLiteral("/in folder.png"), 12, 9, "PNG");
+    const QString end = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QString text = m_images + QStringLiteral("/a1.png") + end + QStringLiteral("images/a2.jpg") + end + sub + end
+        + m_images + QStringLiteral("/a1.png") + end + m_images + QStringLiteral("/readme.txt") + end + end
+        + m_images + QStringLiteral("/a4.tif");
+    QByteArray input;
+    QStringList args{QStringLiteral("-q"), QStringLiteral("-o"), freshOutput(), QStringLiteral("--files-from")};
+    if (fromStdin) {
+        input = text.toUtf8();
+        args << QStringLiteral("-");
+    } else {
+        QFile list(m_dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        list.write(text.toUtf8());
+        args << list.fileName();
+    }
+    // Relative lines are taken against the working folder.
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.setWorkingDirectory(m_dir.path());
+    p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    p.write(input);
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(120000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY2(err.contains(ignored), qPrintable(err));
+    QCOMPARE(tree(args.at(2)).keys(), made);
+    QVERIFY(QFile::remove(sub + QStringLiteral("/in folder.png")));
+}
+
+// Shards of one list, each its own process, with mirrored folders and
+// checksums: together exactly the files of one plain run, byte for byte; a
+// shard run again with --existing skip makes nothing twice and keeps its
+// manifest whole; the manifest and the logs' SHA256 are the files' digests.
+void TestCli::shardsMakeTheWholeRun()
+{
+    const QString root = m_dir.filePath(QStringLiteral("tree"));
+    QStringList paths;
+    for (int box = 1; box <= 3; ++box)
+        for (int i = 1; i <= 4; ++i) {
+            const QString folder = root + QStringLiteral("/box%1%2").arg(box).arg(box == 2 ? QStringLiteral("/inner") : QString());
+            QDir().mkpath(folder);
+            paths << folder + QStringLiteral("/%1.png").arg(i, 4, 10, QLatin1Char('0'));
+            makeImage(paths.last(), 10 + i, 8 + box, "PNG");
+        }
+    QFile list(m_dir.filePath(QStringLiteral("tree.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    list.write((paths.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    list.close();
+    const QStringList common{QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("lzw"), QStringLiteral("--mirror-from"), root,
+                             QStringLiteral("--files-from"), list.fileName()};
+
+    const QString plain = freshOutput();
+    QCOMPARE(run(common + QStringList{QStringLiteral("-o"), plain}), 0);
+    const QMap<QString, QByteArray> expected = tree(plain);
+    QCOMPARE(expected.size(), paths.size());
+    QVERIFY(expected.contains(QStringLiteral("box2/inner/0001.tiff")) && expected.contains(QStringLiteral("box1/0001.tiff")));
+
+    const QString sharded = freshOutput();
+    const QString logs = m_dir.filePath(QStringLiteral("shardlogs"));
+    QDir().mkpath(logs);
+    QString manifests;
+    for (int k = 1; k <= 3; ++k) {
+        const QString manifest = m_dir.filePath(QStringLiteral("manifest%1").arg(k));
+        QCOMPARE(run(common + QStringList{QStringLiteral("-o"), sharded, QStringLiteral("--shard"), QStringLiteral("%1/3").arg(k),
+                                          QStringLiteral("--log-dir"), logs, QStringLiteral("--manifest"), manifest}),
+                 0);
+        // Again: everything exists, nothing is made, the manifest still lists it all.
+        QString out;
+        QCOMPARE(run(common + QStringList{QStringLiteral("-o"), sharded, QStringLiteral("--shard"), QStringLiteral("%1/3").arg(k),
+                                          QStringLiteral("--existing"), QStringLiteral("skip"), QStringLiteral("--manifest"), manifest},
+                     &out),
+                 0);
+        QVERIFY2(out.contains(QStringLiteral("Files created: 0 of")), qPrintable(out));
+        QFile m(manifest);
+        QVERIFY(m.open(QIODevice::ReadOnly));
+        manifests += QString::fromUtf8(m.readAll());
+    }
+    QCOMPARE(tree(sharded), expected);
+
+    QMap<QString, QString> digests;
+    for (const QString &line : manifests.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QCOMPARE(line.mid(64, 2), QStringLiteral("  "));
+        QVERIFY2(!digests.contains(line.mid(66)), qPrintable(line)); // in one shard only
+        digests.insert(line.mid(66), line.left(64));
+    }
+    QCOMPARE(digests.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QCOMPARE(digests.value(it.key()), QString::fromLatin1(QCryptographicHash::hash(it.value(), QCryptographicHash::Sha256).toHex()));
+
+    // One log per shard, each naming its part and host, its digests those of the files.
+    const QStringList logNames = QDir(logs).entryList(QDir::Files);
+    QCOMPARE(logNames.size(), 3);
+    QSet<QString> parts;
+    int recorded = 0;
+    static const QRegularExpression shardAttr(QStringLiteral("Host=\"[^\"]+\" Shard=\"(\\d/3)\""));
+    static const QRegularExpression fileAttr(QStringLiteral("FileName=\"([^\"]+)\" TargetPath=\"([^\"]+)\"[^>]*SHA256=\"([0-9a-f]{64})\""));
+    for (const QString &name : logNames) {
+        QFile f(QDir(logs).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString xml = QString::fromUtf8(f.readAll());
+        const auto m = shardAttr.match(xml);
+        QVERIFY2(m.hasMatch(), qPrintable(xml.left(300)));
+        parts.insert(m.captured(1));
+        for (auto it = fileAttr.globalMatch(xml); it.hasNext(); ++recorded) {
+            const auto r = it.next();
+            const QString rel = QDir(sharded).relativeFilePath(r.captured(2) + QLatin1Char('/') + r.captured(1));
+            QCOMPARE(r.captured(3), digests.value(rel));
+        }
+    }
+    QCOMPARE(parts.size(), 3);
+    QCOMPARE(recorded, paths.size());
+}
+
+// Logs of many runs share a folder: a taken name gives the next free one,
+// and what stood there is left as it was.
+void TestCli::logDirNeverOverAnotherLog()
+{
+    const QString logs = m_dir.filePath(QStringLiteral("taken"));
+    QDir().mkpath(logs);
+    // Every name the run could take in the next minute is taken already.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = -1; s <= 60; ++s) {
+        QFile f(QDir(logs).filePath(quillon::Log::fileNameFor(now.addSecs(s))));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("someone else's");
+    }
+    QString out;
+    QCOMPARE(run({QStringLiteral("-q"), QStringLiteral("--log-dir"), logs, QStringLiteral("-o"), freshOutput(), m_images + QStringLiteral("/a1.png")}, &out), 0);
+    const QStringList written = QDir(logs).entryList({QStringLiteral("*-2.log")}, QDir::Files);
+    QCOMPARE(written.size(), 1);
+    QVERIFY2(out.contains(QDir(logs).filePath(written.first())), qPrintable(out));
+    for (const QString &name : QDir(logs).entryList({QStringLiteral("*.log")}, QDir::Files)) {
+        QFile f(QDir(logs).filePath(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray content = f.readAll();
+        if (name == written.first())
+            QVERIFY(content.contains("<Log ") && content.contains("Host=\""));
+        else
+            QCOMPARE(content, QByteArray("someone else's"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

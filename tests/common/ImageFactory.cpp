@@ -445,6 +445,24 @@ bool writeTiff(const QString &path, const std::vector<Page> &pages, const TiffOp
     return true;
 }
 
+bool writeRawTiff(const QString &path, quint32 w, quint32 h, quint16 bps, quint16 spp, int photometric,
+                  quint16 sampleFormat, const QByteArray &rows, QString *why)
+{
+    std::unique_ptr<TIFF, TiffClose> t(TIFFOpen(QFile::encodeName(path).constData(), "w"));
+    if (!t)
+        return fail(why, QStringLiteral("cannot create %1").arg(path));
+    TIFF *tif = t.get();
+    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h)
+        && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bps) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp)
+        && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, sampleFormat) && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h)
+        && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (ok && photometric >= 0)
+        ok = TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, quint16(photometric));
+    ok = ok && TIFFWriteEncodedStrip(tif, 0, const_cast<char *>(rows.constData()), rows.size()) == rows.size()
+        && TIFFWriteDirectory(tif);
+    return ok || fail(why, QStringLiteral("cannot write %1").arg(path));
+}
+
 bool writeTiff(const QString &path, PageKind kind, int count, const TiffOptions &o, quint32 w, quint32 h, QString *why)
 {
     std::vector<Page> pages;

@@ -65,6 +65,13 @@ bool writeTiff(const QString &path, const std::vector<Page> &pages, const TiffOp
 bool writeTiff(const QString &path, PageKind kind, int count, const TiffOptions &options = {},
                quint32 width = 61, quint32 height = 37, QString *why = nullptr);
 
+// One-strip TIFF of rows exactly as given (`rows`: height rows of
+// ceil(width * spp * bps / 8) bytes, 16-bit samples in host order): for the
+// layouts a Page cannot hold, such as odd bit depths and signed samples.
+// photometric -1 leaves the tag out, as some converters do.
+bool writeRawTiff(const QString &path, quint32 width, quint32 height, quint16 bitsPerSample, quint16 samplesPerPixel,
+                  int photometric, quint16 sampleFormat, const QByteArray &rows, QString *why = nullptr);
+
 // PNG of a MinIsBlack (1..16-bit, optional alpha), Palette or RGB(A) 8/16-bit
 // page; `paletteAlpha` adds a tRNS chunk to palette pages. Resolution and
 // ICC profile of the page are stored (pHYs, iCCP).

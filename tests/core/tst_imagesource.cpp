@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <tiffio.h>
@@ -82,6 +83,114 @@ bool closePixels(const Page &a, const Page &b, int maxDiff, double maxMean, QStr
 bool isBilevelKind(PageKind k)
 {
     return k == PageKind::BilevelMinIsWhite || k == PageKind::BilevelMinIsBlack;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A BMP written with a 40-byte header, given instead a header of `dib` bytes
+// (52/56: V2/V3, zero masks; 64: OS/2 2.x; 16: OS/2 2.x shortened).
+QByteArray withBmpHeader(const QByteArray &bmp, quint32 dib)
+{
+    QByteArray out = bmp.left(14);
+    QByteArray header = bmp.mid(14, 40);
+    header.resize(qsizetype(dib), '\0');
+    qToLittleEndian(dib, header.data());
+    out += header + bmp.mid(54);
+    qToLittleEndian(quint32(out.size()), out.data() + 2);
+    qToLittleEndian(qFromLittleEndian<quint32>(bmp.constData() + 10) + dib - 40, out.data() + 10);
+    return out;
+}
+
+// Samples packed first bit highest, rows padded to whole bytes.
+QByteArray packSamples(const std::vector<quint32> &values, quint32 perRow, int bits)
+{
+    QByteArray out;
+    const size_t rows = values.size() / perRow;
+    for (size_t y = 0; y < rows; ++y) {
+        QByteArray row(qsizetype((quint64(perRow) * bits + 7) / 8), '\0');
+        for (quint32 i = 0; i < perRow; ++i)
+            for (int b = 0; b < bits; ++b)
+                if (values[y * perRow + i] >> (bits - 1 - b) & 1) {
+                    const quint64 at = quint64(i) * bits + b;
+                    row[qsizetype(at / 8)] = char(row[qsizetype(at / 8)] | (0x80 >> (at % 8)));
+                }
+        out += row;
+    }
+    return out;
+}
+
+// Writes a variant that other programs write and we once refused, and the
+// page it must decode to.
+bool makeVariant(const QString &variant, const QString &file, const QString &scratch, Page *expected, QString *why)
+{
+    const quint32 w = 37, h = 22;
+    if (variant.startsWith(QLatin1String("jpeg"))) {
+        if (!writeJpeg(scratch, 48, 40, 0, false, why) || !decodePage(scratch, 0, expected, why))
+            return false;
+        QByteArray jpeg = fileBytes(scratch);
+        if (variant == QLatin1String("jpeg-gain-map")) {
+            // A multi-picture index up front and a second picture after EOI.
+            jpeg.insert(2, QByteArray("\xff\xe2\x00\x0cMPF\0MM\0\x2a\0", 14));
+            if (!writeJpeg(scratch, 16, 12, 0, true, why))
+                return false;
+            jpeg += fileBytes(scratch);
+        } else if (variant == QLatin1String("jpeg-junk-before-marker")) {
+            jpeg.insert(2, QByteArray("\x00\x13junk", 6));
+        } else if (variant == QLatin1String("jpeg-cut-app14")) {
+            jpeg.insert(2, QByteArray("\xff\xee\x00\x07" "Adobe", 9));
+        }
+        return writeBytes(file, jpeg);
+    }
+    if (variant.startsWith(QLatin1String("bmp"))) {
+        const bool palette = variant.contains(QLatin1String("palette"));
+        *expected = makePage(palette ? PageKind::Palette8 : PageKind::Rgb8, w, h, 3);
+        if (variant.contains(QLatin1String("palette4")))
+            *expected = makePage(PageKind::Palette4, w, h, 3);
+        if (!writeBmp(scratch, *expected, why))
+            return false;
+        const quint32 dib = variant.contains(QLatin1String("v2"))    ? 52
+            : variant.contains(QLatin1String("v3"))                  ? 56
+            : variant.contains(QLatin1String("short"))               ? 16
+                                                                     : 64;
+        return writeBytes(file, withBmpHeader(fileBytes(scratch), dib));
+    }
+    if (variant == QLatin1String("tiff-signed-grey8") || variant == QLatin1String("tiff-signed-rgb16")) {
+        const bool wide = variant.endsWith(QLatin1String("16"));
+        *expected = makePage(wide ? PageKind::Rgb16 : PageKind::Grey8, w, h, 1);
+        // Stored signed: the unsigned value less half the range.
+        QByteArray rows(reinterpret_cast<const char *>(expected->pixels.data()), qsizetype(expected->pixels.size()));
+        for (qsizetype i = wide ? 0 : 0; i < rows.size(); ++i)
+            if (!wide || i % 2 == (QSysInfo::ByteOrder == QSysInfo::LittleEndian ? 1 : 0))
+                rows[i] = char(rows[i] ^ 0x80);
+        return writeRawTiff(file, w, h, wide ? 16 : 8, wide ? 3 : 1, wide ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK,
+                            SAMPLEFORMAT_INT, rows, why);
+    }
+    if (variant == QLatin1String("tiff-grey16-no-photometric")) {
+        *expected = makePage(PageKind::Grey16, w, h, 2);
+        const QByteArray rows(reinterpret_cast<const char *>(expected->pixels.data()), qsizetype(expected->pixels.size()));
+        return writeRawTiff(file, w, h, 16, 1, -1, SAMPLEFORMAT_UINT, rows, why);
+    }
+    // Odd depths: every stored value must come out as a value of its own at full scale.
+    const int bits = variant == QLatin1String("tiff-12bit-grey") ? 12 : variant == QLatin1String("tiff-6bit-rgb") ? 6 : 10;
+    const quint16 spp = variant.contains(QLatin1String("rgb")) ? 3 : 1;
+    const quint32 maxIn = (1u << bits) - 1;
+    const quint16 wideBits = bits > 8 ? 16 : 8;
+    const quint32 maxOut = (1u << wideBits) - 1;
+    *expected = blankPage(w, h, wideBits, spp, 0, spp == 3 ? Photometric::RGB : Photometric::MinIsBlack);
+    std::vector<quint32> values;
+    for (quint32 y = 0; y < h; ++y)
+        for (quint32 x = 0; x < w; ++x)
+            for (int c = 0; c < spp; ++c) {
+                const quint32 v = (x == 0 && y == 0) ? maxIn : (x * 97 + y * 31 + quint32(c) * 500) % (maxIn + 1);
+                values.push_back(v);
+                setSampleAt(*expected, x, y, c, quint32((quint64(v) * maxOut + maxIn / 2) / maxIn));
+            }
+    return writeRawTiff(file, w, h, quint16(bits), spp, spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK,
+                        SAMPLEFORMAT_UINT, packSamples(values, w * spp, bits), why);
 }
 
 } // namespace
@@ -854,6 +963,46 @@ private slots:
         // Refused for their size, before any decoding was tried.
         if (name.startsWith(QLatin1String("huge")))
             QVERIFY2(why.contains(QLatin1String("too large")), qPrintable(why));
+    }
+
+    // Files that other programs read and write in the five formats.
+    void realWorldVariants_data()
+    {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<bool>("warns"); // libjpeg read it with a warning: logged
+        QTest::newRow("jpeg primary image, gain map after it") << QStringLiteral("jpeg-gain-map") << false;
+        QTest::newRow("jpeg junk before the first marker") << QStringLiteral("jpeg-junk-before-marker") << true;
+        QTest::newRow("jpeg cut APP14") << QStringLiteral("jpeg-cut-app14") << false;
+        QTest::newRow("bmp V2 header") << QStringLiteral("bmp-v2") << false;
+        QTest::newRow("bmp V3 header") << QStringLiteral("bmp-v3") << false;
+        QTest::newRow("bmp V3 header, palette") << QStringLiteral("bmp-v3-palette") << false;
+        QTest::newRow("bmp OS/2 2.x palette") << QStringLiteral("bmp-os2-palette4") << false;
+        QTest::newRow("bmp OS/2 2.x short header") << QStringLiteral("bmp-os2-short-palette") << false;
+        QTest::newRow("tiff signed grey8") << QStringLiteral("tiff-signed-grey8") << false;
+        QTest::newRow("tiff signed rgb16") << QStringLiteral("tiff-signed-rgb16") << false;
+        QTest::newRow("tiff grey16 without photometric") << QStringLiteral("tiff-grey16-no-photometric") << false;
+        QTest::newRow("tiff 12-bit grey") << QStringLiteral("tiff-12bit-grey") << false;
+        QTest::newRow("tiff 6-bit rgb") << QStringLiteral("tiff-6bit-rgb") << false;
+        QTest::newRow("tiff 10-bit rgb") << QStringLiteral("tiff-10bit-rgb") << false;
+    }
+
+    void realWorldVariants()
+    {
+        QFETCH(QString, variant);
+        QFETCH(bool, warns);
+        const QString file = path(QStringLiteral("variant.img"));
+        Page expected;
+        QString why;
+        QVERIFY2(makeVariant(variant, file, path(QStringLiteral("scratch.img")), &expected, &why), qPrintable(why));
+        QCOMPARE(countImages(file), 1);
+        quillon::startCapturingLog();
+        Page page;
+        const bool ok = decodePage(file, 0, &page, &why);
+        const QStringList log = quillon::capturedLog();
+        quillon::stopCapturingLog();
+        QVERIFY2(ok, qPrintable(why));
+        QVERIFY2(samePixels(page, expected, &why), qPrintable(why));
+        QCOMPARE(!log.filter(QStringLiteral("Warning in")).isEmpty(), warns);
     }
 
     void missingEnd_data()

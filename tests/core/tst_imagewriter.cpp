@@ -4,7 +4,9 @@
 #include "core/SafeOutputFile.h"
 #include "core/image/Bilevel.h"
 #include "core/image/ImageSource.h"
+#include "core/image/Metadata.h"
 #include "core/image/TiffWriter.h"
+#include "core/WorkPool.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,6 +27,7 @@
 #include <sys/file.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <sys/resource.h>
@@ -34,6 +37,7 @@ using namespace quillon::image;
 using namespace quillon::testing;
 
 Q_DECLARE_METATYPE(PageKind)
+Q_DECLARE_METATYPE(quillon::image::CodingOptions)
 
 namespace {
 
@@ -251,7 +255,7 @@ private slots:
         QTest::addColumn<int>("compression");
         const auto list = sources();
         for (int i = 0; i < int(list.size()); ++i)
-            for (int c : {1, 5, 32773})
+            for (int c : {1, 5, 8, 32773, 50000})
                 QTest::addRow("%s-c%d", list[size_t(i)].name.constData(), c) << i << c;
     }
 
@@ -297,6 +301,11 @@ private slots:
         QTest::newRow("lzw palette8") << PageKind::Palette8 << 5 << 1;
         QTest::newRow("lzw grey4") << PageKind::Grey4 << 5 << 1;
         QTest::newRow("lzw bilevel") << PageKind::BilevelMinIsBlack << 5 << 1;
+        QTest::newRow("deflate rgb8") << PageKind::Rgb8 << 8 << 2;
+        QTest::newRow("deflate grey16") << PageKind::Grey16 << 8 << 2;
+        QTest::newRow("deflate palette8") << PageKind::Palette8 << 8 << 1;
+        QTest::newRow("zstd rgba16") << PageKind::Rgba16 << 50000 << 2;
+        QTest::newRow("zstd grey4") << PageKind::Grey4 << 50000 << 1;
         QTest::newRow("packbits rgb8") << PageKind::Rgb8 << 32773 << 1;
         QTest::newRow("none rgb8") << PageKind::Rgb8 << 1 << 1;
     }
@@ -314,6 +323,124 @@ private slots:
         QVERIFY(decodePage(out, 0, &back));
         QVERIFY(samePixels(back, p)); // the caller's page is not differenced in place either
         QVERIFY(samePixels(p, makePage(kind, 70, 30)));
+    }
+
+    // JPEG: photos within a stated distance of the page, read back by
+    // libtiff's own RGBA reader as well as ours; what JPEG cannot carry is
+    // written losslessly as Deflate.
+    void jpegCompression_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("photometric");
+        QTest::addColumn<int>("meanError"); // at most, in 8-bit steps; -1: lossless
+        QTest::newRow("rgb8: YCbCr") << PageKind::Rgb8 << 7 << PHOTOMETRIC_YCBCR << 3;
+        QTest::newRow("rgb16: 8-bit YCbCr") << PageKind::Rgb16 << 7 << PHOTOMETRIC_YCBCR << 3;
+        QTest::newRow("grey8: plain") << PageKind::Grey8 << 7 << PHOTOMETRIC_MINISBLACK << 2;
+        QTest::newRow("grey8 min-is-white: black is 0") << PageKind::Grey8MinIsWhite << 7 << PHOTOMETRIC_MINISBLACK << 2;
+        QTest::newRow("cmyk8: plain") << PageKind::Cmyk8 << 7 << PHOTOMETRIC_SEPARATED << 3;
+        QTest::newRow("palette8: deflate") << PageKind::Palette8 << 8 << PHOTOMETRIC_PALETTE << -1;
+        QTest::newRow("rgba8: deflate") << PageKind::Rgba8 << 8 << PHOTOMETRIC_RGB << -1;
+        QTest::newRow("grey4: deflate") << PageKind::Grey4 << 8 << PHOTOMETRIC_MINISBLACK << -1;
+        QTest::newRow("bilevel: deflate") << PageKind::BilevelMinIsWhite << 8 << PHOTOMETRIC_MINISWHITE << -1;
+    }
+
+    void jpegCompression()
+    {
+        QFETCH(PageKind, kind);
+        QFETCH(int, compression);
+        QFETCH(int, photometric);
+        QFETCH(int, meanError);
+        // Smooth content as photographs have, of several strips, odd sizes.
+        Page p = makePage(kind, 301, 257, 0);
+        if (meanError >= 0) {
+            const quint32 maxv = (1u << p.bitsPerSample) - 1;
+            for (quint32 y = 0; y < p.height; ++y)
+                for (quint32 x = 0; x < p.width; ++x)
+                    for (int c = 0; c < p.samplesPerPixel; ++c)
+                        setSampleAt(p, x, y, c, quint32(maxv * (0.5 + 0.45 * std::sin(x / 23.0 + c) * std::cos(y / 31.0 - c))));
+        }
+        const QString out = path(QStringLiteral("jpeg.tif"));
+        QVERIFY(write(out, {p}, 7));
+        const Tags tags = readTags(out, 0);
+        QCOMPARE(tags.compression, compression);
+        QCOMPARE(tags.photometric, photometric);
+        if (compression == 7)
+            QCOMPARE(tags.rowsPerStrip % (photometric == PHOTOMETRIC_YCBCR ? 16 : 8), 0u);
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        if (meanError < 0) {
+            QVERIFY(samePixels(back, p));
+            return;
+        }
+        QCOMPARE(back.width, p.width);
+        QCOMPARE(back.height, p.height);
+        QCOMPARE(back.bitsPerSample, quint16(8));
+        QCOMPARE(back.samplesPerPixel, p.samplesPerPixel);
+        const bool inverted = p.photometric == Photometric::MinIsWhite;
+        const int shift = p.bitsPerSample - 8;
+        auto expected = [&](quint32 x, quint32 y, int c) {
+            const int v = int(sampleAt(p, x, y, c) >> shift);
+            return inverted ? 255 - v : v;
+        };
+        double total = 0;
+        for (quint32 y = 0; y < p.height; ++y)
+            for (quint32 x = 0; x < p.width; ++x)
+                for (int c = 0; c < p.samplesPerPixel; ++c)
+                    total += std::abs(int(sampleAt(back, x, y, c)) - expected(x, y, c));
+        const double mean = total / (double(p.width) * p.height * p.samplesPerPixel);
+        QVERIFY2(mean <= meanError, qPrintable(QString::number(mean)));
+
+        if (p.photometric != Photometric::RGB)
+            return;
+        // libtiff's own reader takes the strips too.
+        TIFF *tif = TIFFOpen(QFile::encodeName(out).constData(), "r");
+        QVERIFY(tif);
+        std::vector<quint32> raster(size_t(p.width) * p.height);
+        const int ok = TIFFReadRGBAImageOriented(tif, p.width, p.height, raster.data(), ORIENTATION_TOPLEFT, 0);
+        TIFFClose(tif);
+        QVERIFY(ok);
+        double rgbaTotal = 0;
+        for (quint32 y = 0; y < p.height; ++y)
+            for (quint32 x = 0; x < p.width; ++x) {
+                const quint32 v = raster[size_t(y) * p.width + x];
+                rgbaTotal += std::abs(int(TIFFGetR(v)) - expected(x, y, 0)) + std::abs(int(TIFFGetG(v)) - expected(x, y, 1))
+                    + std::abs(int(TIFFGetB(v)) - expected(x, y, 2));
+            }
+        QVERIFY2(rgbaTotal / (double(p.width) * p.height * 3) <= meanError, qPrintable(QString::number(rgbaTotal)));
+    }
+
+    // The level and quality choices reach the codec.
+    void codingOptions_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<CodingOptions>("smaller");
+        QTest::addColumn<CodingOptions>("larger");
+        QTest::newRow("deflate 9 against 1") << 8 << CodingOptions{9, 90} << CodingOptions{1, 90};
+        QTest::newRow("zstd 19 against 1") << 50000 << CodingOptions{19, 90} << CodingOptions{1, 90};
+        QTest::newRow("jpeg quality 30 against 95") << 7 << CodingOptions{0, 30} << CodingOptions{0, 95};
+    }
+
+    void codingOptions()
+    {
+        QFETCH(int, compression);
+        QFETCH(CodingOptions, smaller);
+        QFETCH(CodingOptions, larger);
+        const Page p = makePage(PageKind::Rgb8, 400, 300);
+        qint64 sizes[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            const QString out = path(QStringLiteral("level%1.tif").arg(i));
+            TiffWriter writer(out, compression);
+            writer.setCodingOptions(i == 0 ? smaller : larger);
+            QString why;
+            QVERIFY2(writer.addPage(p, &why) && writer.commit(&why), qPrintable(why));
+            sizes[i] = QFileInfo(out).size();
+            Page back;
+            QVERIFY(decodePage(out, 0, &back));
+            if (compression != 7)
+                QVERIFY(samePixels(back, p));
+        }
+        QVERIFY2(sizes[0] < sizes[1], qPrintable(QStringLiteral("%1 %2").arg(sizes[0]).arg(sizes[1])));
     }
 
     void stripSize_data()
@@ -398,7 +525,7 @@ private slots:
     void unknownCompressionIsNone_data()
     {
         QTest::addColumn<int>("compression");
-        for (int c : {-1, 0, 2, 6, 7, 8, 32946, 99999})
+        for (int c : {-1, 0, 2, 6, 32946, 50001, 99999})
             QTest::addRow("%d", c) << c;
     }
 
@@ -818,6 +945,152 @@ private slots:
             QVERIFY(decodePage(out, i, &back));
             QVERIFY(samePixels(back, pages[size_t(i)]));
         }
+    }
+
+    void checksumOfTheFileAsWritten_data()
+    {
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<int>("pageCount");
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<bool>("pooled");
+        QTest::addColumn<bool>("metadata"); // EXIF and GPS directories written beside the strips
+        for (int c : {1, 4, 5, 7, 8, 32773, 50000, int(TiffWriter::kAutomatic)})
+            for (int n : {1, 3})
+                QTest::addRow("compression %d, %d page(s)", c, n) << c << n << false << false << false;
+        QTest::newRow("bigtiff, 3 pages") << 5 << 3 << true << false << false;
+        QTest::newRow("pool, 4 pages") << 5 << 4 << false << true << false;
+        QTest::newRow("pool, bigtiff, 2 pages") << 1 << 2 << true << true << false;
+        QTest::newRow("metadata, 3 pages") << 8 << 3 << false << false << true;
+        QTest::newRow("metadata, pool, bigtiff, 3 pages") << 50000 << 3 << true << true << true;
+    }
+
+    // The digest is taken from the writes, while libtiff seeks back to link
+    // each directory: it must still be the digest of the bytes on disk.
+    void checksumOfTheFileAsWritten()
+    {
+        QFETCH(int, compression);
+        QFETCH(int, pageCount);
+        QFETCH(bool, big);
+        QFETCH(bool, pooled);
+        QFETCH(bool, metadata);
+        quillon::image::detail::ExifTree tree;
+        tree.exif.push_back({33434, 5, 1, QByteArray("\x01\0\0\0\xfa\0\0\0", 8)});
+        tree.gps.push_back({1, 2, 2, QByteArray("N\0", 2)});
+        std::unique_ptr<quillon::WorkPool> pool;
+        if (pooled)
+            pool = std::make_unique<quillon::WorkPool>(3);
+        const QString out = path(QStringLiteral("sum.tif"));
+        QFile::remove(out);
+        TiffWriter writer(out, compression, big, pool.get());
+        writer.setChecksum(true);
+        const PageKind kinds[] = {PageKind::Rgb8, PageKind::Grey8, PageKind::BilevelMinIsWhite, PageKind::Palette4};
+        int written = 0;
+        for (int i = 0; i < pageCount; ++i) {
+            Page p = makePage(kinds[i % 4], 300 + 7 * i, 200, i);
+            if (metadata)
+                p.exif = quillon::image::detail::exifStream(tree);
+            writer.queuePage(std::move(p), [&](bool ok, int, const QString &) { written += ok; });
+        }
+        QString why;
+        QVERIFY2(writer.commit(&why), qPrintable(why));
+        QCOMPARE(written, pageCount);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(writer.sha256(), QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex()));
+    }
+
+    // A page's EXIF, GPS and XMP in classic and BigTIFF files, read back by
+    // libtiff's own EXIF reader; damaged EXIF streams are refused whole and
+    // entries pointing outside them left out.
+    void metadataDirectories_data()
+    {
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<bool>("bigEndianSource");
+        QTest::newRow("classic") << false << false;
+        QTest::newRow("bigtiff") << true << false;
+        QTest::newRow("big-endian source") << false << true;
+    }
+
+    void metadataDirectories()
+    {
+        QFETCH(bool, big);
+        QFETCH(bool, bigEndianSource);
+        using namespace quillon::image::detail;
+        auto number = [&](quint64 v, int bytes) {
+            QByteArray b;
+            for (int i = 0; i < bytes; ++i)
+                b.append(char(v >> (8 * (bigEndianSource ? bytes - 1 - i : i))));
+            return b;
+        };
+        ExifTree tree;
+        tree.bigEndian = bigEndianSource;
+        tree.main.push_back({271, 2, 11, QByteArray("QuillonCam\0", 11)});
+        tree.exif.push_back({33434, 5, 1, number(1, 4) + number(250, 4)}); // ExposureTime 1/250
+        tree.exif.push_back({34855, 3, 1, number(400, 2)});                // ISO speed
+        tree.exif.push_back({37500, 7, 4, QByteArray("junk")});            // a maker note: never carried
+        tree.gps.push_back({1, 2, 2, QByteArray("N\0", 2)});
+        Page p = makePage(PageKind::Rgb8, 40, 30);
+        p.exif = exifStream(tree);
+        p.xmp = QByteArray("<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                           "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:Orientation='6'/></rdf:RDF></x:xmpmeta>");
+        p.orientation = 3;
+        ExifTree parsed;
+        QString why;
+        QVERIFY2(parseExif(p.exif, &parsed, &why), qPrintable(why));
+        QCOMPARE(parsed.exif.size(), size_t(2)); // the maker note stays out
+        const QString out = path(QStringLiteral("meta.tif"));
+        QVERIFY(write(out, {p, makePage(PageKind::Grey8, 20, 10)}, 50000, big));
+
+        TIFF *tif = TIFFOpen(QFile::encodeName(out).constData(), "r");
+        QVERIFY(tif);
+        auto close = qScopeGuard([tif] { TIFFClose(tif); });
+        char *make = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_MAKE, &make));
+        QCOMPARE(QByteArray(make), QByteArray("QuillonCam"));
+        quint32 xmpSize = 0;
+        void *xmp = nullptr;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_XMLPACKET, &xmpSize, &xmp));
+        QVERIFY(QByteArray(static_cast<const char *>(xmp), int(xmpSize)).contains("tiff:Orientation='3'"));
+        toff_t exifAt = 0, gpsAt = 0;
+        QVERIFY(TIFFGetField(tif, TIFFTAG_EXIFIFD, &exifAt));
+        QVERIFY(TIFFGetField(tif, TIFFTAG_GPSIFD, &gpsAt));
+        QVERIFY(TIFFReadEXIFDirectory(tif, exifAt));
+        float exposure = 0; // libtiff hands EXIF rationals out as float
+        QVERIFY(TIFFGetField(tif, EXIFTAG_EXPOSURETIME, &exposure));
+        QCOMPARE(exposure, 1.0f / 250);
+        quint16 isoCount = 0;
+        quint16 *iso = nullptr;
+        QVERIFY(TIFFGetField(tif, EXIFTAG_ISOSPEEDRATINGS, &isoCount, &iso));
+        QCOMPARE(iso[0], quint16(400));
+        void *makerNote = nullptr;
+        quint32 makerNoteSize = 0;
+        QVERIFY(!TIFFGetField(tif, EXIFTAG_MAKERNOTE, &makerNoteSize, &makerNote));
+        QVERIFY(TIFFReadGPSDirectory(tif, gpsAt));
+        char *ref = nullptr;
+        QVERIFY(TIFFGetField(tif, GPSTAG_LATITUDEREF, &ref));
+        QCOMPARE(QByteArray(ref), QByteArray("N"));
+        // The pages around the directories are whole.
+        for (int i = 0; i < 2; ++i) {
+            Page back;
+            QVERIFY(decodePage(out, i, &back));
+        }
+        QCOMPARE(countImages(out), 2);
+
+        // Damaged streams: a short header, a first directory past the end, a
+        // directory claiming 60000 entries; a value pointing outside is dropped.
+        const QByteArray good = p.exif;
+        QByteArray pastEnd = good, hugeCount = good, outside = good;
+        pastEnd.replace(4, 4, number(quint64(good.size()) + 100, 4));
+        hugeCount.replace(8, 2, number(60000, 2));
+        const qsizetype makeEntry = 10; // the first entry: Make, its value stored outside the entry
+        outside.replace(makeEntry + 8, 4, number(0x7ffffff0, 4));
+        for (const QByteArray &bad : {good.left(6), pastEnd, hugeCount})
+            QVERIFY(!parseExif(bad, &parsed, &why));
+        int dropped = 0;
+        QVERIFY(parseExif(outside, &parsed, &why, &dropped));
+        QCOMPARE(dropped, 1);
+        QVERIFY(parsed.main.empty());
+        QCOMPARE(parsed.exif.size(), size_t(2));
     }
 
     void badPages_data()

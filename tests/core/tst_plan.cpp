@@ -1,9 +1,13 @@
 #include "core/OutputPlan.h"
 #include "core/Settings.h"
 
+#include <QMap>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace quillon;
 
@@ -15,6 +19,10 @@ private slots:
     void modes();
     void uncheckedNeverTakePart();
     void modeNames();
+    void shards_data();
+    void shards();
+    void mirroredNames_data();
+    void mirroredNames();
 
 private:
     QList<FileItemPtr> items(const QStringList &names, const QList<int> &unchecked = {});
@@ -116,6 +124,152 @@ void TestPlan::modeNames()
     QCOMPARE(combineModeName(1), QStringLiteral("Multiple images to single multi-Page TIFF"));
     QCOMPARE(combineModeName(2), QStringLiteral("Group of multiple images to multi-page TIFF in group"));
     QCOMPARE(combineModeName(3), QString());
+}
+
+namespace {
+// "name:first source,second source..." per output file, the plan's order.
+QStringList describe(const OutputPlan &plan)
+{
+    QStringList out;
+    for (const OutputFile &o : plan.outputFiles) {
+        QStringList names;
+        for (const FileItemPtr &f : o.fileItems)
+            names << f->name();
+        out << o.filename + QLatin1Char(':') + names.join(QLatin1Char(','));
+    }
+    return out;
+}
+} // namespace
+
+void TestPlan::shards_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("count");
+    for (int n : {1, 2, 3, 7, 64}) {
+        QTest::addRow("single in %d", n) << 0 << 2 << n;
+        QTest::addRow("groups of 3 in %d", n) << 2 << 3 << n;
+        QTest::addRow("combined in %d", n) << 1 << 2 << n;
+    }
+}
+
+// The parts of a batch are exactly the whole plan, each output file with all
+// its sources in exactly one part, and no part changes when the list is
+// re-ordered or grows: machines that each plan the list alone agree.
+void TestPlan::shards()
+{
+    QFETCH(int, mode);
+    QFETCH(int, group);
+    QFETCH(int, count);
+    Settings s(m_store.get());
+    s.setCombineOptionIndex(mode);
+    s.setGroupMultiPageTIFFCount(group);
+    s.setSingleMultiPageTIFFName(QStringLiteral("All"));
+    s.setGroupMultiPageTIFFName(QStringLiteral("G"));
+    QStringList names;
+    for (int i = 1; i <= 40; ++i)
+        names << QStringLiteral("scan%1.png").arg(i);
+    const QList<FileItemPtr> list = items(names);
+    const QStringList whole = describe(planOutputFiles(list, s, QStringLiteral("/out")));
+
+    QStringList joined;
+    QMap<QString, int> owner;
+    int selected = 0;
+    for (int k = 1; k <= count; ++k) {
+        const OutputPlan part = planOutputFiles(list, s, QStringLiteral("/out"), PlanScope{QString(), k, count});
+        selected += part.totalFileSelected;
+        for (const QString &unit : describe(part)) {
+            QVERIFY2(!owner.contains(unit), qPrintable(unit));
+            owner.insert(unit, k);
+            joined << unit;
+        }
+    }
+    QCOMPARE(selected, int(list.size()));
+    QStringList sortedWhole = whole;
+    sortedWhole.sort();
+    joined.sort();
+    QCOMPARE(joined, sortedWhole);
+    if (count >= 7 && mode != 1)
+        QVERIFY2(QSet<int>(owner.cbegin(), owner.cend()).size() > 1, "every file landed in one part");
+
+    // Single images: any order of the list, any later addition, the same owner.
+    if (mode == 0) {
+        QList<FileItemPtr> grown = list;
+        std::reverse(grown.begin(), grown.end());
+        grown += items({QStringLiteral("late1.png"), QStringLiteral("late2.png")});
+        for (int k = 1; k <= count; ++k) {
+            for (const QString &unit : describe(planOutputFiles(grown, s, QStringLiteral("/out"), PlanScope{QString(), k, count}))) {
+                if (owner.contains(unit))
+                    QCOMPARE(owner.value(unit), k);
+            }
+        }
+    }
+    // Groups are numbered by list place: appending leaves earlier full groups where they were.
+    if (mode == 2) {
+        const QList<FileItemPtr> grown = list.mid(0, 39) + items({QStringLiteral("scan40.png"), QStringLiteral("late.png")});
+        for (int k = 1; k <= count; ++k)
+            for (const QString &unit : describe(planOutputFiles(grown, s, QStringLiteral("/out"), PlanScope{QString(), k, count})))
+                if (owner.contains(unit))
+                    QCOMPARE(owner.value(unit), k);
+    }
+}
+
+void TestPlan::mirroredNames_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QStringList>("sources");
+    QTest::addColumn<QStringList>("expected"); // output, or "refused:" output
+    QTest::newRow("nested folders")
+        << 0 << QStringLiteral("/scans")
+        << QStringList{QStringLiteral("/scans/a.jpg"), QStringLiteral("/scans/box1/b.png"), QStringLiteral("/scans/box1/f/c.gif")}
+        << QStringList{QStringLiteral("/out/a.tiff"), QStringLiteral("/out/box1/b.tiff"), QStringLiteral("/out/box1/f/c.tiff")};
+    QTest::newRow("names that clash flat")
+        << 0 << QStringLiteral("/scans/")
+        << QStringList{QStringLiteral("/scans/box1/0001.jpg"), QStringLiteral("/scans/box2/0001.jpg")}
+        << QStringList{QStringLiteral("/out/box1/0001.tiff"), QStringLiteral("/out/box2/0001.tiff")};
+    QTest::newRow("outside the root, and a prefix that is no folder")
+        << 0 << QStringLiteral("/scans")
+        << QStringList{QStringLiteral("/elsewhere/x.png"), QStringLiteral("/scans2/y.png"), QStringLiteral("/scans/z.png")}
+        << QStringList{QStringLiteral("refused:/out/x.tiff"), QStringLiteral("refused:/out/y.tiff"), QStringLiteral("/out/z.tiff")};
+    QTest::newRow("dot-dot leaves the root")
+        << 0 << QStringLiteral("/scans/box1")
+        << QStringList{QStringLiteral("/scans/box1/../box2/a.png"), QStringLiteral("/scans/box1/./sub/b.png")}
+        << QStringList{QStringLiteral("refused:/out/a.tiff"), QStringLiteral("/out/sub/b.tiff")};
+    QTest::newRow("root of the file system")
+        << 0 << QStringLiteral("/") << QStringList{QStringLiteral("/scans/box1/a.png")}
+        << QStringList{QStringLiteral("/out/scans/box1/a.tiff")};
+    QTest::newRow("combined keeps its name")
+        << 1 << QStringLiteral("/scans") << QStringList{QStringLiteral("/scans/box1/a.png"), QStringLiteral("/other/b.png")}
+        << QStringList{QStringLiteral("/out/All.tiff")};
+    QTest::newRow("groups keep their names")
+        << 2 << QStringLiteral("/scans") << QStringList{QStringLiteral("/scans/box1/a.png"), QStringLiteral("/other/b.png")}
+        << QStringList{QStringLiteral("/out/G1.tiff")};
+}
+
+void TestPlan::mirroredNames()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, root);
+    QFETCH(QStringList, sources);
+    QFETCH(QStringList, expected);
+    Settings s(m_store.get());
+    s.setCombineOptionIndex(mode);
+    s.setGroupMultiPageTIFFCount(2);
+    s.setSingleMultiPageTIFFName(QStringLiteral("All"));
+    s.setGroupMultiPageTIFFName(QStringLiteral("G"));
+    QList<FileItemPtr> list;
+    for (const QString &path : sources)
+        list << FileItem::deferred(path);
+    PlanScope scope;
+    scope.mirrorRoot = root;
+    const OutputPlan plan = planOutputFiles(list, s, QStringLiteral("/out"), scope);
+    QStringList got;
+    for (const OutputFile &o : plan.outputFiles) {
+        QVERIFY(o.refusal.isEmpty() || o.refusal == kOutsideMirrorRoot);
+        got << (o.refusal.isEmpty() ? QString() : QStringLiteral("refused:")) + o.filename;
+    }
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(TestPlan)

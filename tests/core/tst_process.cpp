@@ -344,8 +344,9 @@ void TestProcess::cancelFinishesCurrentFile()
     auto p = makeProcess(mode, five, m_out);
     p->jobs = jobs;
     Process *raw = p.get();
-    connect(raw, &Process::fileInProcessChanged, this, [raw] {
-        if (raw->fileInProcess() == QLatin1String("3.bmp"))
+    // The source's own signal: with workers, fileInProcess may already name a later file.
+    connect(raw, &Process::sourceBegun, this, [raw](int, int, const QString &source, const QString &) {
+        if (source.endsWith(QLatin1String("/3.bmp")))
             raw->stop();
     }, Qt::DirectConnection);
     p->start();

@@ -302,17 +302,36 @@ void TestSettings::choicesBesideTheDictionary_data()
     QTest::addColumn<QString>("bilevel");
     QTest::addColumn<bool>("automatic");
     QTest::addColumn<QString>("existing");
-    QTest::newRow("nothing stored") << QVariantMap{} << 0 << QStringLiteral("auto") << false << QStringLiteral("replace");
+    QTest::addColumn<QString>("compression");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<bool>("metadata");
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("nothing stored") << QVariantMap{} << 0 << QStringLiteral("auto") << false << QStringLiteral("replace")
+                                    << QStringLiteral("none") << 90 << false << 0;
     QTest::newRow("all stored") << QVariantMap{{QStringLiteral("BILEVELCONVERSION"), QStringLiteral("threshold:90")},
                                                {QStringLiteral("AUTOMATICCOMPRESSION"), true},
-                                               {QStringLiteral("EXISTINGFILES"), QStringLiteral("keep-both")}}
-                                << 3 << QStringLiteral("threshold:90") << true << QStringLiteral("keep-both");
+                                               {QStringLiteral("EXISTINGFILES"), QStringLiteral("keep-both")},
+                                               {QStringLiteral("JPEGQUALITY"), 70},
+                                               {QStringLiteral("KEEPMETADATA"), true},
+                                               {QStringLiteral("OUTPUTRESOLUTION"), 300}}
+                                << 3 << QStringLiteral("threshold:90") << true << QStringLiteral("keep-both")
+                                << QStringLiteral("auto") << 70 << true << 300;
+    QTest::newRow("zstd stored") << QVariantMap{{QStringLiteral("COMPRESSIONMETHOD"), QStringLiteral("zstd")}} << 3
+                                 << QStringLiteral("auto") << false << QStringLiteral("replace") << QStringLiteral("zstd") << 90 << false << 0;
     // A build that knows five choices chose G4 since: that choice holds.
     QTest::newRow("automatic ended elsewhere") << QVariantMap{{QStringLiteral("AUTOMATICCOMPRESSION"), true}} << 2
-                                               << QStringLiteral("auto") << false << QStringLiteral("replace");
+                                               << QStringLiteral("auto") << false << QStringLiteral("replace")
+                                               << QStringLiteral("g4") << 90 << false << 0;
+    QTest::newRow("jpeg ended elsewhere") << QVariantMap{{QStringLiteral("COMPRESSIONMETHOD"), QStringLiteral("jpeg")}} << 4
+                                          << QStringLiteral("auto") << false << QStringLiteral("replace")
+                                          << QStringLiteral("packbits") << 90 << false << 0;
     QTest::newRow("unreadable values") << QVariantMap{{QStringLiteral("BILEVELCONVERSION"), QStringLiteral("threshold:900")},
-                                                      {QStringLiteral("EXISTINGFILES"), QStringLiteral("overwrite")}}
-                                       << 1 << QStringLiteral("auto") << false << QStringLiteral("replace");
+                                                      {QStringLiteral("EXISTINGFILES"), QStringLiteral("overwrite")},
+                                                      {QStringLiteral("COMPRESSIONMETHOD"), QStringLiteral("g4")},
+                                                      {QStringLiteral("JPEGQUALITY"), 101},
+                                                      {QStringLiteral("OUTPUTRESOLUTION"), 10001}}
+                                       << 3 << QStringLiteral("auto") << false << QStringLiteral("replace")
+                                       << QStringLiteral("lzw") << 90 << false << 0;
 }
 
 // The newer choices load from keys of their own, leave the dictionary as it
@@ -324,6 +343,10 @@ void TestSettings::choicesBesideTheDictionary()
     QFETCH(QString, bilevel);
     QFETCH(bool, automatic);
     QFETCH(QString, existing);
+    QFETCH(QString, compression);
+    QFETCH(int, quality);
+    QFETCH(bool, metadata);
+    QFETCH(int, dpi);
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         m_store->setValue(it.key(), it.value());
     m_store->setValue(Settings::kKey, QVariantMap{{QStringLiteral("tiffCompressionIndex"), storedIndex}});
@@ -333,6 +356,10 @@ void TestSettings::choicesBesideTheDictionary()
         QCOMPARE(image::bilevelOptionsText(s.bilevelOptions()), bilevel);
         QCOMPARE(s.isAutomaticCompression(), automatic);
         QCOMPARE(existingFilePolicyText(s.existingFilePolicy()), existing);
+        QCOMPARE(image::compressionText(s.compression()), compression);
+        QCOMPARE(s.jpegQuality(), quality);
+        QCOMPARE(s.isKeepMetadata(), metadata);
+        QCOMPARE(s.outputDpi(), dpi);
         QCOMPARE(s.getData().size(), 10);
         QCOMPARE(s.tiffCompressionIndex(), storedIndex);
         s.synchronize();
@@ -356,6 +383,31 @@ void TestSettings::choicesBesideTheDictionary()
     QVERIFY(!s.isAutomaticCompression());
     s.setTiffCompressionIndex(3);
     QVERIFY(!s.isAutomaticCompression());
+
+    // The newer compressions: LZW for a build that knows five, ended by any other choice.
+    s.setCompression(image::Compression::Deflate);
+    s.setCompressionLevel(7);
+    s.setKeepMetadata(true);
+    s.setOutputDpi(600);
+    s.synchronize();
+    QCOMPARE(reread.value(Settings::kKey).toMap().value(QStringLiteral("tiffCompressionIndex")).toInt(), 3);
+    {
+        QSettings again(m_dir->filePath(QStringLiteral("defaults.conf")), QSettings::IniFormat);
+        Settings t(&again);
+        QCOMPARE(t.compression(), image::Compression::Deflate);
+        QCOMPARE(t.codingOptions().level, 7);
+        QVERIFY(t.isKeepMetadata());
+        QCOMPARE(t.outputDpi(), 600);
+        t.setAutomaticCompression(true);
+        QCOMPARE(t.compression(), image::Compression::Automatic);
+        t.setCompression(image::Compression::Jpeg);
+        QVERIFY(!t.isAutomaticCompression());
+        QCOMPARE(t.codingOptions().level, 0); // a Deflate level is no JPEG level
+        t.setTiffCompressionIndex(1);
+        QCOMPARE(t.compression(), image::Compression::CcittG3);
+        t.setCompression(image::Compression::Lzw);
+        QCOMPARE(t.compression(), image::Compression::Lzw);
+    }
 }
 
 #include "tst_settings.moc"

@@ -4,11 +4,13 @@
 #include "app/BilevelPreviewer.h"
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
+#include "app/UiLanguage.h"
 #include "core/FileItem.h"
 #include "core/Process.h"
 #include "core/image/ImageSource.h"
 #include "tst_app_support.h"
 #include "usage/UsagesReportingWindowController.h"
+#include "widgets/KeyCharacterButtons.h"
 #include "widgets/NumberField.h"
 #include "widgets/SegmentedControl.h"
 #include "widgets/Stepper.h"
@@ -18,6 +20,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -69,6 +72,7 @@ private slots:
     void newChoicesKeptAndShown();
     void retryFailed_data();
     void retryFailed();
+    void germanWindow();
 
 private:
     std::unique_ptr<QuillonAppDelegate> openWithFiles(int count, const QString &outputFolder = QString());
@@ -982,6 +986,75 @@ void TestConversion::retryFailed()
         made << QStringLiteral("%1:%2").arg(name, QString::number(getTiffPageCount(QUrl::fromLocalFile(out + QLatin1Char('/') + name))));
     QCOMPARE(made, rebuilt);
     app->closeProcessAction();
+}
+
+// With the German catalogue the commands, menus, totals, the output settings
+// sheet and the progress sheet speak German; shortcuts, the output names and
+// the log's statuses stay as they are.
+void TestConversion::germanWindow()
+{
+    const UiLanguage language({QStringLiteral("de_DE")});
+    QCOMPARE(language.language(), QStringLiteral("de"));
+    const QString out = m_fx->path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    auto app = openWithFiles(3, out);
+    QVERIFY(app);
+    Ui::MainWindow *ui = app->ui();
+    QCOMPARE(ui->menuFile->title(), QStringLiteral("Datei"));
+    QCOMPARE(ui->menuEdit->title(), QStringLiteral("Bearbeiten"));
+    QCOMPARE(ui->actionAddFiles->text(), QStringLiteral("Dateien hinzufügen …"));
+    QCOMPARE(ui->actionConvert->text(), QStringLiteral("Konvertieren"));
+    QCOMPARE(ui->actionConvert->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QCOMPARE(app->commandSegmented()->label(QuillonAppDelegate::ConvertSegment), QStringLiteral("Konvertieren"));
+    QCOMPARE(app->commandSegmented()->label(QuillonAppDelegate::OutputSettingsSegment), QStringLiteral("Ausgabeeinstellungen"));
+    QCOMPARE(app->filesFoldersSegmented()->label(QuillonAppDelegate::AddFilesSegment), QStringLiteral("Dateien hinzufügen"));
+    QCOMPARE(ui->labelTotalFiles->text(), QStringLiteral("3 Dateien insgesamt; 3 ausgewählt; Zu erstellende TIFF-Dateien: 3"));
+    QCOMPARE(app->fileListModel()->headerData(FileListModel::Name, Qt::Horizontal).toString(), QStringLiteral("Name"));
+    QCOMPARE(app->fileListModel()->headerData(FileListModel::SizeInKB, Qt::Horizontal).toString(), QStringLiteral("Größe"));
+
+    app->showOutputSettings();
+    OutputSettingsSheet *sheet = app->outputSettingPanel();
+    QTRY_VERIFY(sheet->isVisible());
+    QCOMPARE(sheet->windowTitle(), QStringLiteral("Ausgabeeinstellungen"));
+    QCOMPARE(sheet->ui()->closeOutputSettingBtn->text(), QStringLiteral("Schließen"));
+    QCOMPARE(sheet->ui()->tiffCompressionPopup->itemText(0), QStringLiteral("Keine"));
+    // Every Alt key of a sheet (mnemonics and key letters) does one thing.
+    for (QDialog *dialog : std::initializer_list<QDialog *>{sheet, app->processViewPanel()}) {
+        QMap<QKeySequence, QString> keys;
+        for (QWidget *w : dialog->findChildren<QWidget *>()) {
+            QKeySequence key;
+            if (auto *label = qobject_cast<QLabel *>(w); label && label->buddy())
+                key = QKeySequence::mnemonic(label->text());
+            else if (auto *button = qobject_cast<QAbstractButton *>(w))
+                key = button->shortcut();
+            if (key.isEmpty())
+                continue;
+            QVERIFY2(!keys.contains(key), qPrintable(QStringLiteral("%1: %2 and %3").arg(key.toString(), keys.value(key), w->objectName())));
+            keys.insert(key, w->objectName());
+        }
+        QVERIFY(!keys.isEmpty());
+    }
+    for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{sheet->ui()->setCurrentAsDefaultOutputFolderPathBtn,
+                                                                       sheet->ui()->openFolderAfterConversionBtn,
+                                                                       app->processViewPanel()->ui()->viewLogBtn,
+                                                                       app->processViewPanel()->ui()->cancelProcessBtn})
+        QVERIFY2(keycharacter::hasMark(b), qPrintable(b->objectName()));
+    app->closeOutputSetting();
+
+    app->commandSegmented()->clickSegment(QuillonAppDelegate::ConvertSegment);
+    waitUntilFinished(app.get());
+    auto *progress = app->processViewPanel()->ui();
+    QCOMPARE(progress->headingLabel->text(), QStringLiteral("Konvertierung beendet"));
+    QCOMPARE(progress->messageLabel->text(), QStringLiteral("Alle Dateien wurden erfolgreich erstellt."));
+    QCOMPARE(progress->viewLogBtn->text(), QStringLiteral("Protokoll anzeigen"));
+    QVERIFY(progress->timeTakenLabel->text().startsWith(QStringLiteral("Benötigte Zeit: ")));
+    QCOMPARE(outputNames(out), QStringList({QStringLiteral("p1.tiff"), QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff")}));
+    QFile log(app->process()->log().logFilePath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray xml = log.readAll();
+    QCOMPARE(xml.count("Status=\"Completed\""), 6); // three files and their pages
+    QTest::mouseClick(progress->closeProcessBtn, Qt::LeftButton);
+    QTRY_VERIFY(!app->processViewPanel()->isVisible());
 }
 
 QTEST_MAIN(TestConversion)

@@ -7,6 +7,7 @@
 #include "app/RecentFolders.h"
 #include "app/SingleInstance.h"
 #include "core/SharedSettings.h"
+#include "app/UiLanguage.h"
 #include "tst_app_support.h"
 #include "usage/UsagesReportingWindowController.h"
 #include "widgets/KeyCharacterButtons.h"
@@ -18,6 +19,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QLocalSocket>
 #include <QHeaderView>
 #include <QMenu>
@@ -60,6 +62,37 @@ QString announced(QWidget *dialog)
     return QStringLiteral("%1 %2 \"%3\"").arg(role, dialog->objectName(), iface->text(QAccessible::Name));
 }
 
+// Sets the variables that choose the window's language for as long as it
+// lives, then puts back what was there.
+class LanguageEnvironment {
+public:
+    explicit LanguageEnvironment(const QStringList &values)
+    {
+        for (int i = 0; i < kNames.size(); ++i) {
+            m_saved << qgetenv(kNames.at(i));
+            m_had << qEnvironmentVariableIsSet(kNames.at(i));
+            if (values.value(i).isEmpty())
+                qunsetenv(kNames.at(i));
+            else
+                qputenv(kNames.at(i), values.at(i).toUtf8());
+        }
+    }
+    ~LanguageEnvironment()
+    {
+        for (int i = 0; i < kNames.size(); ++i) {
+            if (m_had.at(i))
+                qputenv(kNames.at(i), m_saved.at(i));
+            else
+                qunsetenv(kNames.at(i));
+        }
+    }
+    static inline const QList<const char *> kNames{"QUILLON_LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+
+private:
+    QList<QByteArray> m_saved;
+    QList<bool> m_had;
+};
+
 } // namespace
 
 class TestWindow : public QObject {
@@ -67,6 +100,8 @@ class TestWindow : public QObject {
 private slots:
     void commandState_data();
     void commandState();
+    void uiLanguage_data();
+    void uiLanguage();
     void recentFoldersMerge_data();
     void recentFoldersMerge();
     void recentFoldersSavedAfterTheLock();
@@ -503,22 +538,32 @@ void TestWindow::removeAllAsks_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<int>("left");
-    QTest::newRow("yes") << QStringLiteral("Yes") << 0;
-    QTest::newRow("no") << QStringLiteral("No") << 3;
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("question");
+    const QString question = QStringLiteral("Are you sure to remove all file(s)?");
+    QTest::newRow("yes") << QStringLiteral("Yes") << 0 << QString() << question;
+    QTest::newRow("no") << QStringLiteral("No") << 3 << QString() << question;
+    QTest::newRow("German, ja") << QStringLiteral("Ja") << 0 << QStringLiteral("de") << QStringLiteral("Sollen wirklich alle Dateien entfernt werden?");
+    QTest::newRow("German, nein") << QStringLiteral("Nein") << 3 << QStringLiteral("de") << QStringLiteral("Sollen wirklich alle Dateien entfernt werden?");
 }
 
 void TestWindow::removeAllAsks()
 {
     QFETCH(QString, answer);
     QFETCH(int, left);
+    QFETCH(QString, language);
+    QFETCH(QString, question);
     auto app = openWindow();
     QVERIFY(app);
     addFolder(app.get(), makePictures(QStringLiteral("pics"), 3));
+    // The alert's texts are looked up when it is asked.
+    const UiLanguage ui(language.isEmpty() ? QStringList() : QStringList{language});
+    QCOMPARE(ui.language(), language.isEmpty() ? QStringLiteral("en") : language);
     auto seen = answerNextAlert(answer);
     app->navigationSegmented()->clickSegment(QuillonAppDelegate::RemoveAllSegment);
     QTRY_VERIFY(seen->seen);
     QCOMPARE(seen->text, QStringLiteral("Quillon Converter"));
-    QCOMPARE(seen->informativeText, QStringLiteral("Are you sure to remove all file(s)?"));
+    QCOMPARE(seen->informativeText, question);
     QTRY_COMPARE(app->files().size(), left);
     QCOMPARE(app->navigationSegmented()->isSegmentEnabled(2), left > 0);
 }
@@ -1384,6 +1429,41 @@ void TestWindow::recentFoldersSavedAfterTheLock()
     read.restore(&fresh);
     QCOMPARE(read.items().size(), 1);
     QCOMPARE(read.items().first().itemPath, QStringLiteral("/a"));
+}
+
+void TestWindow::uiLanguage_data()
+{
+    // QUILLON_LANG, LANGUAGE, LC_ALL, LC_MESSAGES, LANG; the language installed.
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("installed");
+    QTest::newRow("nothing set") << QStringList{} << QStringLiteral("en");
+    QTest::newRow("German locale") << QStringList{{}, {}, {}, {}, QStringLiteral("de_DE.UTF-8")} << QStringLiteral("de");
+    QTest::newRow("Austrian locale finds German") << QStringList{{}, {}, {}, {}, QStringLiteral("de_AT.UTF-8@euro")} << QStringLiteral("de");
+    QTest::newRow("LC_ALL before LANG") << QStringList{{}, {}, QStringLiteral("C"), {}, QStringLiteral("de_DE.UTF-8")} << QStringLiteral("en");
+    QTest::newRow("LC_MESSAGES before LANG") << QStringList{{}, {}, {}, QStringLiteral("de_CH.UTF-8"), QStringLiteral("en_GB.UTF-8")} << QStringLiteral("de");
+    QTest::newRow("LANGUAGE before the locale") << QStringList{{}, QStringLiteral("en_US"), {}, {}, QStringLiteral("de_DE.UTF-8")} << QStringLiteral("en");
+    QTest::newRow("LANGUAGE passes over a missing catalogue") << QStringList{{}, QStringLiteral("fr:de"), {}, {}, QStringLiteral("en_US.UTF-8")} << QStringLiteral("de");
+    QTest::newRow("QUILLON_LANG before all") << QStringList{QStringLiteral("de"), QStringLiteral("en"), QStringLiteral("en_US.UTF-8"), {}, {}} << QStringLiteral("de");
+    QTest::newRow("QUILLON_LANG English on a German desktop") << QStringList{QStringLiteral("en"), QStringLiteral("de"), {}, {}, QStringLiteral("de_DE.UTF-8")} << QStringLiteral("en");
+    QTest::newRow("QUILLON_LANG written with a dash") << QStringList{QStringLiteral("de-DE")} << QStringLiteral("de");
+    QTest::newRow("no catalogue at all") << QStringList{QStringLiteral("fr"), QStringLiteral("it:es"), {}, {}, QStringLiteral("pt_BR.UTF-8")} << QStringLiteral("en");
+}
+
+// The order the window's language is chosen in, and what each choice installs.
+void TestWindow::uiLanguage()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, installed);
+    const LanguageEnvironment env(environment);
+    const UiLanguage language;
+    QCOMPARE(language.language(), installed);
+    const QString convert = QCoreApplication::translate("MainWindow", "Convert");
+    QCOMPARE(convert, installed == QLatin1String("de") ? QStringLiteral("Konvertieren") : QStringLiteral("Convert"));
+    // Qt's own buttons speak the same language (its catalogue is a package of its own).
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    const QString cancel = box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'));
+    QCOMPARE(cancel, installed == QLatin1String("de") ? QStringLiteral("Abbrechen") : QStringLiteral("Cancel"));
+    QCOMPARE(language.hasQtCatalogue(), installed == QLatin1String("de"));
 }
 
 QTEST_MAIN(TestWindow)
