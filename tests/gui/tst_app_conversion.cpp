@@ -775,10 +775,10 @@ void TestConversion::bilevelPreview()
     QVERIFY(gradient.save(extra + QStringLiteral("/gradient.png")));
     QVERIFY(gradient.save(extra + QStringLiteral("/broken.png")));
     QVERIFY(gradient.save(extra + QStringLiteral("/huge.png")));
-    // The first decoding of huge.png runs out of memory, as a page too large would.
-    auto hugeOpened = std::make_shared<std::atomic<int>>(0);
-    app->bilevelPreviewer()->setOpener([hugeOpened](const QString &path, QString *error) {
-        if (QFileInfo(path).fileName() == QLatin1String("huge.png") && (*hugeOpened)++ == 0)
+    // Decoding huge.png runs out of memory, as a page too large would, until it is let through.
+    auto hugeFails = std::make_shared<std::atomic<bool>>(true);
+    app->bilevelPreviewer()->setOpener([hugeFails](const QString &path, QString *error) {
+        if (QFileInfo(path).fileName() == QLatin1String("huge.png") && *hugeFails)
             throw std::bad_alloc();
         return image::ImageSource::open(path, error);
     });
@@ -810,6 +810,7 @@ void TestConversion::bilevelPreview()
     QCOMPARE(!ui->bilevelPreview->pixmap().isNull(), shown);
     if (first == QLatin1String("huge.png")) {
         // The preview thread goes on: the next change shows the page.
+        *hugeFails = false;
         ui->bilevelMethodPopup->setFocus();
         QTest::keyClick(ui->bilevelMethodPopup, Qt::Key_Down);
         QTRY_VERIFY(app->bilevelPreviewer()->isIdle());
