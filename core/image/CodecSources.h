@@ -40,6 +40,7 @@ public:
 
 protected:
     virtual bool decode(const FileBytes &file, Page *out, QString *error) = 0;
+    const QString &path() const { return m_path; }
 
 private:
     QString m_path;

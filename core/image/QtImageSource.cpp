@@ -2,6 +2,7 @@
 
 #include "core/SystemLog.h"
 #include "core/image/Metadata.h"
+#include "core/image/CodecSources.h"
 #include "core/image/RasterDecoders.h"
 
 #include <QColorSpace>
@@ -428,27 +429,16 @@ Decoded decodeDirect(const FileBytes &file, const HeaderInfo &info, const ReadOp
     }
 }
 
-class QtImageSource final : public ImageSource {
+class QtImageSource final : public SinglePageSource {
 public:
     QtImageSource(const QString &path, const HeaderInfo &info, quint64 pageBytes)
-        : m_path(path), m_info(info), m_pageBytes(pageBytes)
+        : SinglePageSource(path, pageBytes), m_path(path), m_info(info)
     {
     }
 
-    int pageCount() const override { return 1; }
-    quint64 decodedSize(int index) const override { return index == 0 ? m_pageBytes : 0; }
-
-    bool readPage(int index, Page *out, QString *error) override
+protected:
+    bool decode(const FileBytes &file, Page *out, QString *error) override
     {
-        if (index != 0) {
-            *error = QStringLiteral("page %1 does not exist").arg(index + 1);
-            return false;
-        }
-        const FileBytes file(m_path);
-        if (!file.isOpen()) {
-            *error = file.errorString();
-            return false;
-        }
         QString warning;
         switch (decodeDirect(file, m_info, m_readOptions, out, error, &warning)) {
         case Decoded::Failed:
@@ -529,7 +519,6 @@ private:
 
     QString m_path;
     HeaderInfo m_info;
-    quint64 m_pageBytes;
 };
 
 } // namespace
