@@ -11,7 +11,6 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -83,7 +82,12 @@ static const char kUsage[] =
     "                       page (default: one per core; 1 = one after another)\n"
     "      --memory MiB     decoded pages held at once, over all jobs (default: a\n"
     "                       quarter of the memory); a larger page is converted alone\n"
-    "  -q, --quiet          no progress lines\n"
+    "      --progress HOW   bar | lines | none   (default: bar when stderr is a\n"
+    "                       terminal, lines otherwise); bar: one line redrawn in\n"
+    "                       place (sources done, percent, source MB/s read, time\n"
+    "                       left, the latest source); lines: one \"[K/N] SOURCE ->\n"
+    "                       OUTPUT\" line per source as it is begun\n"
+    "  -q, --quiet          no progress (--progress none)\n"
     "  -h, --help           this text\n"
     "  -v, --version        the version\n"
     "\n"
@@ -367,7 +371,17 @@ bool parseCommandLine(const QStringList &arguments, CliOptions *o, QString *erro
         } else if (arg == QLatin1String("-r") || arg == QLatin1String("--recursive")) {
             o->recursive = true;
         } else if (arg == QLatin1String("-q") || arg == QLatin1String("--quiet")) {
-            o->quiet = true;
+            o->progress = ProgressMode::None;
+            o->progressGiven = true;
+        } else if (arg == QLatin1String("--progress")) {
+            QString v;
+            if (!takeValue(&v))
+                return false;
+            if (!parseProgressMode(v, &o->progress)) {
+                *error = QStringLiteral("--progress takes bar, lines or none, not \"%1\"").arg(v);
+                return false;
+            }
+            o->progressGiven = true;
         } else if (arg == QLatin1String("-p") || arg == QLatin1String("--pages")) {
             QString v;
             if (!takeValue(&v) || !parsePageSelection(v, &o->pages, error))
@@ -646,32 +660,20 @@ int CliRunner::run()
         process.log().shard = QStringLiteral("%1/%2").arg(m_options.shardIndex).arg(m_options.shardCount);
     process.memoryBudget = m_options.memoryBytes;
 
-    QElapsedTimer clock;
-    TimeLeftEstimate estimate;
-    estimate.reset(process.sourceBytesTotal());
-    if (!m_options.quiet) {
-        // Everything a line names comes with the signal: with workers the run has
-        // moved on by the time it is printed.
-        connect(&process, &Process::sourceBegun, this,
-                [this, &process, &clock, &estimate](int index, int total, const QString &source, const QString &output) {
-            m_err << "[" << index << "/" << total << "] " << QFileInfo(source).fileName() << " -> " << output;
-            estimate.update(process.sourceBytesProcessed(), process.totalFileProcessed(), clock.elapsed());
-            const qint64 left = estimate.msecsLeft(clock.elapsed());
-            if (left >= 0)
-                m_err << " (" << timeLeftText(left) << " left)";
-            m_err << "\n";
-            m_err.flush();
-        });
-    }
+    int sources = 0;
+    for (const OutputFile &out : std::as_const(process.outputFiles))
+        sources += int(out.fileItems.size());
+    TerminalProgress progress(m_options.progressGiven ? m_options.progress : defaultProgressMode(), process, sources);
 
     QEventLoop loop;
     connect(&process, &Process::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    clock.start();
+    progress.start();
     process.startInBackground();
     if (!process.isCompleted())
         loop.exec();
     process.waitForFinished();
     m_process = nullptr;
+    progress.finish();
 
     m_out << process.message().replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << "\n";
     m_out << "Log: " << process.log().logFilePath() << "\n";
@@ -741,12 +743,9 @@ void CliRunner::cancel()
         m_process->stop();
 }
 
-void CliRunner::updateTimeTakenLabel(const QString &text)
+void CliRunner::updateTimeTakenLabel(const QString &)
 {
-    if (m_options.quiet)
-        return;
-    m_err << text << "\n";
-    m_err.flush();
+    // The window's time line; the terminal has its own progress and summary.
 }
 
 void CliRunner::openOutputFolder(const QString &)

@@ -2,6 +2,7 @@
 #include "core/FileItem.h"
 #include "core/Process.h"
 #include "core/Settings.h"
+#include "cli/TerminalProgress.h"
 
 #include <QObject>
 #include <QStringList>
@@ -26,7 +27,8 @@ struct CliOptions {
     ExistingFilePolicy existing = ExistingFilePolicy::Replace;
     QString failedListPath; // --failed-list: where the lost sources are listed
     bool recursive = false;
-    bool quiet = false;
+    ProgressMode progress = ProgressMode::Lines; // --progress, -q; see progressGiven
+    bool progressGiven = false; // else the bar on a terminal, lines otherwise
     int jobs = Settings::defaultJobs();
     quint64 memoryBytes = 0; // --memory; 0: the run's default
     SelectionRange pages; // applied to every TIFF source

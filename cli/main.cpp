@@ -1,6 +1,7 @@
 #include "cli/CliRunner.h"
 
 #include "core/AppFolders.h"
+#include "core/SystemLog.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -8,14 +9,25 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 std::atomic<bool> g_interrupted{false};
 void onInterrupt(int) { g_interrupted = true; }
+
+// Qt's warnings (an image plugin's, say) take the way the logged lines take,
+// so they never land in the middle of the progress bar.
+void toStderr(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    quillon::writeStderrLine(qFormatLogMessage(type, context, message).toUtf8());
+    if (type == QtFatalMsg)
+        std::abort();
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(toStderr);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillon-convert"));
     QCoreApplication::setOrganizationName(QStringLiteral("Orvanta"));

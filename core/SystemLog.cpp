@@ -15,7 +15,39 @@ bool g_capturing = false;
 QStringList g_captured;
 bool g_opened = false;
 QByteArray g_ident; // openlog keeps the pointer, so it must outlive the call
+// Its own lock: a status drawn on one thread must not wait for syslog().
+QMutex g_stderrMutex;
+StderrStatus *g_status = nullptr;
+
+void writeLocked(const QByteArray &line)
+{
+    if (g_status)
+        g_status->clear();
+    // One write: what others print to stderr unlocked cannot split the line.
+    const QByteArray text = line + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fflush(stderr);
+    if (g_status)
+        g_status->restore();
+}
 } // namespace
+
+StderrStatus::~StderrStatus() = default;
+
+void setStderrStatus(StderrStatus *status)
+{
+    QMutexLocker lock(&g_stderrMutex);
+    g_status = status;
+}
+
+StderrLock::StderrLock() { g_stderrMutex.lock(); }
+StderrLock::~StderrLock() { g_stderrMutex.unlock(); }
+
+void writeStderrLine(const QByteArray &line)
+{
+    QMutexLocker lock(&g_stderrMutex);
+    writeLocked(line);
+}
 
 namespace {
 
@@ -31,9 +63,9 @@ void logLine(int priority, const QString &line)
         g_opened = true;
     }
     syslog(priority, "%s", utf8.constData());
-    std::fprintf(stderr, "%s\n", utf8.constData());
     if (g_capturing)
         g_captured.append(line);
+    writeStderrLine(utf8);
 }
 
 } // namespace
