@@ -21,7 +21,12 @@
 
 #include <csignal>
 #include <ctime>
+#include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <vector>
@@ -39,6 +44,8 @@ private slots:
     void pageSelectionAndRecursion();
     void progressNamesEachPair_data();
     void progressNamesEachPair();
+    void progressBarOnATerminal_data();
+    void progressBarOnATerminal();
     void interruptCancels();
     void killedRunLeavesNothing_data();
     void killedRunLeavesNothing();
@@ -57,6 +64,8 @@ private slots:
 
 private:
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr, const QByteArray &input = QByteArray());
+    // Runs with stderr on a pseudo-terminal of `columns` columns; *terminal gets what it was sent.
+    int runOnTerminal(const QStringList &args, int columns, QByteArray *terminal, QString *out);
     QProcessEnvironment environment() const;
     QString freshOutput();
     QString manyImages();
@@ -193,6 +202,54 @@ int TestCli::run(const QStringList &args, QString *out, QString *err, const QByt
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
 }
 
+int TestCli::runOnTerminal(const QStringList &args, int columns, QByteArray *terminal, QString *out)
+{
+    int master = -1;
+    int slave = -1;
+    winsize size{};
+    size.ws_col = ushort(columns);
+    size.ws_row = 24;
+    if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+        return -1;
+    auto closeMaster = qScopeGuard([master] { ::close(master); });
+    // Bytes as the program wrote them: no "\n" made "\r\n".
+    termios modes{};
+    ::tcgetattr(slave, &modes);
+    modes.c_oflag &= ~tcflag_t(OPOST);
+    ::tcsetattr(slave, TCSANOW, &modes);
+    QProcess p;
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+    env.remove(QStringLiteral("COLUMNS"));
+    p.setProcessEnvironment(env);
+    p.setChildProcessModifier([slave] { ::dup2(slave, STDERR_FILENO); });
+    p.start(QStringLiteral(QUILLON_CLI_PATH), args);
+    p.closeWriteChannel();
+    ::close(slave);
+    // Drained while it runs: a full terminal would hold the program up.
+    QDeadlineTimer deadline(120000);
+    for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 50) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                terminal->append(buffer, n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            break; // EIO: nobody holds the terminal any more
+        }
+        if (deadline.hasExpired())
+            return -1;
+    }
+    if (!p.waitForFinished(120000))
+        return -1;
+    *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+}
+
 // Sixty photo-sized PNGs: a run over them lasts long enough to be stopped midway.
 QString TestCli::manyImages()
 {
@@ -274,6 +331,10 @@ void TestCli::usageErrors_data()
                                       << QStringLiteral("--dpi takes a whole number");
     QTest::newRow("unknown metadata") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--metadata"), QStringLiteral("all"), img}
                                       << QStringLiteral("--metadata takes keep or strip");
+    QTest::newRow("unknown progress") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--progress"), QStringLiteral("bogus"), img}
+                                      << QStringLiteral("--progress takes bar, lines or none, not \"bogus\"");
+    QTest::newRow("progress without value") << QStringList{QStringLiteral("-o"), out, img, QStringLiteral("--progress")}
+                                            << QStringLiteral("--progress needs a value");
     QTest::newRow("failed list nowhere") << QStringList{QStringLiteral("-o"), out, QStringLiteral("--failed-list"), QStringLiteral("/nonexistent/x.txt"), img}
                                          << QStringLiteral("cannot write the failed list");
 }
@@ -448,20 +509,29 @@ void TestCli::progressNamesEachPair_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("perFile"); // sources per output file; 0: one file in all
-    QTest::newRow("single files") << QStringList{QStringLiteral("-m"), QStringLiteral("single")} << 1;
+    QTest::addColumn<bool>("lines");  // else nothing at all on stderr
+    const QStringList single{QStringLiteral("-m"), QStringLiteral("single")};
+    // Through a pipe the lines are the default.
+    QTest::newRow("single files") << single << 1 << true;
     QTest::newRow("groups of 3") << QStringList{QStringLiteral("-m"), QStringLiteral("group"), QStringLiteral("-n"),
-                                                QStringLiteral("G"), QStringLiteral("-g"), QStringLiteral("3")} << 3;
+                                                QStringLiteral("G"), QStringLiteral("-g"), QStringLiteral("3")} << 3 << true;
     QTest::newRow("one file") << QStringList{QStringLiteral("-m"), QStringLiteral("combine"), QStringLiteral("-n"),
-                                             QStringLiteral("All")} << 0;
+                                             QStringLiteral("All")} << 0 << true;
+    QTest::newRow("lines asked for") << (single + QStringList{QStringLiteral("--progress=lines")}) << 1 << true;
+    QTest::newRow("the last choice wins") << (single + QStringList{QStringLiteral("-q"), QStringLiteral("--progress"), QStringLiteral("lines")})
+                                          << 1 << true;
+    QTest::newRow("none") << (single + QStringList{QStringLiteral("--progress"), QStringLiteral("none")}) << 1 << false;
+    QTest::newRow("quiet") << (single + QStringList{QStringLiteral("-q")}) << 1 << false;
 }
 
 // With several files in work, each progress line pairs a source with its own
 // output and its own place in the plan (the plan: the folder's names in
-// counting order), each source once.
+// counting order), each source once, and the stream holds nothing else.
 void TestCli::progressNamesEachPair()
 {
     QFETCH(QStringList, options);
     QFETCH(int, perFile);
+    QFETCH(bool, lines);
     const QString folder = m_dir.filePath(QStringLiteral("pairs"));
     QStringList planned;
     if (!QDir(folder).exists()) {
@@ -475,12 +545,17 @@ void TestCli::progressNamesEachPair()
     QString err;
     QCOMPARE(run(QStringList{QStringLiteral("-j"), QStringLiteral("3"), QStringLiteral("-c"), QStringLiteral("lzw"),
                              QStringLiteral("-o"), freshOutput()} + options + QStringList{folder}, &out, &err), 0);
+    QVERIFY2(out.contains(QStringLiteral("Files created: ")), qPrintable(out));
+    if (!lines) {
+        QCOMPARE(err, QString());
+        return;
+    }
     static const QRegularExpression line(QStringLiteral("^\\[(\\d+)/(\\d+)\\] (\\S+) -> (\\S+?)(?: \\(.*left\\))?$"));
+    QVERIFY2(err.endsWith(QLatin1Char('\n')), qPrintable(err));
     QSet<int> seen;
-    for (const QString &l : err.split(QLatin1Char('\n'))) {
+    for (const QString &l : err.chopped(1).split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch m = line.match(l);
-        if (!m.hasMatch())
-            continue;
+        QVERIFY2(m.hasMatch(), qPrintable(l));
         const int index = m.captured(1).toInt();
         QCOMPARE(m.captured(2).toInt(), planned.size());
         QVERIFY2(index >= 1 && index <= planned.size(), qPrintable(l));
@@ -493,6 +568,78 @@ void TestCli::progressNamesEachPair()
         seen.insert(index);
     }
     QCOMPARE(seen.size(), planned.size());
+}
+
+void TestCli::progressBarOnATerminal_data()
+{
+    QTest::addColumn<QString>("folder");  // "many" photos, or "odd" names
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("sources");
+    QTest::addColumn<int>("broken");      // sources that cannot be read
+    QTest::newRow("photos, 60 columns") << QStringLiteral("many") << 60 << 60 << 0;
+    QTest::newRow("photos, 24 columns") << QStringLiteral("many") << 24 << 60 << 0;
+    QTest::newRow("odd names and a broken file") << QStringLiteral("odd") << 40 << 5 << 1;
+}
+
+// On a terminal the progress is one line redrawn in place, fitted to its
+// width, cleared at the end; a logged line clears it first, and a name can
+// neither break the line nor send the terminal commands.
+void TestCli::progressBarOnATerminal()
+{
+    QFETCH(QString, folder);
+    QFETCH(int, columns);
+    QFETCH(int, sources);
+    QFETCH(int, broken);
+    QString source = manyImages();
+    if (folder == QLatin1String("odd")) {
+        source = m_dir.filePath(QStringLiteral("odd"));
+        if (!QDir(source).exists()) {
+            QDir().mkpath(source);
+            for (const QString &name : {QStringLiteral("line\nbreak.png"), QStringLiteral("red\x1b[31mtext.png"),
+                                        QStringLiteral("a%1.png").arg(QString(120, QLatin1Char('n'))), QStringLiteral("plain.png")})
+                makeImage(source + QLatin1Char('/') + name, 40, 30, "PNG");
+            QFile bad(source + QStringLiteral("/zz-broken.png"));
+            QVERIFY(bad.open(QIODevice::WriteOnly));
+            bad.write("not an image");
+        }
+    }
+    QByteArray terminal;
+    QString out;
+    const int code = runOnTerminal({QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-c"), QStringLiteral("lzw"),
+                                    QStringLiteral("-o"), freshOutput(), source}, columns, &terminal, &out);
+    QCOMPARE(code, broken ? 1 : 0);
+    QVERIFY2(out.contains(QStringLiteral("Files created: %1 of %2").arg(sources - broken).arg(sources)), qPrintable(out));
+    QVERIFY(!terminal.contains("Total Time Taken") && !terminal.contains("In Process"));
+    // It ends cleared, so what follows starts on an empty line.
+    QVERIFY2(terminal.endsWith("\r\x1b[K"), terminal.right(80).constData());
+    QVERIFY2(!QByteArray(terminal).replace("\x1b[K", "").contains('\x1b'), terminal.constData());
+
+    int drawn = 0;
+    int logged = 0;
+    for (QByteArray piece : terminal.split('\r')) {
+        const bool cleared = piece.startsWith("\x1b[K");
+        piece.replace("\x1b[K", "");
+        if (piece.isEmpty())
+            continue;
+        if (piece.contains('\n')) {
+            // Only logged lines end a line, and only after the bar was cleared.
+            QVERIFY2((cleared || drawn == 0) && piece.startsWith("Unable to load image!") && piece.indexOf('\n') == piece.size() - 1,
+                     piece.constData());
+            ++logged;
+            continue;
+        }
+        ++drawn;
+        const QString text = QString::fromUtf8(piece);
+        QVERIFY2(text.size() < columns, piece.constData());
+        QVERIFY2(text.contains(QStringLiteral("/%1").arg(sources)), piece.constData());
+    }
+    QCOMPARE(logged, broken);
+    QVERIFY2(drawn >= 1, terminal.constData());
+    if (folder == QLatin1String("many")) {
+        // A run of seconds is redrawn again and again, yet never per byte.
+        QVERIFY2(drawn >= 3, terminal.constData());
+        QVERIFY2(drawn <= 60 * 4, terminal.constData());
+    }
 }
 
 void TestCli::interruptCancels()
