@@ -37,7 +37,10 @@ private slots:
     void initTestCase();
     void usageErrors_data();
     void usageErrors();
+    void help_data();
     void help();
+    void bashCompletes_data();
+    void bashCompletes();
     void modesAndCompressions_data();
     void modesAndCompressions();
     void badFilesAndMissingPaths();
@@ -352,24 +355,174 @@ void TestCli::usageErrors()
     QVERIFY(QDir(out).isEmpty());
 }
 
+// The options --help names, short and long ("-o", "--output").
+static QStringList helpOptions(const QString &help, bool withShort)
+{
+    static const QRegularExpression option(QStringLiteral("^  (?:(-[a-zA-Z]), |    )(--[a-z][a-z-]*)"));
+    QStringList found;
+    for (const QString &line : help.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch m = option.match(line);
+        if (!m.hasMatch())
+            continue;
+        if (withShort && !m.captured(1).isEmpty())
+            found << m.captured(1);
+        found << m.captured(2);
+    }
+    found.sort();
+    return found;
+}
+
+static QString readText(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// What runs `program` with `args` prints; its exit status in *code.
+static QString output(const QString &program, const QStringList &args, int *code, const QString &folder = QString())
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    if (!folder.isEmpty())
+        p.setWorkingDirectory(folder);
+    p.start(program, args);
+    p.closeWriteChannel();
+    *code = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAll());
+}
+
+void TestCli::help_data()
+{
+    QTest::addColumn<QString>("where"); // a file that must name exactly the options --help names
+    QTest::newRow("README") << QStringLiteral(QUILLON_README_PATH);
+    QTest::newRow("man page") << QStringLiteral(QUILLON_MAN_DIR "/quillon-convert.1");
+    QTest::newRow("man page of edition 2") << QStringLiteral(QUILLON_MAN_DIR "/QuillonConverter2.1");
+    QTest::newRow("man page of edition 1") << QStringLiteral(QUILLON_MAN_DIR "/QuillonConverter1.1");
+    QTest::newRow("bash") << QStringLiteral(QUILLON_COMPLETIONS_DIR "/quillon-convert.bash");
+    QTest::newRow("zsh") << QStringLiteral(QUILLON_COMPLETIONS_DIR "/_quillon-convert");
+    QTest::newRow("fish") << QStringLiteral(QUILLON_COMPLETIONS_DIR "/quillon-convert.fish");
+}
+
+// README, the manual pages and the shells' completions cannot drift from --help.
 void TestCli::help()
 {
+    QFETCH(QString, where);
     QString out;
     QCOMPARE(run({QStringLiteral("--help")}, &out), 0);
     QVERIFY(out.contains(QStringLiteral("Usage: quillon-convert")));
-    // README's command-line section quotes the text, indented as a code block.
-    QFile readme(QStringLiteral(QUILLON_README_PATH));
-    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QString text = QString::fromUtf8(readme.readAll());
-    const qsizetype from = text.indexOf(QStringLiteral("\n    Usage: quillon-convert"));
-    QVERIFY(from >= 0);
-    QString quoted;
-    for (const QString &line : text.mid(from + 1).split(QLatin1Char('\n'))) {
-        if (!line.isEmpty() && !line.startsWith(QStringLiteral("    ")))
-            break;
-        quoted += line.mid(4) + QLatin1Char('\n');
+    const QString text = readText(where);
+    QVERIFY2(!text.isEmpty(), qPrintable(where));
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    int code = 0;
+    if (tag == QLatin1String("README")) {
+        // README's command-line section quotes the text, indented as a code block.
+        const qsizetype from = text.indexOf(QStringLiteral("\n    Usage: quillon-convert"));
+        QVERIFY(from >= 0);
+        QString quoted;
+        for (const QString &line : text.mid(from + 1).split(QLatin1Char('\n'))) {
+            if (!line.isEmpty() && !line.startsWith(QStringLiteral("    ")))
+                break;
+            quoted += line.mid(4) + QLatin1Char('\n');
+        }
+        QCOMPARE(quoted.trimmed(), out.trimmed());
+        return;
     }
-    QCOMPARE(quoted.trimmed(), out.trimmed());
+    if (tag.startsWith(QLatin1String("man page"))) {
+        // Renders without a single warning, and man-db finds its name line.
+        QCOMPARE(output(QStringLiteral("groff"), {QStringLiteral("-ww"), QStringLiteral("-z"), QStringLiteral("-man"), where}, &code), QString());
+        QCOMPARE(code, 0);
+        const QString name = output(QStringLiteral("lexgrog"), {where}, &code);
+        QVERIFY2(code == 0 && name.contains(QStringLiteral(" - convert images into TIFF files")), qPrintable(name));
+        for (const char *section : {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"})
+            QVERIFY2(text.contains(QStringLiteral("\n.SH %1\n").arg(QLatin1String(section))), section);
+        if (tag != QLatin1String("man page"))
+            return; // the windows' pages: their options are not quillon-convert's
+        // Each option heads a .TP paragraph of the OPTIONS section.
+        const QString options = text.section(QStringLiteral("\n.SH OPTIONS\n"), 1).section(QStringLiteral("\n.SH "), 0, 0);
+        static const QRegularExpression named(QStringLiteral("\\\\fB(-{1,2}[a-zA-Z][a-z-]*)\\\\fR"));
+        QStringList listed;
+        const QStringList lines = QString(options).replace(QStringLiteral("\\-"), QStringLiteral("-")).split(QLatin1Char('\n'));
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            if (lines.at(i - 1) != QLatin1String(".TP"))
+                continue;
+            for (const QRegularExpressionMatch &m : named.globalMatch(lines.at(i)))
+                listed << m.captured(1);
+        }
+        listed.sort();
+        QCOMPARE(listed, helpOptions(out, true));
+        return;
+    }
+    // Every long option, and nothing --help does not know.
+    const QString shell = tag;
+    const QString checked = output(shell, {QStringLiteral("-n"), where}, &code);
+    QVERIFY2(code == 0 && checked.isEmpty(), qPrintable(shell + QStringLiteral(": ") + checked));
+    static const QRegularExpression longOption(QStringLiteral("(?<![\\w-])--([a-z][a-z-]*)"));
+    static const QRegularExpression fishOption(QStringLiteral("^complete\\b.*? -l ([a-z][a-z-]*)"), QRegularExpression::MultilineOption);
+    QStringList named;
+    for (const QRegularExpressionMatch &m : (shell == QLatin1String("fish") ? fishOption : longOption).globalMatch(text))
+        named << QStringLiteral("--") + m.captured(1);
+    named.sort();
+    named.removeDuplicates();
+    QCOMPARE(named, helpOptions(out, false));
+}
+
+void TestCli::bashCompletes_data()
+{
+    QTest::addColumn<QStringList>("words"); // after the command, as bash splits them; the last is completed
+    QTest::addColumn<QStringList>("offered");
+    QTest::newRow("compressions") << QStringList{QStringLiteral("-c"), QString()}
+        << QStringList{QStringLiteral("auto"), QStringLiteral("deflate"), QStringLiteral("g3"), QStringLiteral("g4"), QStringLiteral("jpeg"),
+                       QStringLiteral("lzw"), QStringLiteral("none"), QStringLiteral("packbits"), QStringLiteral("zstd")};
+    QTest::newRow("progress") << QStringList{QStringLiteral("--progress"), QStringLiteral("l")} << QStringList{QStringLiteral("lines")};
+    QTest::newRow("progress after =") << QStringList{QStringLiteral("--progress"), QStringLiteral("="), QString()}
+        << QStringList{QStringLiteral("bar"), QStringLiteral("lines"), QStringLiteral("none")};
+    QTest::newRow("modes") << QStringList{QStringLiteral("-o"), QStringLiteral("folder"), QStringLiteral("-m"), QString()}
+        << QStringList{QStringLiteral("combine"), QStringLiteral("group"), QStringLiteral("single")};
+    QTest::newRow("metadata") << QStringList{QStringLiteral("--metadata"), QString()} << QStringList{QStringLiteral("keep"), QStringLiteral("strip")};
+    QTest::newRow("existing") << QStringList{QStringLiteral("--existing"), QStringLiteral("k")} << QStringList{QStringLiteral("keep-both")};
+    // Bash splits at ":" too; what it replaces starts after it.
+    QTest::newRow("bilevel after :") << QStringList{QStringLiteral("--bilevel"), QStringLiteral("dither"), QStringLiteral(":"), QString()}
+        << QStringList{QStringLiteral("diffusion"), QStringLiteral("ordered")};
+    QTest::newRow("an option") << QStringList{QStringLiteral("--pro")} << QStringList{QStringLiteral("--progress")};
+    QTest::newRow("every option") << QStringList{QStringLiteral("--")} << QStringList{QStringLiteral("HELP")};
+    QTest::newRow("output folder") << QStringList{QStringLiteral("-o"), QStringLiteral("f")} << QStringList{QStringLiteral("folder")};
+    QTest::newRow("log folder") << QStringList{QStringLiteral("--log-dir"), QStringLiteral("="), QString()} << QStringList{QStringLiteral("folder")};
+    QTest::newRow("list file") << QStringList{QStringLiteral("--files-from"), QStringLiteral("f")}
+        << QStringList{QStringLiteral("file.png"), QStringLiteral("folder")};
+    QTest::newRow("paths") << QStringList{QStringLiteral("-r"), QStringLiteral("f")} << QStringList{QStringLiteral("file.png"), QStringLiteral("folder")};
+    QTest::newRow("after --, paths only") << QStringList{QStringLiteral("--"), QStringLiteral("-")} << QStringList{QStringLiteral("-odd.png")};
+    QTest::newRow("a name is free text") << QStringList{QStringLiteral("-n"), QString()} << QStringList{};
+}
+
+// The bash completion, run as bash runs it on Tab.
+void TestCli::bashCompletes()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, offered);
+    const QString here = m_dir.filePath(QStringLiteral("completing"));
+    QDir().mkpath(here + QStringLiteral("/folder"));
+    for (const char *name : {"file.png", "-odd.png"}) {
+        QFile f(here + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    if (offered == QStringList{QStringLiteral("HELP")}) {
+        QString help;
+        QCOMPARE(run({QStringLiteral("--help")}, &help), 0);
+        offered = helpOptions(help, false);
+    }
+    const QString script = QStringLiteral(
+        "source \"$0\" || exit 3\n"
+        "f=$(complete -p quillon-convert | sed -n 's/.*-F \\([^ ]*\\).*/\\1/p')\n"
+        "COMP_WORDS=(quillon-convert \"$@\"); COMP_CWORD=$#\n"
+        "\"$f\" quillon-convert \"${COMP_WORDS[COMP_CWORD]}\" \"${COMP_WORDS[COMP_CWORD-1]}\" || exit 4\n"
+        "printf '%s\\n' \"${COMPREPLY[@]}\"\n");
+    int code = 0;
+    const QString reply = output(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), script,
+                                 QStringLiteral(QUILLON_COMPLETIONS_DIR "/quillon-convert.bash")} + words, &code, here);
+    QCOMPARE(code, 0);
+    QStringList got = reply.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    got.sort();
+    QCOMPARE(got, offered);
 }
 
 void TestCli::modesAndCompressions_data()

@@ -20,7 +20,11 @@ set(expected
   share/metainfo/example.orvanta.QuillonConverter1.metainfo.xml
   share/metainfo/example.orvanta.QuillonConvert.metainfo.xml
   share/icons/hicolor/scalable/apps/quillon-converter.svg
-  share/quillon-converter/MACQuillon2.pdf share/quillon-converter/MACQuillon1.pdf)
+  share/quillon-converter/MACQuillon2.pdf share/quillon-converter/MACQuillon1.pdf
+  share/man/man1/quillon-convert.1 share/man/man1/QuillonConverter2.1 share/man/man1/QuillonConverter1.1
+  share/bash-completion/completions/quillon-convert
+  share/zsh/vendor-completions/_quillon-convert
+  share/fish/vendor_completions.d/quillon-convert.fish)
 foreach(f ${EXTRA_EXPECTED})
   list(APPEND expected ${f})
 endforeach()
@@ -66,6 +70,18 @@ endforeach()
 execute_process(COMMAND ${APPSTREAMCLI} validate-tree --no-net ${PREFIX} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
   fail("appstreamcli validate-tree:\n${out}")
+endif()
+
+# man finds each page by its name in the installed tree.
+find_program(MAN man)
+if(MAN)
+  foreach(page quillon-convert QuillonConverter2 QuillonConverter1)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env MANPATH=${PREFIX}/share/man ${MAN} -w ${page}
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT rc EQUAL 0 OR NOT out STREQUAL "${PREFIX}/share/man/man1/${page}.1")
+      fail("man -w ${page}: ${out}")
+    endif()
+  endforeach()
 endif()
 
 if(failures)
