@@ -119,7 +119,12 @@ TerminalProgress::TerminalProgress(ProgressMode mode, Process &process, int tota
     m_ansi = qEnvironmentVariable("TERM") != QLatin1String("dumb");
     m_estimate.reset(process.sourceBytesTotal());
     m_timer.setInterval(kRedrawMsecs);
-    connect(&m_timer, &QTimer::timeout, this, &TerminalProgress::draw);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        // A source begun just now may have drawn it already.
+        if (m_sinceDraw.isValid() && m_sinceDraw.elapsed() < kRedrawMsecs - kRedrawMsecs / 4)
+            return;
+        draw();
+    });
     // Queued from the run's threads: everything a line names comes with the signal.
     connect(&process, &Process::sourceBegun, this, &TerminalProgress::begun);
 }
