@@ -535,12 +535,16 @@ PathKey keyOf(const QString &path)
 }
 } // namespace
 
-bool CliRunner::collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error)
+bool CliRunner::collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error,
+                             const std::function<bool(const QString &path)> &keep)
 {
     std::unordered_set<PathKey, PathKeyHash> seen;
     if (!m_options.filesFrom.isEmpty())
         seen.reserve(1 << 20); // lists run long: spare the rehashes
     auto addPath = [&](const QString &path) {
+        // Before the item and the duplicate check: another shard's path costs no more.
+        if (keep && !keep(path))
+            return;
         FileItemPtr item = FileItem::deferred(path);
         if (!item || !seen.insert(keyOf(item->path())).second)
             return;
@@ -644,7 +648,8 @@ int CliRunner::run()
     process.setOwner(this, this);
     QString listError;
     const bool planned = setUpRun(process, [&](OutputPlanner &planner) {
-        return collectItems([&planner](const FileItemPtr &item) { planner.add(item); }, &listError);
+        return collectItems([&planner](const FileItemPtr &item) { planner.add(item); }, &listError,
+                            [&planner](const QString &path) { return planner.keeps(path); });
     }, settings, m_options.outputFolder, m_options.jobs, scope);
     if (!planned) {
         m_process = nullptr;

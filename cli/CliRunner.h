@@ -60,8 +60,10 @@ public:
 
     // Hands `add` the items the paths and then the list give, each source
     // once, folders scanned like the window scans them; no file is opened.
-    // False with a reason when the list cannot be read.
-    bool collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error);
+    // False with a reason when the list cannot be read. A path `keep` turns
+    // down makes no item (it belongs to another shard).
+    bool collectItems(const std::function<void(const FileItemPtr &)> &add, QString *error,
+                      const std::function<bool(const QString &path)> &keep = {});
     // Returns the exit status: 0 all planned files created, 1 otherwise.
     int run();
     void cancel();

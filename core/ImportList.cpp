@@ -9,15 +9,32 @@ namespace quillon {
 
 bool importedLineHasType(const QString &line, const QStringList &acceptedTypes)
 {
-    const QString last = line.section(QLatin1Char('/'), -1);
+    const QStringView last = QStringView(line).mid(line.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = last.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 && acceptedTypes.contains(last.mid(dot + 1).toUpper());
+    if (dot <= 0)
+        return false;
+    const QStringView ext = last.mid(dot + 1);
+    // Lists run to millions of lines: an ASCII extension is compared in
+    // place; any other takes toUpper's full case mapping, as before.
+    bool ascii = true;
+    for (QChar c : ext)
+        ascii = ascii && c.unicode() < 0x80;
+    if (!ascii)
+        return acceptedTypes.contains(ext.toString().toUpper());
+    for (const QString &type : acceptedTypes) {
+        if (type.size() == ext.size() && ext.compare(type, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 QString importedLinePath(const QString &line, const QString &currentFolder)
 {
     if (line.isEmpty())
         return QString();
+    // A plain absolute path always makes a valid file URL: no need to build one.
+    if (line.startsWith(QLatin1Char('/')) && !line.startsWith(QLatin1String("//")))
+        return line;
     QString absolute = QDir::isAbsolutePath(line) ? line : QDir(currentFolder).absoluteFilePath(line);
     // "//name/..." is "/name/..." here, not a host of a network address (which
     // may not even be a valid host name).
@@ -78,13 +95,18 @@ bool readImportLines(QIODevice &device, const std::function<void(const QString &
         qsizetype from = 0;
         const QByteArrayView chunk(buffer, got);
         for (qsizetype nl = chunk.indexOf('\n'); nl >= 0; nl = chunk.indexOf('\n', from)) {
-            pending.append(chunk.sliced(from, nl - from));
+            // A line inside the chunk goes out as it lies there, uncopied.
+            const QByteArrayView piece = chunk.sliced(from, nl - from);
             from = nl + 1;
-            if (!emitLine(pending)) {
-                ok = false;
-                break;
+            if (!pending.isEmpty()) {
+                pending.append(piece);
+                ok = emitLine(pending);
+                pending.clear();
+            } else {
+                ok = emitLine(piece);
             }
-            pending.clear();
+            if (!ok)
+                break;
         }
         if (!ok)
             break;

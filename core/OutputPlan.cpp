@@ -61,15 +61,24 @@ QString withTiffExtension(const QString &fileName)
 }
 } // namespace
 
-int shardOf(const QString &relativePath, int count)
+namespace {
+int shardOfUtf8(QByteArrayView relativePath, int count)
 {
-    if (count <= 1)
-        return 1;
-    const QByteArray digest = QCryptographicHash::hash(relativePath.toUtf8(), QCryptographicHash::Sha256);
+    // Asked once per listed path: one hasher per thread, not one per call.
+    thread_local QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.reset();
+    hash.addData(relativePath);
+    const QByteArrayView digest = hash.resultView();
     quint64 n = 0;
     for (int i = 0; i < 8; ++i)
         n = (n << 8) | quint8(digest.at(i));
     return int(n % quint64(count)) + 1;
+}
+} // namespace
+
+int shardOf(const QString &relativePath, int count)
+{
+    return count <= 1 ? 1 : shardOfUtf8(relativePath.toUtf8(), count);
 }
 
 OutputPlanner::OutputPlanner(const Settings &settings, const QString &outputFolder, const PlanScope &scope)
@@ -94,6 +103,60 @@ void OutputPlanner::keepIfOurs(OutputFile &&out, const QString &relativePath)
     m_plan.outputFiles.append(std::move(out));
 }
 
+QString OutputPlanner::singleRelativePath(const QString &sourcePath, bool *outside) const
+{
+    // The item's name (FileItem::name): the last component, trailing slashes aside.
+    QStringView p(sourcePath);
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    const qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    QString relative = withTiffExtension((slash < 0 ? p : p.mid(slash + 1)).toString());
+    *outside = false;
+    if (!m_root.isEmpty()) {
+        const QString source = QDir::cleanPath(sourcePath);
+        const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
+        if (!source.startsWith(prefix)) {
+            *outside = true;
+        } else {
+            const QString below = source.mid(prefix.size());
+            const qsizetype at = below.lastIndexOf(QLatin1Char('/'));
+            if (at > 0)
+                relative = below.left(at) + QLatin1Char('/') + relative;
+        }
+    }
+    return relative;
+}
+
+bool OutputPlanner::keeps(const QString &path) const
+{
+    if (m_mode != SingleImageFiles || m_scope.shardCount <= 1)
+        return true;
+    if (m_root.isEmpty()) {
+        // The common case of a million-line list, without a string made per
+        // line: an ASCII name's UTF-8 is its own bytes.
+        QStringView name(path);
+        while (name.size() > 1 && name.endsWith(QLatin1Char('/')))
+            name.chop(1);
+        name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QStringView base = dot > 0 ? name.left(dot) : name;
+        thread_local std::string bytes;
+        bytes.clear();
+        bool ascii = true;
+        for (QChar c : base) {
+            ascii = ascii && c.unicode() < 0x80;
+            bytes.push_back(char(c.unicode()));
+        }
+        if (ascii) {
+            bytes.append(".tiff");
+            return shardOfUtf8(QByteArrayView(bytes.data(), qsizetype(bytes.size())), m_scope.shardCount)
+                == m_scope.shardIndex;
+        }
+    }
+    bool outside = false;
+    return shardOf(singleRelativePath(path, &outside), m_scope.shardCount) == m_scope.shardIndex;
+}
+
 void OutputPlanner::add(const FileItemPtr &item)
 {
     if (!item || !item->isSelected)
@@ -102,19 +165,10 @@ void OutputPlanner::add(const FileItemPtr &item)
     switch (m_mode) {
     case SingleImageFiles: {
         OutputFile out{QString(), {item}, QString()};
-        QString relative = withTiffExtension(item->name());
-        if (!m_root.isEmpty()) {
-            const QString source = QDir::cleanPath(item->path());
-            const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
-            if (!source.startsWith(prefix)) {
-                out.refusal = kOutsideMirrorRoot;
-            } else {
-                const QString below = source.mid(prefix.size());
-                const qsizetype slash = below.lastIndexOf(QLatin1Char('/'));
-                if (slash > 0)
-                    relative = below.left(slash) + QLatin1Char('/') + relative;
-            }
-        }
+        bool outside = false;
+        const QString relative = singleRelativePath(item->path(), &outside);
+        if (outside)
+            out.refusal = kOutsideMirrorRoot;
         keepIfOurs(std::move(out), relative);
         break;
     }

@@ -50,10 +50,18 @@ class OutputPlanner {
 public:
     OutputPlanner(const Settings &settings, const QString &outputFolder, const PlanScope &scope = {});
     void add(const FileItemPtr &item);
+    // False when add() would drop a checked item of this local path for
+    // belonging to another shard (single images only: in the other modes an
+    // item counts wherever it goes), so a caller with millions of paths
+    // makes items for this shard's only. Touches no file.
+    bool keeps(const QString &path) const;
     OutputPlan finish();
 
 private:
     void keepIfOurs(OutputFile &&out, const QString &relativePath);
+    // A single image's output path below the output folder; sets *outside
+    // for a source outside the mirror root.
+    QString singleRelativePath(const QString &sourcePath, bool *outside) const;
     int m_mode;
     qsizetype m_groupSize;
     QString m_outputFolder;

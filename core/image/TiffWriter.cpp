@@ -13,6 +13,10 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <libdeflate.h>
+#define ZSTD_STATIC_LINKING_ONLY // ZSTD_getCParams
+#include <zstd.h>
+
 #include <algorithm>
 #include <new>
 #include <cerrno>
@@ -128,22 +132,122 @@ struct StripCoding {
     quint64 bytesPerRow = 0;
 };
 
-// Horizontal differencing as TIFF Predictor 2 defines it, on a copy of the rows.
-void applyPredictor(const StripCoding &c, quint8 *rows, quint32 count)
+// Horizontal differencing as TIFF Predictor 2 defines it, from `rows` into
+// `out` in one pass: the page's own rows stay as they are.
+void predictInto(const StripCoding &c, const quint8 *rows, quint32 count, std::vector<quint8> *out)
 {
     const quint64 n = quint64(c.width) * c.samplesPerPixel;
     const unsigned stride = c.samplesPerPixel;
+    out->resize(size_t(c.bytesPerRow * count));
     for (quint32 r = 0; r < count; ++r) {
-        quint8 *row = rows + r * c.bytesPerRow;
+        const quint8 *row = rows + r * c.bytesPerRow;
+        quint8 *to = out->data() + r * c.bytesPerRow;
         if (c.bitsPerSample == 8) {
-            for (quint64 i = n; i-- > stride;)
-                row[i] = quint8(row[i] - row[i - stride]);
+            for (quint64 i = 0; i < stride && i < n; ++i)
+                to[i] = row[i];
+            for (quint64 i = stride; i < n; ++i)
+                to[i] = quint8(row[i] - row[i - stride]);
         } else {
-            auto *w = reinterpret_cast<quint16 *>(row); // rows are 2-byte aligned: whole samples
-            for (quint64 i = n; i-- > stride;)
-                w[i] = quint16(w[i] - w[i - stride]);
+            // Rows are 2-byte aligned: whole samples.
+            const auto *w = reinterpret_cast<const quint16 *>(row);
+            auto *d = reinterpret_cast<quint16 *>(to);
+            for (quint64 i = 0; i < stride && i < n; ++i)
+                d[i] = w[i];
+            for (quint64 i = stride; i < n; ++i)
+                d[i] = quint16(w[i] - w[i - stride]);
         }
     }
+}
+
+// The rows a codec takes: differenced into a buffer of this thread's when
+// the predictor is on, else the page's own.
+const quint8 *codecInput(const StripCoding &c, const quint8 *rows, quint32 count)
+{
+    if (!c.predictor)
+        return rows;
+    thread_local std::vector<quint8> scratch;
+    predictInto(c, rows, count, &scratch);
+    return scratch.data();
+}
+
+// One compressor per thread and level, kept between strips: making one per
+// strip (as a libtiff codec opened per strip does) costs more than coding a
+// strip of 128 KiB, mostly in clearing its tables.
+struct DeflateCoder {
+    libdeflate_compressor *compressor = nullptr;
+    int level = 0;
+    ~DeflateCoder()
+    {
+        if (compressor)
+            libdeflate_free_compressor(compressor);
+    }
+};
+
+struct ZstdCoder {
+    ZSTD_CCtx *context = nullptr;
+    ~ZstdCoder() { ZSTD_freeCCtx(context); }
+};
+
+// The zlib stream TIFF's Deflate (8) holds: what libtiff writes through
+// libdeflate for a whole strip. `level` is the Deflate level, 1..9.
+bool deflateStrip(const quint8 *in, size_t size, int level, std::vector<quint8> *out, QString *error)
+{
+    // libtiff hands libdeflate one level more from 6 up (its 6 is
+    // libdeflate's 7); the same keeps every level's files what they were.
+    level = level <= 5 ? level : level + 1;
+    thread_local DeflateCoder coder;
+    if (!coder.compressor || coder.level != level) {
+        if (coder.compressor)
+            libdeflate_free_compressor(coder.compressor);
+        coder.compressor = libdeflate_alloc_compressor(level);
+        coder.level = coder.compressor ? level : 0;
+        if (!coder.compressor) {
+            *error = QStringLiteral("cannot start the Deflate coder at level %1").arg(level);
+            return false;
+        }
+    }
+    out->resize(libdeflate_zlib_compress_bound(coder.compressor, size));
+    const size_t n = libdeflate_zlib_compress(coder.compressor, in, size, out->data(), out->size());
+    if (!n) {
+        *error = QStringLiteral("cannot code a strip with Deflate");
+        return false;
+    }
+    out->resize(n);
+    return true;
+}
+
+// One Zstandard frame per strip, as libtiff's codec writes, with the
+// parameters that codec gets (the level's for a stream of unknown length;
+// zstd trims the tables to the strip it is told of). The level's own
+// parameters for a 128 KiB input search longer and make larger files.
+bool zstdStrip(const quint8 *in, size_t size, int level, std::vector<quint8> *out, QString *error)
+{
+    thread_local ZstdCoder coder;
+    if (!coder.context)
+        coder.context = ZSTD_createCCtx();
+    bool ok = coder.context != nullptr;
+    if (ok) {
+        const ZSTD_compressionParameters p = ZSTD_getCParams(level, 0, 0);
+        const std::pair<ZSTD_cParameter, int> settings[] = {
+            {ZSTD_c_compressionLevel, level},        {ZSTD_c_windowLog, int(p.windowLog)},
+            {ZSTD_c_chainLog, int(p.chainLog)},      {ZSTD_c_hashLog, int(p.hashLog)},
+            {ZSTD_c_searchLog, int(p.searchLog)},    {ZSTD_c_minMatch, int(p.minMatch)},
+            {ZSTD_c_targetLength, int(p.targetLength)}, {ZSTD_c_strategy, int(p.strategy)}};
+        for (const auto &[key, value] : settings)
+            ok = ok && !ZSTD_isError(ZSTD_CCtx_setParameter(coder.context, key, value));
+    }
+    if (!ok) {
+        *error = QStringLiteral("cannot start the Zstandard coder at level %1").arg(level);
+        return false;
+    }
+    out->resize(ZSTD_compressBound(size));
+    const size_t n = ZSTD_compress2(coder.context, out->data(), out->size(), in, size);
+    if (ZSTD_isError(n)) {
+        *error = QStringLiteral("cannot code a strip with Zstandard: %1").arg(QString::fromUtf8(ZSTD_getErrorName(n)));
+        return false;
+    }
+    out->resize(n);
+    return true;
 }
 
 // libtiff's own coder, run on a TIFF that lives in memory: one strip in, its
@@ -209,10 +313,6 @@ bool codeWithLibtiff(const StripCoding &c, const quint8 *rows, quint32 count, st
         && TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression) && TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, count);
     if (ok && c.predictor)
         ok = TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    if (ok && c.compression == COMPRESSION_ADOBE_DEFLATE)
-        ok = TIFFSetField(t, TIFFTAG_ZIPQUALITY, c.options.level ? c.options.level : kDefaultDeflateLevel);
-    if (ok && c.compression == COMPRESSION_ZSTD)
-        ok = TIFFSetField(t, TIFFTAG_ZSTD_LEVEL, c.options.level ? c.options.level : kDefaultZstdLevel);
     if (ok && c.compression == COMPRESSION_JPEG) {
         // Tables in every strip: each strip is a whole JPEG of its own, so
         // strips coded apart need no shared JPEGTables tag.
@@ -288,17 +388,16 @@ bool codeStrip(const StripCoding &c, const quint8 *rows, quint32 count, std::vec
         return true;
     case COMPRESSION_LZW: {
         const quint64 bytes = c.bytesPerRow * count;
-        if (c.predictor) {
-            std::vector<quint8> scratch(rows, rows + bytes);
-            applyPredictor(c, scratch.data(), count);
-            out->reserve(size_t(bytes / 2 + 64));
-            lzwEncode(scratch.data(), scratch.size(), out);
-        } else {
-            out->reserve(size_t(bytes / 2 + 64));
-            lzwEncode(rows, size_t(bytes), out);
-        }
+        out->reserve(size_t(bytes / 2 + 64));
+        lzwEncode(codecInput(c, rows, count), size_t(bytes), out);
         return true;
     }
+    case COMPRESSION_ADOBE_DEFLATE:
+        return deflateStrip(codecInput(c, rows, count), size_t(c.bytesPerRow * count),
+                            c.options.level ? c.options.level : kDefaultDeflateLevel, out, error);
+    case COMPRESSION_ZSTD:
+        return zstdStrip(codecInput(c, rows, count), size_t(c.bytesPerRow * count),
+                         c.options.level ? c.options.level : kDefaultZstdLevel, out, error);
     default:
         return codeWithLibtiff(c, rows, count, out, error);
     }

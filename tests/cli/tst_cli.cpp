@@ -1203,12 +1203,15 @@ void TestCli::filesFrom_data()
     QTest::addColumn<bool>("crlf");
     QTest::addColumn<QString>("ignored");
     QTest::addColumn<QStringList>("made");
+    QTest::addColumn<int>("blankLines"); // before the first path
     const QStringList all{QStringLiteral("a1.tiff"), QStringLiteral("a2.tiff"), QStringLiteral("a4.tiff"), QStringLiteral("in folder.tiff")};
-    QTest::newRow("file") << false << false << QStringLiteral("1 line(s)") << all;
-    QTest::newRow("standard input") << true << false << QStringLiteral("1 line(s)") << all;
+    QTest::newRow("file") << false << false << QStringLiteral("1 line(s)") << all << 0;
+    QTest::newRow("standard input") << true << false << QStringLiteral("1 line(s)") << all << 0;
     // As the Import sheet reads it: "\r" belongs to the name, and the run says
     // how many lines it could not take instead of converting nothing silently.
-    QTest::newRow("CRLF lines") << true << true << QStringLiteral("6 line(s)") << QStringList{QStringLiteral("a4.tiff")};
+    QTest::newRow("CRLF lines") << true << true << QStringLiteral("6 line(s)") << QStringList{QStringLiteral("a4.tiff")} << 0;
+    // The first path starts a few bytes before the reader's 64 KiB buffer ends.
+    QTest::newRow("a line across the read buffer") << false << false << QStringLiteral("1 line(s)") << all << 65531;
 }
 
 // A list names files (absolute and relative), a folder to scan, a name twice
@@ -1220,11 +1223,12 @@ void TestCli::filesFrom()
     QFETCH(bool, crlf);
     QFETCH(QString, ignored);
     QFETCH(QStringList, made);
+    QFETCH(int, blankLines);
     const QString sub = m_dir.filePath(QStringLiteral("listed"));
     QDir().mkpath(sub);
     makeImage(sub + QStringLiteral("/in folder.png"), 12, 9, "PNG");
     const QString end = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    const QString text = m_images + QStringLiteral("/a1.png") + end + QStringLiteral("images/a2.jpg") + end + sub + end
+    const QString text = QString(blankLines, QLatin1Char('\n')) + m_images + QStringLiteral("/a1.png") + end + QStringLiteral("images/a2.jpg") + end + sub + end
         + m_images + QStringLiteral("/a1.png") + end + m_images + QStringLiteral("/readme.txt") + end + end
         + m_images + QStringLiteral("/a4.tif");
     QByteArray input;

@@ -169,6 +169,9 @@ void TestPlan::shards()
     QStringList names;
     for (int i = 1; i <= 40; ++i)
         names << QStringLiteral("scan%1.png").arg(i);
+    // Names the quick shard test of a list line must read as the plan does.
+    names << QStringLiteral("Grüße 3.PNG") << QStringLiteral("写真.jpg") << QStringLiteral("no extension")
+          << QStringLiteral(".hidden.png") << QStringLiteral("two.dots.jpg");
     const QList<FileItemPtr> list = items(names);
     const QStringList whole = describe(planOutputFiles(list, s, QStringLiteral("/out")));
 
@@ -185,6 +188,23 @@ void TestPlan::shards()
         }
     }
     QCOMPARE(selected, int(list.size()));
+    // A list reader asks keeps() before it makes an item: it must turn down
+    // exactly the single images another part makes, and nothing else.
+    for (int k = 1; k <= count; ++k) {
+        OutputPlanner planner(s, QStringLiteral("/out"), PlanScope{QString(), k, count});
+        QSet<QString> kept;
+        for (const FileItemPtr &f : list) {
+            if (planner.keeps(f->path()))
+                kept.insert(f->name());
+        }
+        for (const FileItemPtr &f : list)
+            planner.add(f);
+        QSet<QString> planned;
+        for (const OutputFile &o : planner.finish().outputFiles)
+            for (const FileItemPtr &f : o.fileItems)
+                planned.insert(f->name());
+        QCOMPARE(kept, mode == 0 ? planned : QSet<QString>(names.cbegin(), names.cend()));
+    }
     QStringList sortedWhole = whole;
     sortedWhole.sort();
     joined.sort();
