@@ -168,12 +168,8 @@ void TerminalProgress::begun(int index, int total, const QString &source, const 
             draw();
         return;
     }
-    const qint64 now = m_clock.elapsed();
-    m_estimate.update(m_process.sourceBytesProcessed(), m_process.totalFileProcessed(), now);
-    QString line = QStringLiteral("[%1/%2] %3 -> %4").arg(index).arg(total).arg(m_name, printableName(output));
-    const qint64 left = m_estimate.msecsLeft(now);
-    if (left >= 0)
-        line += QStringLiteral(" (%1 left)").arg(timeLeftText(left));
+    // Parseable: the pair and nothing else (the bar is for people).
+    const QString line = QStringLiteral("[%1/%2] %3 -> %4").arg(index).arg(total).arg(m_name, printableName(output));
     writeStderrLine(line.toUtf8());
 }
 

@@ -703,7 +703,7 @@ void TestCli::progressNamesEachPair()
         QCOMPARE(err, QString());
         return;
     }
-    static const QRegularExpression line(QStringLiteral("^\\[(\\d+)/(\\d+)\\] (\\S+) -> (\\S+?)(?: \\(.*left\\))?$"));
+    static const QRegularExpression line(QStringLiteral("^\\[(\\d+)/(\\d+)\\] (\\S+) -> (\\S+)$"));
     QVERIFY2(err.endsWith(QLatin1Char('\n')), qPrintable(err));
     QSet<int> seen;
     for (const QString &l : err.chopped(1).split(QLatin1Char('\n'))) {
@@ -809,8 +809,8 @@ void TestCli::interruptCancels()
     // Past the first source (lines may skip numbers while several are in work).
     static const QRegularExpression begunSecond(QStringLiteral("\\[([2-9]|[1-5][0-9])/60\\]"));
     QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(err += p.readAllStandardError()).contains(begunSecond), 30000);
-    // After the first file the progress lines tell the time left.
-    QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains(" left)\n"), 30000);
+    // After the first file is made.
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(out).entryList(QDir::Files).isEmpty(), 30000);
     // A finished process has no id, and kill(0) would hit the test's own process group.
     QVERIFY(p.state() == QProcess::Running && p.processId() > 0);
     ::kill(pid_t(p.processId()), SIGINT);
