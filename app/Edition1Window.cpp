@@ -215,6 +215,8 @@ void Edition1Window::build()
     folderLayout->addWidget(out->setCurrentAsDefaultOutputFolderPathBtn);
     folderLayout->addWidget(out->openFolderAfterConversionBtn);
     folderLayout->addWidget(out->clearProcessedFilesBtn);
+    folderLayout->addWidget(out->mirrorFoldersBtn);
+    folderLayout->addWidget(out->mirrorRootLabel);
     folderLayout->addStretch(1);
     tabs->insertTab(0, conversionTab, tr("Conversion"));
     tabs->insertTab(1, folderTab, tr("Output"));

@@ -266,7 +266,8 @@ void TestEdition1Window::keyLetters_data()
     QTest::addColumn<int>("edition");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("letter");
-    // Any of "files" (two listed), "folder" (an output folder chosen), "threshold" (the fixed threshold chosen)
+    // Any of "files" (two listed), "folder" (an output folder chosen), "threshold" (the fixed threshold chosen),
+    // "deflate" or "jpeg" (that compression chosen)
     QTest::addColumn<QString>("setUp");
     // Edition 1's window holds its list commands and the output form.
     QTest::newRow("remove") << 1 << "removeBtn" << "r" << "files";
@@ -287,6 +288,11 @@ void TestEdition1Window::keyLetters_data()
         QTest::addRow("%s: black and white", at.constData()) << edition << "bilevelMethodPopup" << "b" << "";
         QTest::addRow("%s: level", at.constData()) << edition << "bilevelThresholdSpinBox" << "v" << "threshold";
         QTest::addRow("%s: name taken", at.constData()) << edition << "existingFilesPopup" << "n" << "";
+        QTest::addRow("%s: compression level", at.constData()) << edition << "compressionLevelSpinBox" << "e" << "deflate";
+        QTest::addRow("%s: jpeg quality", at.constData()) << edition << "jpegQualitySpinBox" << "q" << "jpeg";
+        QTest::addRow("%s: resolution", at.constData()) << edition << "resolutionPopup" << "t" << "";
+        QTest::addRow("%s: keep metadata", at.constData()) << edition << "keepMetadataBtn" << "m" << "";
+        QTest::addRow("%s: recreate folders", at.constData()) << edition << "mirrorFoldersBtn" << "s" << "";
     }
 }
 
@@ -311,6 +317,8 @@ void TestEdition1Window::keyLetters()
     auto *form = app->outputSettingPanel()->ui();
     if (setUp == QLatin1String("threshold"))
         form->bilevelMethodPopup->setCurrentIndex(1);
+    if (setUp == QLatin1String("deflate") || setUp == QLatin1String("jpeg"))
+        form->tiffCompressionPopup->setCurrentIndex(setUp == QLatin1String("deflate") ? 6 : 8);
     if (edition == 2)
         app->showOutputSettings();
     QWidget *scope = edition == 2 ? static_cast<QWidget *>(app->outputSettingPanel()) : app->window();
