@@ -803,7 +803,7 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
     </message>
     <message>
         <source>If a &amp;name is taken:</source>
-        <translation>Wenn ein &amp;Name vergeben ist:</translation>
+        <translation>Bei &amp;Namenskonflikt:</translation>
     </message>
     <message>
         <source>If an output name is taken</source>

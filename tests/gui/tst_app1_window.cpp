@@ -6,6 +6,7 @@
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "app/UiForms.h"
+#include "app/UiLanguage.h"
 #include "tst_app_support.h"
 #include "widgets/KeyCharacterButtons.h"
 
@@ -14,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QDir>
 #include <QScopeGuard>
@@ -151,6 +153,29 @@ void TestEdition1Window::settingsPaneFirstStart()
             for (qsizetype j = i + 1; j < shown.size(); ++j)
                 QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
                          qPrintable(shown[i]->objectName() + QLatin1String(" over ") + shown[j]->objectName()));
+    }
+    app.reset();
+
+    // Nor is any control cut off at the pane's edge, in English or in German (longer words).
+    for (const char *language : {"en_US", "de_DE"}) {
+        const UiLanguage translated({QString::fromLatin1(language)});
+        auto shown = openWindow();
+        QVERIFY(shown);
+        shown->edition1Window()->showSettings(true);
+        shown->outputSettingPanel()->ui()->tiffCompressionPopup->setCurrentIndex(6); // with its level row
+        shown->window()->resize(1, 1);
+        QTRY_COMPARE(shown->window()->size(), shown->window()->minimumSize());
+        QApplication::processEvents();
+        auto *scroll = shown->window()->findChild<QScrollArea *>(QStringLiteral("conversionScroll"));
+        QVERIFY(scroll);
+        const int visibleWidth = scroll->viewport()->width();
+        for (QWidget *w : shown->outputSettingPanel()->findChildren<QWidget *>()) {
+            if (!w->isVisible() || !scroll->widget()->isAncestorOf(w) || w->parentWidget() != shown->outputSettingPanel())
+                continue;
+            const int right = w->mapTo(scroll->viewport(), QPoint(w->width(), 0)).x();
+            QVERIFY2(right <= visibleWidth, qPrintable(QStringLiteral("%1: %2 ends at %3 of %4")
+                                                           .arg(QLatin1String(language), w->objectName()).arg(right).arg(visibleWidth)));
+        }
     }
 }
 
