@@ -254,15 +254,18 @@ void OutputSettingsController::showCodingChoices()
         out->compressionLevelSpinBox->setRange(r.min, r.max);
         out->compressionLevelSpinBox->setValue(levelInUse(*s));
         out->compressionLevelSpinBox->setToolTip(tr("From %1 (fastest) to %2 (smallest files)").arg(r.min).arg(r.max));
+    } else {
+        out->compressionLevelSpinBox->setToolTip(tr("Only Deflate and Zstandard compression take a level"));
     }
     const bool hasQuality = c == image::Compression::Jpeg;
     out->jpegQualitySpinBox->setValue(s->jpegQuality());
-    // The row first: showing it shows every control in it.
-    out->outputForm->setRowVisible(out->codingRow, hasLevel || hasQuality);
-    out->compressionLevelLabel->setVisible(hasLevel);
-    out->compressionLevelSpinBox->setVisible(hasLevel);
-    out->jpegQualityLabel->setVisible(hasQuality);
-    out->jpegQualitySpinBox->setVisible(hasQuality);
+    out->jpegQualitySpinBox->setToolTip(hasQuality ? tr("Higher quality keeps more detail and makes larger files")
+                                                   : tr("Only JPEG compression takes a quality"));
+    // Off rather than hidden, as the threshold is: the form keeps its size.
+    out->compressionLevelLabel->setEnabled(hasLevel);
+    out->compressionLevelSpinBox->setEnabled(hasLevel);
+    out->jpegQualityLabel->setEnabled(hasQuality);
+    out->jpegQualitySpinBox->setEnabled(hasQuality);
 
     out->keepMetadataBtn->setChecked(s->isKeepMetadata());
     out->resolutionPopup->setCurrentIndex(s->outputDpi() > 0 ? 1 : 0);

@@ -870,20 +870,12 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
         <translation>Kompressionsstufe</translation>
     </message>
     <message>
-        <source>Higher levels make smaller files and take longer</source>
-        <translation>Höhere Stufen ergeben kleinere Dateien und dauern länger</translation>
-    </message>
-    <message>
         <source>&amp;Quality:</source>
         <translation>&amp;Qualität:</translation>
     </message>
     <message>
         <source>JPEG quality</source>
         <translation>JPEG-Qualität</translation>
-    </message>
-    <message>
-        <source>Higher quality keeps more detail and makes larger files</source>
-        <translation>Höhere Qualität erhält mehr Details und ergibt größere Dateien</translation>
     </message>
     <message>
         <source>Resolu&amp;tion:</source>
@@ -1646,6 +1638,18 @@ Bitte versuchen Sie es erneut oder später.</translation>
     <message>
         <source>metadata kept</source>
         <translation>Metadaten behalten</translation>
+    </message>
+    <message>
+        <source>Only Deflate and Zstandard compression take a level</source>
+        <translation>Nur Deflate- und Zstandard-Komprimierung haben eine Stufe</translation>
+    </message>
+    <message>
+        <source>Higher quality keeps more detail and makes larger files</source>
+        <translation>Höhere Qualität erhält mehr Details und ergibt größere Dateien</translation>
+    </message>
+    <message>
+        <source>Only JPEG compression takes a quality</source>
+        <translation>Nur JPEG-Komprimierung hat eine Qualität</translation>
     </message>
 </context>
 <context>
