@@ -193,13 +193,15 @@ void Edition1Window::build()
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
     // The pane is narrow: "Files at once" gets a row of its own under the
-    // compression, and the preview's caption goes under the preview.
+    // compression's level and quality, and the preview's caption goes under the preview.
     out->compressionRow->removeWidget(out->jobsLabel);
     out->compressionRow->removeWidget(out->jobsSpinBox);
     auto *jobsRow = new QHBoxLayout;
     jobsRow->addWidget(out->jobsSpinBox);
     jobsRow->addStretch(1);
-    out->outputForm->insertRow(1, out->jobsLabel, jobsRow);
+    int codingRow = 0;
+    out->outputForm->getLayoutPosition(out->codingRow, &codingRow, nullptr);
+    out->outputForm->insertRow(codingRow + 1, out->jobsLabel, jobsRow);
     out->bilevelPreviewRow->setDirection(QBoxLayout::TopToBottom);
     // The threshold and the dots per inch get rows of their own too, and the
     // popups may shorten their texts: longer translations are then still
