@@ -20,6 +20,7 @@
 #include "ui_Progress.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMainWindow>
@@ -196,7 +197,16 @@ void ConversionController::startCombinedRun()
     guarded("Error in (combine) : %1", [&] {
         auto process = std::make_unique<Process>();
         process->setOwner(this, this);
-        setUpRun(*process, m_host.fileList().files(), *m_host.settings(), m_outputFolder, m_host.settings()->jobs());
+        // Mirrored like the command line's --mirror-from, below the checked sources' common folder.
+        PlanScope scope;
+        scope.mirrorRoot = m_host.outputSettings().takeMirrorRoot();
+        const QList<FileItemPtr> &files = m_host.fileList().files();
+        setUpRun(*process, [&files](OutputPlanner &planner) {
+            for (const FileItemPtr &f : files)
+                planner.add(f);
+            return true;
+        }, *m_host.settings(), m_outputFolder, m_host.settings()->jobs(), scope);
+        process->setProperty("mirrorRoot", scope.mirrorRoot);
         process->setProperty("combineMode", m_host.settings()->combineOptionIndex());
         // A previous run (idle or finished) goes; none of them works any more here.
         m_process = std::move(process);
@@ -247,11 +257,19 @@ void ConversionController::bindProgressSheet()
         connect(p, signal, this, mark, Qt::DirectConnection);
     connect(
         p, &Process::sourceBegun, this,
-        [this](int, int, const QString &source, const QString &output) {
+        [this, p, mirrored = !p->property("mirrorRoot").toString().isEmpty()](int index, int, const QString &source, const QString &output) {
+            // The run names the file only; a mirrored one is shown with its folder below the output folder.
+            QString shown = output;
+            if (mirrored && index >= 1 && index <= p->outputFiles.size()) {
+                const QString folder = QFileInfo(p->outputFiles.at(index - 1).filename).path();
+                const QString below = QDir(p->outputFolder).relativeFilePath(folder);
+                if (!below.isEmpty() && below != QLatin1String(".") && !below.startsWith(QLatin1String("..")))
+                    shown = below + QLatin1Char('/') + output;
+            }
             {
                 std::lock_guard lock(m_begunMutex);
                 m_begunSource = source;
-                m_begunOutput = output;
+                m_begunOutput = shown;
             }
             m_sheetChanged = true;
         },
@@ -419,7 +437,10 @@ void ConversionController::retryFailedAction()
         const QStringList failed = failedSources(m_process->log());
         if (failed.isEmpty())
             return;
+        const QString mirrored = m_process->property("mirrorRoot").toString();
         closeProcessAction();
+        if (!mirrored.isEmpty())
+            m_host.outputSettings().keepMirrorRoot(mirrored);
         QSet<QString> listed;
         for (const FileItemPtr &item : std::as_const(m_host.fileList().files()))
             listed.insert(item->path());

@@ -25,6 +25,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -192,14 +193,42 @@ void Edition1Window::build()
     out->closeOutputSettingBtn->setAutoDefault(false);
     out->line1->hide();
     // The pane is narrow: "Files at once" gets a row of its own under the
-    // compression, and the preview's caption goes under the preview.
+    // compression's level and quality, and the preview's caption goes under the preview.
     out->compressionRow->removeWidget(out->jobsLabel);
     out->compressionRow->removeWidget(out->jobsSpinBox);
     auto *jobsRow = new QHBoxLayout;
     jobsRow->addWidget(out->jobsSpinBox);
     jobsRow->addStretch(1);
-    out->outputForm->insertRow(1, out->jobsLabel, jobsRow);
+    int codingRow = 0;
+    out->outputForm->getLayoutPosition(out->codingRow, &codingRow, nullptr);
+    out->outputForm->insertRow(codingRow + 1, out->jobsLabel, jobsRow);
     out->bilevelPreviewRow->setDirection(QBoxLayout::TopToBottom);
+    // The threshold and the dots per inch get rows of their own too, and the
+    // popups may shorten their texts: longer translations are then still
+    // shown whole or elided, never cut off at the pane's edge.
+    out->bilevelRow->removeWidget(out->bilevelThresholdLabel);
+    out->bilevelRow->removeWidget(out->bilevelThresholdSpinBox);
+    auto *thresholdRow = new QHBoxLayout;
+    thresholdRow->addWidget(out->bilevelThresholdSpinBox);
+    thresholdRow->addStretch(1);
+    int bilevelRow = 0;
+    out->outputForm->getLayoutPosition(out->bilevelRow, &bilevelRow, nullptr);
+    out->outputForm->insertRow(bilevelRow + 1, out->bilevelThresholdLabel, thresholdRow);
+    out->resolutionRow->removeWidget(out->resolutionSpinBox);
+    auto *dpiRow = new QHBoxLayout;
+    dpiRow->addWidget(out->resolutionSpinBox);
+    dpiRow->addStretch(1);
+    int resolutionRow = 0;
+    out->outputForm->getLayoutPosition(out->resolutionRow, &resolutionRow, nullptr);
+    out->outputForm->insertRow(resolutionRow + 1, QString(), dpiRow);
+    out->modesTitle->setWordWrap(true);
+    // (A combo box keeps the minimum it once took from its longest item, so
+    // the minimum is set here.)
+    for (QComboBox *popup : {out->tiffCompressionPopup, out->bilevelMethodPopup, out->existingFilesPopup, out->resolutionPopup}) {
+        popup->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        popup->setMinimumContentsLength(12);
+        popup->setMinimumWidth(popup->fontMetrics().averageCharWidth() * 12 + popup->iconSize().width());
+    }
     // The mode-1 name field is followed by the extension the file gets.
     out->modesGrid->removeWidget(out->singleMultiPageTIFFName);
     out->modesGrid->addWidget(out->singleMultiPageTIFFName, 3, 2, 1, 3);
@@ -215,6 +244,8 @@ void Edition1Window::build()
     folderLayout->addWidget(out->setCurrentAsDefaultOutputFolderPathBtn);
     folderLayout->addWidget(out->openFolderAfterConversionBtn);
     folderLayout->addWidget(out->clearProcessedFilesBtn);
+    folderLayout->addWidget(out->mirrorFoldersBtn);
+    folderLayout->addWidget(out->mirrorRootLabel);
     folderLayout->addStretch(1);
     tabs->insertTab(0, conversionTab, tr("Conversion"));
     tabs->insertTab(1, folderTab, tr("Output"));

@@ -1,5 +1,7 @@
 #include "app/OpenPanel.h"
 
+#include "core/FolderScan.h"
+
 #include <QAbstractItemView>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -44,9 +46,20 @@ void OpenPanel::setResolvesAliases(bool resolves) { setOption(QFileDialog::DontR
 
 void OpenPanel::setAllowedFileTypes(const QStringList &extensions)
 {
+    // The later formats are taken in any letter case ("a.HeIc" too), so their
+    // patterns match any case whether or not the dialog ignores case.
     QStringList patterns;
-    for (const QString &e : extensions)
-        patterns << QStringLiteral("*.") + e;
+    for (const QString &e : extensions) {
+        if (!laterFileTypes().contains(e, Qt::CaseInsensitive)) {
+            patterns << QStringLiteral("*.") + e;
+            continue;
+        }
+        QString anyCase = QStringLiteral("*.");
+        for (const QChar c : e.toLower())
+            anyCase += c.isLetter() ? QStringLiteral("[%1%2]").arg(c, c.toUpper()) : QString(c);
+        if (!patterns.contains(anyCase))
+            patterns << anyCase;
+    }
     setNameFilter(tr("Images (%1)").arg(patterns.join(QLatin1Char(' '))));
 }
 

@@ -11,13 +11,16 @@
 #include "core/OutputPlan.h"
 #include "core/Settings.h"
 #include "core/TextNumbers.h"
+#include "core/image/Compression.h"
 
 #include "ui_MainWindow.h"
 #include "ui_OutputSettings.h"
 
+#include <QDir>
 #include <QMainWindow>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTimer>
 
 #include <algorithm>
@@ -25,22 +28,6 @@
 namespace quillon {
 
 namespace {
-
-QString compressionName(int index)
-{
-    switch (index) {
-    case CcittGroup3Compression:
-        return QObject::tr("CCITT Group 3 fax");
-    case CcittGroup4Compression:
-        return QObject::tr("CCITT Group 4 fax");
-    case LzwCompression:
-        return QObject::tr("LZW");
-    case PackBitsCompression:
-        return QObject::tr("PackBits");
-    default:
-        return QObject::tr("None");
-    }
-}
 
 QString bilevelName(const image::BilevelOptions &options)
 {
@@ -57,7 +44,13 @@ QString bilevelName(const image::BilevelOptions &options)
     return QObject::tr("automatic threshold");
 }
 
-constexpr int kAutomaticCompressionItem = 5; // after the five stored indexes
+// The level a Deflate or Zstandard run writes with: the chosen one, else the codec's default.
+int levelInUse(const Settings &s)
+{
+    if (s.compressionLevel() > 0)
+        return s.compressionLevel();
+    return s.compression() == image::Compression::Zstd ? image::kDefaultZstdLevel : image::kDefaultDeflateLevel;
+}
 
 } // namespace
 
@@ -108,26 +101,7 @@ void OutputSettingsController::bind()
         out->groupMultiPageTIFFStepper->setValue(s->groupMultiPageTIFFCount());
     });
 
-    // An index the run doesn't know means no compression: show it as None.
-    const auto shownCompression = [s] {
-        if (s->isAutomaticCompression())
-            return kAutomaticCompressionItem;
-        const int index = s->tiffCompressionIndex();
-        return index >= NoCompression && index <= PackBitsCompression ? index : int(NoCompression);
-    };
-    out->tiffCompressionPopup->setCurrentIndex(shownCompression());
-    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, [s](int index) {
-        if (index == kAutomaticCompressionItem) {
-            s->setAutomaticCompression(true);
-            return;
-        }
-        // The index first: the popup then never shows a choice in between.
-        s->setTiffCompressionIndex(index);
-        s->setAutomaticCompression(false);
-    });
-    for (auto signal : {&Settings::tiffCompressionIndexChanged, &Settings::automaticCompressionChanged})
-        connect(s, signal, out->tiffCompressionPopup,
-                [out, shownCompression] { out->tiffCompressionPopup->setCurrentIndex(shownCompression()); });
+    bindCodingChoices();
     bindBilevelChoices();
 
     out->jobsSpinBox->setValue(s->jobs());
@@ -207,6 +181,7 @@ void OutputSettingsController::bindBilevelChoices()
     m_previewTimer->setSingleShot(true);
     m_previewTimer->setInterval(50);
     connect(m_previewTimer, &QTimer::timeout, this, &OutputSettingsController::updateBilevelPreview);
+    connect(m_previewTimer, &QTimer::timeout, this, &OutputSettingsController::showMirrorChoice);
     auto later = [this] { updateBilevelPreviewSoon(); };
     FileListModel *model = m_host.fileList().model();
     connect(model, &FileListModel::checkMarksChanged, this, later);
@@ -216,6 +191,174 @@ void OutputSettingsController::bindBilevelChoices()
     connect(model, &QAbstractItemModel::modelReset, this, later);
     connect(model, &QAbstractItemModel::layoutChanged, this, later);
     connect(model, &QAbstractItemModel::dataChanged, this, later);
+}
+
+void OutputSettingsController::bindCodingChoices()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    Settings *s = settings();
+    // The popup's rows are the compressions in their own order.
+    static_assert(int(image::Compression::Automatic) == 5 && int(image::Compression::Jpeg) == 8);
+    if (auto *model = qobject_cast<QStandardItemModel *>(out->tiffCompressionPopup->model())) {
+        for (image::Compression c : {image::Compression::Deflate, image::Compression::Zstd, image::Compression::Jpeg}) {
+            if (image::compressionAvailable(c))
+                continue;
+            // Shown, so the choice is known to exist; off, with the reason.
+            QStandardItem *item = model->item(int(c));
+            item->setEnabled(false);
+            item->setToolTip(tr("Not available: the TIFF library on this computer cannot write %1 compression.").arg(item->text()));
+        }
+    }
+    out->resolutionSpinBox->setRange(1, Settings::kMaxDpi);
+    showCodingChoices();
+    connect(out->tiffCompressionPopup, &QComboBox::currentIndexChanged, s, [s](int index) {
+        if (index >= 0 && index <= int(image::Compression::Jpeg))
+            s->setCompression(image::Compression(index));
+    });
+    connect(out->compressionLevelSpinBox, &QSpinBox::valueChanged, s, [s](int value) {
+        const image::LevelRange r = image::levelRange(s->compression());
+        if (value >= r.min && value <= r.max && r.max > 0)
+            s->setCompressionLevel(value);
+    });
+    connect(out->jpegQualitySpinBox, &QSpinBox::valueChanged, s, &Settings::setJpegQuality);
+    connect(out->keepMetadataBtn, &QAbstractButton::toggled, s, &Settings::setKeepMetadata);
+    connect(out->resolutionPopup, &QComboBox::currentIndexChanged, s,
+            [s, out](int index) { s->setOutputDpi(index == 1 ? out->resolutionSpinBox->value() : 0); });
+    connect(out->resolutionSpinBox, &QSpinBox::valueChanged, s, [s, out](int value) {
+        if (out->resolutionPopup->currentIndex() == 1)
+            s->setOutputDpi(value);
+    });
+    for (auto signal : {&Settings::tiffCompressionIndexChanged, &Settings::automaticCompressionChanged, &Settings::compressionMethodChanged,
+                        &Settings::codingOptionsChanged, &Settings::keepMetadataChanged, &Settings::outputDpiChanged})
+        connect(s, signal, this, &OutputSettingsController::showCodingChoices);
+
+    out->mirrorFoldersBtn->setChecked(s->isMirrorFolders());
+    connect(out->mirrorFoldersBtn, &QAbstractButton::toggled, s, &Settings::setMirrorFolders);
+    for (auto signal : {&Settings::mirrorFoldersChanged, &Settings::combineOptionIndexChanged})
+        connect(s, signal, this, &OutputSettingsController::showMirrorChoice);
+    showMirrorChoice();
+}
+
+void OutputSettingsController::showCodingChoices()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    Settings *s = settings();
+    const image::Compression c = s->compression();
+    // The settings' own signals come back here: no second round through the controls.
+    const QSignalBlocker popup(out->tiffCompressionPopup), level(out->compressionLevelSpinBox), quality(out->jpegQualitySpinBox),
+        metadata(out->keepMetadataBtn), resolution(out->resolutionPopup), dpi(out->resolutionSpinBox);
+    out->tiffCompressionPopup->setCurrentIndex(int(c));
+    const image::LevelRange r = image::levelRange(c);
+    const bool hasLevel = r.max > 0;
+    if (hasLevel) {
+        out->compressionLevelSpinBox->setRange(r.min, r.max);
+        out->compressionLevelSpinBox->setValue(levelInUse(*s));
+        out->compressionLevelSpinBox->setToolTip(tr("From %1 (fastest) to %2 (smallest files)").arg(r.min).arg(r.max));
+    } else {
+        out->compressionLevelSpinBox->setToolTip(tr("Only Deflate and Zstandard compression take a level"));
+    }
+    const bool hasQuality = c == image::Compression::Jpeg;
+    out->jpegQualitySpinBox->setValue(s->jpegQuality());
+    out->jpegQualitySpinBox->setToolTip(hasQuality ? tr("Higher quality keeps more detail and makes larger files")
+                                                   : tr("Only JPEG compression takes a quality"));
+    // Off rather than hidden, as the threshold is: the form keeps its size.
+    out->compressionLevelLabel->setEnabled(hasLevel);
+    out->compressionLevelSpinBox->setEnabled(hasLevel);
+    out->jpegQualityLabel->setEnabled(hasQuality);
+    out->jpegQualitySpinBox->setEnabled(hasQuality);
+
+    out->keepMetadataBtn->setChecked(s->isKeepMetadata());
+    out->resolutionPopup->setCurrentIndex(s->outputDpi() > 0 ? 1 : 0);
+    if (s->outputDpi() > 0)
+        out->resolutionSpinBox->setValue(s->outputDpi());
+    out->resolutionSpinBox->setEnabled(s->outputDpi() > 0);
+}
+
+QString commonFolder(const QStringList &paths)
+{
+    QStringList common;
+    bool first = true;
+    for (const QString &path : paths) {
+        QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'));
+        parts.removeLast(); // the file's own name
+        if (first) {
+            common = parts;
+            first = false;
+            continue;
+        }
+        qsizetype same = 0;
+        while (same < common.size() && same < parts.size() && common.at(same) == parts.at(same))
+            ++same;
+        common.resize(same);
+        if (common.size() <= 1)
+            break;
+    }
+    if (first)
+        return QString();
+    const QString joined = common.join(QLatin1Char('/'));
+    return joined.isEmpty() ? QStringLiteral("/") : joined;
+}
+
+QString OutputSettingsController::checkedSourcesFolder() const
+{
+    QStringList paths;
+    for (const FileItemPtr &item : std::as_const(m_host.fileList().files()))
+        if (item && item->isSelected)
+            paths << item->path();
+    const QString folder = commonFolder(paths);
+    // A kept folder above the sources' own stays: a retry's outputs go where the first run put them.
+    if (!folder.isEmpty() && !m_keptMirrorRoot.isEmpty()) {
+        const QString kept = m_keptMirrorRoot.endsWith(QLatin1Char('/')) ? m_keptMirrorRoot : m_keptMirrorRoot + QLatin1Char('/');
+        if (folder == m_keptMirrorRoot || folder.startsWith(kept))
+            return m_keptMirrorRoot;
+    }
+    return folder;
+}
+
+QString OutputSettingsController::mirrorRoot() const
+{
+    const Settings *s = settings();
+    if (!s || !s->isMirrorFolders() || s->combineOptionIndex() != SingleImageFiles)
+        return QString();
+    return checkedSourcesFolder();
+}
+
+void OutputSettingsController::keepMirrorRoot(const QString &root)
+{
+    m_keptMirrorRoot = root;
+    showMirrorChoice();
+}
+
+QString OutputSettingsController::takeMirrorRoot()
+{
+    const QString root = mirrorRoot();
+    m_keptMirrorRoot.clear();
+    return root;
+}
+
+void OutputSettingsController::showMirrorChoice()
+{
+    auto *out = m_host.outputSettingPanel()->ui();
+    Settings *s = settings();
+    const bool applies = s->combineOptionIndex() == SingleImageFiles;
+    out->mirrorFoldersBtn->setEnabled(applies);
+    {
+        const QSignalBlocker block(out->mirrorFoldersBtn);
+        out->mirrorFoldersBtn->setChecked(s->isMirrorFolders());
+    }
+    QString text;
+    if (!applies) {
+        out->mirrorFoldersBtn->setToolTip(tr("Only when each image becomes a TIFF file of its own: combined files have no folder of their own."));
+        text = tr("Not with combined files");
+    } else {
+        const QString folder = checkedSourcesFolder();
+        out->mirrorFoldersBtn->setToolTip(folder.isEmpty() ? tr("Each TIFF file goes to the folder below the output folder that its image has below the common folder of the checked images.")
+                                                           : tr("Recreate the folders below %1").arg(folder));
+        text = folder.isEmpty() ? tr("Folders below the common folder of the checked images") : tr("Folders below %1").arg(folder);
+    }
+    out->mirrorRootLabel->setText(text);
+    out->mirrorRootLabel->setEnabled(applies && s->isMirrorFolders());
+    out->mirrorFoldersBtn->setAccessibleDescription(text);
 }
 
 void OutputSettingsController::updateBilevelPreview()
@@ -284,7 +427,9 @@ void OutputSettingsController::bindSettingsSummary()
 {
     Settings *s = settings();
     for (auto signal : {&Settings::combineOptionIndexChanged, &Settings::groupMultiPageTIFFCountChanged, &Settings::tiffCompressionIndexChanged,
-                        &Settings::automaticCompressionChanged, &Settings::bilevelOptionsChanged,
+                        &Settings::automaticCompressionChanged, &Settings::bilevelOptionsChanged, &Settings::compressionMethodChanged,
+                        &Settings::codingOptionsChanged, &Settings::keepMetadataChanged, &Settings::outputDpiChanged,
+                        &Settings::mirrorFoldersChanged,
                         &Settings::singleMultiPageTIFFNameChanged, &Settings::groupMultiPageTIFFNameChanged, &Settings::outputFolderPathChanged,
                         &Settings::isOpenFolderAfterConversionChanged, &Settings::isClearProcessedFilesChanged})
         connect(s, signal, this, &OutputSettingsController::updateSettingsSummary);
@@ -304,15 +449,23 @@ void OutputSettingsController::updateSettingsSummary()
         name = tr("%1, %2 images per file")
                    .arg(s->groupMultiPageTIFFName().isEmpty() ? tr("(base name not set)") : s->groupMultiPageTIFFName(),
                         QString::number(s->groupMultiPageTIFFCount()));
+    else if (s->isMirrorFolders())
+        name = tr("named after each image, in its own folder recreated in the output folder");
     else
         name = tr("named after each image");
     ui->summaryNameLabel->setText(name);
-    QString compression = compressionName(s->tiffCompressionIndex());
-    if (s->isAutomaticCompression())
-        compression = m_host.outputSettingPanel()->ui()->tiffCompressionPopup->itemText(kAutomaticCompressionItem);
-    else if ((s->tiffCompressionIndex() == CcittGroup3Compression || s->tiffCompressionIndex() == CcittGroup4Compression)
-             && s->bilevelOptions().method != image::BilevelOptions::Auto)
+    const image::Compression c = s->compression();
+    QString compression = m_host.outputSettingPanel()->ui()->tiffCompressionPopup->itemText(int(c));
+    if ((c == image::Compression::CcittG3 || c == image::Compression::CcittG4) && s->bilevelOptions().method != image::BilevelOptions::Auto)
         compression += QStringLiteral(", ") + bilevelName(s->bilevelOptions());
+    else if (c == image::Compression::Deflate || c == image::Compression::Zstd)
+        compression += QStringLiteral(", ") + tr("level %1").arg(levelInUse(*s));
+    else if (c == image::Compression::Jpeg)
+        compression += QStringLiteral(", ") + tr("quality %1").arg(s->jpegQuality());
+    if (s->outputDpi() > 0)
+        compression += QStringLiteral("; ") + tr("%1 dpi").arg(s->outputDpi());
+    if (s->isKeepMetadata())
+        compression += QStringLiteral("; ") + tr("metadata kept");
     ui->summaryCompressionLabel->setText(compression);
     ui->summaryFolderLabel->setText(s->outputFolderPath().isEmpty() ? tr("asked for at Convert") : s->outputFolderPath());
     QStringList after;

@@ -18,6 +18,9 @@ class WindowHost;
 // every edit: an empty or zero field shows its fallback, selected.
 void applyNumberFieldRule(NumberField *field);
 
+// The deepest folder holding all of `paths` (absolute, cleaned); empty for none.
+QString commonFolder(const QStringList &paths);
+
 // The output settings: binds the sheet's (or edition 1's pane's) controls to
 // Settings both ways, keeps the window's settings summary, chooses the output
 // folder, shows the combine mode, checks the names a combine mode needs, and
@@ -56,9 +59,22 @@ public:
     void updateBilevelPreviewSoon();
     BilevelPreviewer *bilevelPreviewer() const { return m_previewer; }
 
+    // The folder a run recreates the sources' folders below: the common
+    // folder of the checked sources (or the kept one above it); empty when
+    // the choice is off or does not apply (a combine mode).
+    QString mirrorRoot() const;
+    // A retry's sources keep the folder of the run they failed in, though
+    // their own common folder lies deeper; the next run takes it.
+    void keepMirrorRoot(const QString &root);
+    QString takeMirrorRoot();
+
 private:
     Settings *settings() const;
     void bindBilevelChoices();
+    void bindCodingChoices();
+    void showCodingChoices();
+    void showMirrorChoice();
+    QString checkedSourcesFolder() const;
     void bindSettingsSummary();
     void updateSettingsSummary();
     void showOutputFolderState();
@@ -69,6 +85,7 @@ private:
     BilevelPreviewer *m_previewer = nullptr;
     QTimer *m_previewTimer = nullptr; // gathers list changes into one preview request
     QString m_previewSource;          // "name, page n" of the preview asked for
+    QString m_keptMirrorRoot;
 };
 
 } // namespace quillon

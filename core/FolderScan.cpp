@@ -5,16 +5,12 @@
 
 namespace quillon {
 
-namespace {
-
 // Formats added later, read through their own libraries: any letter case.
 const QStringList &laterFileTypes()
 {
     static const QStringList types = QStringLiteral("heic,heif,hif,avif,webp,jxl").split(QLatin1Char(','));
     return types;
 }
-
-} // namespace
 
 const QStringList &allowedFileTypes()
 {

@@ -13,6 +13,9 @@ const QStringList &allowedFileTypes();
 // Whether the path's extension is accepted: the original fourteen exactly as
 // listed, case-sensitive; heic, heif, hif, avif, webp and jxl in any letter case.
 bool isAllowedFileType(const QString &path);
+// The extensions accepted in any letter case (lower case): heic, heif, hif,
+// avif, webp, jxl.
+const QStringList &laterFileTypes();
 
 
 // Walks `folder` lazily (subfolders only when asked), skipping hidden entries

@@ -55,6 +55,7 @@ Settings::Settings(QSettings *store, QObject *parent)
         m_keepMetadata = boolValueOf(s->value(kKeepMetadataKey));
         const int dpi = intValueOf(s->value(kOutputDpiKey));
         m_outputDpi = dpi >= 1 && dpi <= kMaxDpi ? dpi : 0;
+        m_mirrorFolders = boolValueOf(s->value(kMirrorFoldersKey));
     } catch (const std::exception &e) {
         logError(QStringLiteral("Error in (Settings=>init) : %1").arg(QString::fromLocal8Bit(e.what())));
     }
@@ -74,7 +75,8 @@ QVariantMap Settings::choices() const
             {kCompressionLevelKey, m_compressionLevel},
             {kJpegQualityKey, m_jpegQuality},
             {kKeepMetadataKey, m_keepMetadata},
-            {kOutputDpiKey, m_outputDpi}};
+            {kOutputDpiKey, m_outputDpi},
+            {kMirrorFoldersKey, m_mirrorFolders}};
 }
 
 image::Compression Settings::compression() const
@@ -225,6 +227,7 @@ QUILLON_SETTER(bool, setIsClearProcessedFiles, m_isClearProcessedFiles, isClearP
 QUILLON_SETTER(int, setLeadingZeros, m_leadingZeros, leadingZerosChanged)
 QUILLON_SETTER(int, setCompressionLevel, m_compressionLevel, codingOptionsChanged)
 QUILLON_SETTER(bool, setKeepMetadata, m_keepMetadata, keepMetadataChanged)
+QUILLON_SETTER(bool, setMirrorFolders, m_mirrorFolders, mirrorFoldersChanged)
 #undef QUILLON_SETTER
 
 void Settings::setTiffCompressionIndex(int v)

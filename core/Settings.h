@@ -115,6 +115,11 @@ public:
     static constexpr int kMaxDpi = 10000;
     int outputDpi() const { return m_outputDpi; }
     void setOutputDpi(int v);
+    // The window's single-image runs recreate the checked sources' folders
+    // below the output folder (default off).
+    static inline const QString kMirrorFoldersKey = QStringLiteral("MIRRORFOLDERS");
+    bool isMirrorFolders() const { return m_mirrorFolders; }
+    void setMirrorFolders(bool v);
 
     // Loads from `store` (not owned; the application's store when null).
     explicit Settings(QSettings *store = nullptr, QObject *parent = nullptr);
@@ -172,6 +177,7 @@ signals:
     void codingOptionsChanged();
     void keepMetadataChanged();
     void outputDpiChanged();
+    void mirrorFoldersChanged();
 
 private:
     QSettings *store();
@@ -201,6 +207,7 @@ private:
     int m_jpegQuality = image::kDefaultJpegQuality;
     bool m_keepMetadata = false;
     int m_outputDpi = 0;
+    bool m_mirrorFolders = false;
 };
 
 // The application's user-defaults store (organisation "Orvanta", application "QuillonConverter").

@@ -8,6 +8,7 @@
 #   scripts/atspi-check.sh                 both editions
 #   EDITIONS=2 scripts/atspi-check.sh      one
 #   BUILD_DIR=build PRESS="Subfolders,Output Settings" scripts/atspi-check.sh
+# The output settings' controls are checked too (edition 2 opens its sheet for it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -37,7 +38,7 @@ for edition in $editions; do
       DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0 \
       dbus-run-session -- bash -c '
         "$0" "$HOME/pictures" & app=$!
-        "${PYTHON:-/usr/bin/python3}" scripts/atspi-walk.py --app "$(basename "$0")" --edition "$1" --wait-enabled Convert "${@:2}"
+        "${PYTHON:-/usr/bin/python3}" scripts/atspi-walk.py --app "$(basename "$0")" --edition "$1" --wait-enabled Convert --settings "${@:2}"
         rc=$?
         kill $app; wait $app 2>/dev/null
         exit $rc' "$build/app/QuillonConverter$edition" "$edition" "${press[@]}" || status=1

@@ -36,6 +36,14 @@ EXPECTED = {
     "1": ["Add Files", "Add Folder", "Include Subfolders", "Import", "Remove", "Move Up",
           "Move Down", "Convert", "About", "Settings", "List Tools", "Export", "Logs", "Help"],
 }
+# The output settings' controls that are always there (edition 1 shows them in
+# its pane, edition 2 in the sheet "Output Settings" opens); --settings checks
+# them. Combo boxes are left out: on Linux Qt names a combo box by its current
+# text (its label is a relation), so they are counted instead.
+OUTPUT_SETTINGS = ["Files at once", "Resolution in dots per inch", "Keep metadata",
+                   "Recreate the source folders in the output folder", "Open output folder after conversion"]
+# Compression, black and white, name taken, resolution.
+OUTPUT_SETTINGS_COMBOS = 4
 # Menus are walked only this deep, tables only this far: their cells are many.
 MAX_TABLE_CHILDREN = 40
 
@@ -87,6 +95,8 @@ def main():
     parser.add_argument("--edition", default="2", choices=["1", "2"])
     parser.add_argument("--press", action="append", default=[], help="perform the first action of this control")
     parser.add_argument("--wait-enabled", help="first wait until this control is enabled (files still loading)")
+    parser.add_argument("--settings", action="store_true",
+                        help="also check the output settings' controls (edition 2: after pressing Output Settings)")
     parser.add_argument("--timeout", type=float, default=20)
     args = parser.parse_args()
 
@@ -146,6 +156,31 @@ def main():
         print(f"PRESS: {target!r} ({match[0]['actions'][0]}): states {before} -> {states_of(obj)}")
         windows = [app.getChildAtIndex(i) for i in range(app.childCount)]
         print("       windows now: " + ", ".join(f"{w.getRoleName()} '{w.name}'" for w in windows))
+    if args.settings:
+        if args.edition == "2" and "Output Settings" not in args.press:
+            match = [c for c in found if c["name"] == "Output Settings" and not c["menu"]]
+            if match:
+                match[0]["obj"].queryAction().doAction(0)
+                time.sleep(1.0)
+        found = []
+        for i in range(app.childCount):
+            walk(app.getChildAtIndex(i), found)
+        shown = {c["name"]: c for c in found if not c["menu"]}
+        combos = [c for c in found if not c["menu"] and c["role"] == "combo box" and "showing" in c["states"]
+                  and c["name"] != "Recent Folders..." and c["name"] != "Recent folders"]
+        print(f"SETTINGS: {len(combos)} combo boxes shown: " + ", ".join(repr(c["name"]) for c in combos))
+        if len(combos) < OUTPUT_SETTINGS_COMBOS:
+            print(f"MISSING: {OUTPUT_SETTINGS_COMBOS} combo boxes of the output settings expected")
+            missing.append("combo boxes")
+        for n in OUTPUT_SETTINGS:
+            if n not in shown:
+                print(f"MISSING: no output settings control named {n!r}")
+                missing.append(n)
+            else:
+                c = shown[n]
+                print(f"SETTINGS: {c['role']:<13} {n!r:<50} [{', '.join(c['states'])}] actions={c['actions']}")
+                if not c["actions"] and "enabled" in c["states"]:
+                    problems.append(c)
     return 1 if missing or problems else 0
 
 

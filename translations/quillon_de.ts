@@ -803,7 +803,7 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
     </message>
     <message>
         <source>If a &amp;name is taken:</source>
-        <translation>Wenn ein &amp;Name vergeben ist:</translation>
+        <translation>Bei &amp;Namenskonflikt:</translation>
     </message>
     <message>
         <source>If an output name is taken</source>
@@ -848,6 +848,78 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
     <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Deflate</source>
+        <translation>Deflate</translation>
+    </message>
+    <message>
+        <source>Zstandard</source>
+        <translation>Zstandard</translation>
+    </message>
+    <message>
+        <source>JPEG</source>
+        <translation>JPEG</translation>
+    </message>
+    <message>
+        <source>Lev&amp;el:</source>
+        <translation>S&amp;tufe:</translation>
+    </message>
+    <message>
+        <source>Compression level</source>
+        <translation>Kompressionsstufe</translation>
+    </message>
+    <message>
+        <source>&amp;Quality:</source>
+        <translation>&amp;Qualität:</translation>
+    </message>
+    <message>
+        <source>JPEG quality</source>
+        <translation>JPEG-Qualität</translation>
+    </message>
+    <message>
+        <source>Resolu&amp;tion:</source>
+        <translation>&amp;Auflösung:</translation>
+    </message>
+    <message>
+        <source>Resolution</source>
+        <translation>Auflösung</translation>
+    </message>
+    <message>
+        <source>The dots per inch written on every page; the pixels are not resampled</source>
+        <translation>Die Punkte pro Zoll, die auf jeder Seite eingetragen werden; die Pixel werden nicht neu berechnet</translation>
+    </message>
+    <message>
+        <source>Keep each image&apos;s own</source>
+        <translation>Aus dem Bild übernehmen</translation>
+    </message>
+    <message>
+        <source>Set to</source>
+        <translation>Festlegen auf</translation>
+    </message>
+    <message>
+        <source>Resolution in dots per inch</source>
+        <translation>Auflösung in Punkten pro Zoll</translation>
+    </message>
+    <message>
+        <source> dpi</source>
+        <translation> dpi</translation>
+    </message>
+    <message>
+        <source>Keep metadata</source>
+        <translation>Metadaten behalten</translation>
+    </message>
+    <message>
+        <source>Carries each image&apos;s EXIF, XMP and IPTC data to its pages</source>
+        <translation>Übernimmt die EXIF-, XMP- und IPTC-Daten jedes Bildes in seine Seiten</translation>
+    </message>
+    <message>
+        <source>Recreate the source folders in the output folder</source>
+        <translation>Ordnerstruktur der Quellen im Ausgabeordner nachbilden</translation>
+    </message>
+    <message>
+        <source>Folders recreated</source>
+        <translation>Nachgebildete Ordner</translation>
     </message>
 </context>
 <context>
@@ -998,26 +1070,6 @@ Nähere Informationen finden Sie im Protokoll.</translation>
 </context>
 <context>
     <name>QObject</name>
-    <message>
-        <source>CCITT Group 3 fax</source>
-        <translation>CCITT Gruppe 3 (Fax)</translation>
-    </message>
-    <message>
-        <source>CCITT Group 4 fax</source>
-        <translation>CCITT Gruppe 4 (Fax)</translation>
-    </message>
-    <message>
-        <source>LZW</source>
-        <translation>LZW</translation>
-    </message>
-    <message>
-        <source>PackBits</source>
-        <translation>PackBits</translation>
-    </message>
-    <message>
-        <source>None</source>
-        <translation>Keine</translation>
-    </message>
     <message>
         <source>fixed threshold %1</source>
         <translation>fester Schwellenwert %1</translation>
@@ -1535,6 +1587,70 @@ Bitte versuchen Sie es erneut oder später.</translation>
         <source>Please enter new TIFF file base name!</source>
         <translation>Bitte geben Sie einen Basisnamen für die neuen TIFF-Dateien ein!</translation>
     </message>
+    <message>
+        <source>Not available: the TIFF library on this computer cannot write %1 compression.</source>
+        <translation>Nicht verfügbar: Die TIFF-Bibliothek auf diesem Computer kann keine %1-Komprimierung schreiben.</translation>
+    </message>
+    <message>
+        <source>From %1 (fastest) to %2 (smallest files)</source>
+        <translation>Von %1 (am schnellsten) bis %2 (kleinste Dateien)</translation>
+    </message>
+    <message>
+        <source>Only when each image becomes a TIFF file of its own: combined files have no folder of their own.</source>
+        <translation>Nur wenn jedes Bild eine eigene TIFF-Datei wird: Zusammengefasste Dateien haben keinen eigenen Ordner.</translation>
+    </message>
+    <message>
+        <source>Not with combined files</source>
+        <translation>Nicht bei zusammengefassten Dateien</translation>
+    </message>
+    <message>
+        <source>Each TIFF file goes to the folder below the output folder that its image has below the common folder of the checked images.</source>
+        <translation>Jede TIFF-Datei kommt in den Ordner unterhalb des Ausgabeordners, in dem ihr Bild unterhalb des gemeinsamen Ordners der markierten Bilder liegt.</translation>
+    </message>
+    <message>
+        <source>Recreate the folders below %1</source>
+        <translation>Die Ordner unterhalb von %1 nachbilden</translation>
+    </message>
+    <message>
+        <source>Folders below the common folder of the checked images</source>
+        <translation>Ordner unterhalb des gemeinsamen Ordners der markierten Bilder</translation>
+    </message>
+    <message>
+        <source>Folders below %1</source>
+        <translation>Ordner unterhalb von %1</translation>
+    </message>
+    <message>
+        <source>named after each image, in its own folder recreated in the output folder</source>
+        <translation>nach jedem Bild benannt, in seinem im Ausgabeordner nachgebildeten Ordner</translation>
+    </message>
+    <message>
+        <source>level %1</source>
+        <translation>Stufe %1</translation>
+    </message>
+    <message>
+        <source>quality %1</source>
+        <translation>Qualität %1</translation>
+    </message>
+    <message>
+        <source>%1 dpi</source>
+        <translation>%1 dpi</translation>
+    </message>
+    <message>
+        <source>metadata kept</source>
+        <translation>Metadaten behalten</translation>
+    </message>
+    <message>
+        <source>Only Deflate and Zstandard compression take a level</source>
+        <translation>Nur Deflate- und Zstandard-Komprimierung haben eine Stufe</translation>
+    </message>
+    <message>
+        <source>Higher quality keeps more detail and makes larger files</source>
+        <translation>Höhere Qualität erhält mehr Details und ergibt größere Dateien</translation>
+    </message>
+    <message>
+        <source>Only JPEG compression takes a quality</source>
+        <translation>Nur JPEG-Komprimierung hat eine Qualität</translation>
+    </message>
 </context>
 <context>
     <name>quillon::PageSelectionDialog</name>
@@ -1745,6 +1861,16 @@ Bitte versuchen Sie es erneut oder später.</translation>
         <source>r</source>
         <comment>key letter of Retry Failed...</comment>
         <translation>w</translation>
+    </message>
+    <message>
+        <source>m</source>
+        <comment>key letter of Keep metadata</comment>
+        <translation>m</translation>
+    </message>
+    <message>
+        <source>s</source>
+        <comment>key letter of Recreate the source folders in the output folder</comment>
+        <translation>r</translation>
     </message>
 </context>
 <context>

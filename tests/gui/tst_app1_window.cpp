@@ -6,6 +6,7 @@
 #include "app/FileListModel.h"
 #include "app/Sheets.h"
 #include "app/UiForms.h"
+#include "app/UiLanguage.h"
 #include "tst_app_support.h"
 #include "widgets/KeyCharacterButtons.h"
 
@@ -14,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QDir>
 #include <QScopeGuard>
@@ -152,6 +154,29 @@ void TestEdition1Window::settingsPaneFirstStart()
                 QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
                          qPrintable(shown[i]->objectName() + QLatin1String(" over ") + shown[j]->objectName()));
     }
+    app.reset();
+
+    // Nor is any control cut off at the pane's edge, in English or in German (longer words).
+    for (const char *language : {"en_US", "de_DE"}) {
+        const UiLanguage translated({QString::fromLatin1(language)});
+        auto shown = openWindow();
+        QVERIFY(shown);
+        shown->edition1Window()->showSettings(true);
+        shown->outputSettingPanel()->ui()->tiffCompressionPopup->setCurrentIndex(6); // with its level row
+        shown->window()->resize(1, 1);
+        QTRY_COMPARE(shown->window()->size(), shown->window()->minimumSize());
+        QApplication::processEvents();
+        auto *scroll = shown->window()->findChild<QScrollArea *>(QStringLiteral("conversionScroll"));
+        QVERIFY(scroll);
+        const int visibleWidth = scroll->viewport()->width();
+        for (QWidget *w : shown->outputSettingPanel()->findChildren<QWidget *>()) {
+            if (!w->isVisible() || !scroll->widget()->isAncestorOf(w) || w->parentWidget() != shown->outputSettingPanel())
+                continue;
+            const int right = w->mapTo(scroll->viewport(), QPoint(w->width(), 0)).x();
+            QVERIFY2(right <= visibleWidth, qPrintable(QStringLiteral("%1: %2 ends at %3 of %4")
+                                                           .arg(QLatin1String(language), w->objectName()).arg(right).arg(visibleWidth)));
+        }
+    }
 }
 
 void TestEdition1Window::escapeInPaneKeepsTheForm()
@@ -266,7 +291,8 @@ void TestEdition1Window::keyLetters_data()
     QTest::addColumn<int>("edition");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("letter");
-    // Any of "files" (two listed), "folder" (an output folder chosen), "threshold" (the fixed threshold chosen)
+    // Any of "files" (two listed), "folder" (an output folder chosen), "threshold" (the fixed threshold chosen),
+    // "deflate" or "jpeg" (that compression chosen)
     QTest::addColumn<QString>("setUp");
     // Edition 1's window holds its list commands and the output form.
     QTest::newRow("remove") << 1 << "removeBtn" << "r" << "files";
@@ -287,6 +313,11 @@ void TestEdition1Window::keyLetters_data()
         QTest::addRow("%s: black and white", at.constData()) << edition << "bilevelMethodPopup" << "b" << "";
         QTest::addRow("%s: level", at.constData()) << edition << "bilevelThresholdSpinBox" << "v" << "threshold";
         QTest::addRow("%s: name taken", at.constData()) << edition << "existingFilesPopup" << "n" << "";
+        QTest::addRow("%s: compression level", at.constData()) << edition << "compressionLevelSpinBox" << "e" << "deflate";
+        QTest::addRow("%s: jpeg quality", at.constData()) << edition << "jpegQualitySpinBox" << "q" << "jpeg";
+        QTest::addRow("%s: resolution", at.constData()) << edition << "resolutionPopup" << "t" << "";
+        QTest::addRow("%s: keep metadata", at.constData()) << edition << "keepMetadataBtn" << "m" << "";
+        QTest::addRow("%s: recreate folders", at.constData()) << edition << "mirrorFoldersBtn" << "s" << "";
     }
 }
 
@@ -311,6 +342,8 @@ void TestEdition1Window::keyLetters()
     auto *form = app->outputSettingPanel()->ui();
     if (setUp == QLatin1String("threshold"))
         form->bilevelMethodPopup->setCurrentIndex(1);
+    if (setUp == QLatin1String("deflate") || setUp == QLatin1String("jpeg"))
+        form->tiffCompressionPopup->setCurrentIndex(setUp == QLatin1String("deflate") ? 6 : 8);
     if (edition == 2)
         app->showOutputSettings();
     QWidget *scope = edition == 2 ? static_cast<QWidget *>(app->outputSettingPanel()) : app->window();

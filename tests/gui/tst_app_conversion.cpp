@@ -19,11 +19,14 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
+
+#include <tiffio.h>
 
 using namespace quillon;
 using namespace quillon::apptest;
@@ -75,7 +78,8 @@ private slots:
     void germanWindow();
 
 private:
-    std::unique_ptr<QuillonAppDelegate> openWithFiles(int count, const QString &outputFolder = QString());
+    // nested: pN in src/a for odd N, src/b for even N
+    std::unique_ptr<QuillonAppDelegate> openWithFiles(int count, const QString &outputFolder = QString(), bool nested = false);
     void waitUntilFinished(QuillonAppDelegate *app);
     QString unwritableFolder();
     QStringList outputNames(const QString &folder) const;
@@ -110,7 +114,7 @@ void TestConversion::cleanup()
     m_fx.reset();
 }
 
-std::unique_ptr<QuillonAppDelegate> TestConversion::openWithFiles(int count, const QString &outputFolder)
+std::unique_ptr<QuillonAppDelegate> TestConversion::openWithFiles(int count, const QString &outputFolder, bool nested)
 {
     if (!outputFolder.isEmpty()) {
         // A stored default folder, as a previous session would have left it.
@@ -126,12 +130,19 @@ std::unique_ptr<QuillonAppDelegate> TestConversion::openWithFiles(int count, con
         return nullptr;
     const QString folder = m_fx->path(QStringLiteral("src"));
     for (int i = 1; i <= count; ++i)
-        writeImage(QStringLiteral("%1/p%2.png").arg(folder).arg(i), "PNG", QColor::fromHsv(i * 30 % 360, 200, 200), QSize(40, 30));
+        writeImage(QStringLiteral("%1/%2p%3.png").arg(folder, nested ? QString::fromLatin1(i % 2 ? "a/" : "b/") : QString()).arg(i), "PNG",
+                   QColor::fromHsv(i * 30 % 360, 200, 200), QSize(40, 30));
     QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
-    app->loadURLs(Arguments{{QUrl::fromLocalFile(folder)}, true, false});
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(folder)}, true, nested});
     if (!done.wait(20000) || app->files().size() != count)
         return nullptr;
     return app;
+}
+
+// A check box is clicked where its box is: a wide one's middle may lie past its text.
+static void clickBox(QAbstractButton *box)
+{
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
 }
 
 void TestConversion::waitUntilFinished(QuillonAppDelegate *app)
@@ -151,7 +162,12 @@ QString TestConversion::unwritableFolder()
 
 QStringList TestConversion::outputNames(const QString &folder) const
 {
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    // With the folders below, as "sub/name.tiff".
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(folder).relativeFilePath(it.next());
+    names.sort();
     return names;
 }
 
@@ -249,11 +265,18 @@ void TestConversion::emptyFolderClearsKeepAsDefault()
 void TestConversion::storedCompressionShownAsWritten_data()
 {
     QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("method"); // COMPRESSIONMETHOD, "" for none stored
     QTest::addColumn<int>("shown");
-    QTest::newRow("lzw") << 3 << 3;
-    QTest::newRow("packbits") << 4 << 4;
-    QTest::newRow("past the list") << 7 << 0;
-    QTest::newRow("negative") << -2 << 0;
+    QTest::newRow("lzw") << 3 << QString() << 3;
+    QTest::newRow("packbits") << 4 << QString() << 4;
+    QTest::newRow("past the list") << 7 << QString() << 0;
+    QTest::newRow("negative") << -2 << QString() << 0;
+    QTest::newRow("deflate") << 3 << QStringLiteral("deflate") << 6;
+    QTest::newRow("zstandard") << 3 << QStringLiteral("zstd") << 7;
+    QTest::newRow("jpeg") << 3 << QStringLiteral("jpeg") << 8;
+    // An older build chose PackBits since: its choice holds.
+    QTest::newRow("jpeg, then packbits elsewhere") << 4 << QStringLiteral("jpeg") << 4;
+    QTest::newRow("unknown method") << 3 << QStringLiteral("lzma") << 3;
 }
 
 // The popup must name the compression the run will use: an index it doesn't
@@ -261,16 +284,29 @@ void TestConversion::storedCompressionShownAsWritten_data()
 void TestConversion::storedCompressionShownAsWritten()
 {
     QFETCH(int, stored);
+    QFETCH(QString, method);
     QFETCH(int, shown);
     QSettings *store = m_fx->store.get();
     QVariantMap map = store->value(QStringLiteral("SETTINGS")).toMap();
     map[QStringLiteral("tiffCompressionIndex")] = stored;
     store->setValue(QStringLiteral("SETTINGS"), map);
+    if (!method.isEmpty())
+        store->setValue(QStringLiteral("COMPRESSIONMETHOD"), method);
     auto app = m_fx->makeWindow();
     QVERIFY(app->awakeFromNib());
     auto *popup = app->outputSettingPanel()->ui()->tiffCompressionPopup;
     QCOMPARE(popup->currentIndex(), shown);
-    QCOMPARE(app->ui()->summaryCompressionLabel->text(), popup->currentText());
+    QCOMPARE(int(app->settings()->compression()), shown);
+    const QString summary = app->ui()->summaryCompressionLabel->text();
+    QVERIFY2(summary == popup->currentText() || summary.startsWith(popup->currentText() + QStringLiteral(", ")), qPrintable(summary));
+    // A level or quality control on only where the compression takes one.
+    auto *ui = app->outputSettingPanel()->ui();
+    QCOMPARE(ui->compressionLevelSpinBox->isEnabled(), shown == 6 || shown == 7);
+    QCOMPARE(ui->jpegQualitySpinBox->isEnabled(), shown == 8);
+    if (shown == 6 || shown == 7) // the command line's defaults
+        QCOMPARE(ui->compressionLevelSpinBox->value(), shown == 6 ? 6 : 9);
+    if (shown == 8)
+        QCOMPARE(ui->jpegQualitySpinBox->value(), 90);
     if (shown == 0) {
         popup->setCurrentIndex(4); // choosing PackBits must take effect
         QCOMPARE(app->settings()->tiffCompressionIndex(), 4);
@@ -322,12 +358,27 @@ void TestConversion::convertEachMode_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("compression");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("each image, LZW") << 0 << 3
-                                     << QStringList{QStringLiteral("p1.tiff"), QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff"),
-                                                    QStringLiteral("p4.tiff"), QStringLiteral("p5.tiff")};
-    QTest::newRow("one file, PackBits") << 1 << 4 << QStringList{QStringLiteral("All.tiff")};
+    // Any of "xmp" (a sixth source, sub/p6.webp, with XMP), "level=N", "quality=N", "dpi=N",
+    // "metadata" (Keep metadata), "mirror" (Recreate the source folders)
+    QTest::addColumn<QString>("choices");
+    QTest::addColumn<int>("tag"); // the Compression tag written
+    const QStringList five{QStringLiteral("p1.tiff"), QStringLiteral("p2.tiff"), QStringLiteral("p3.tiff"), QStringLiteral("p4.tiff"),
+                           QStringLiteral("p5.tiff")};
+    QTest::newRow("each image, LZW") << 0 << 3 << five << QString() << int(COMPRESSION_LZW);
+    QTest::newRow("one file, PackBits") << 1 << 4 << QStringList{QStringLiteral("All.tiff")} << QString() << int(COMPRESSION_PACKBITS);
     QTest::newRow("groups of 2, CCITT G4") << 2 << 2
-                                           << QStringList{QStringLiteral("Set1.tiff"), QStringLiteral("Set2.tiff"), QStringLiteral("Set3.tiff")};
+                                           << QStringList{QStringLiteral("Set1.tiff"), QStringLiteral("Set2.tiff"), QStringLiteral("Set3.tiff")}
+                                           << QString() << int(COMPRESSION_CCITTFAX4);
+    QTest::newRow("each image, Deflate level 3, 150 dpi, XMP left out")
+        << 0 << 6 << (five + QStringList{QStringLiteral("p6.tiff")}) << QStringLiteral("xmp level=3 dpi=150") << int(COMPRESSION_ADOBE_DEFLATE);
+    QTest::newRow("each image, Zstandard, XMP kept, folders recreated")
+        << 0 << 7 << (five + QStringList{QStringLiteral("sub/p6.tiff")}) << QStringLiteral("xmp metadata mirror") << int(COMPRESSION_ZSTD);
+    QTest::newRow("one file, JPEG quality 40") << 1 << 8 << QStringList{QStringLiteral("All.tiff")} << QStringLiteral("quality=40")
+                                               << int(COMPRESSION_JPEG);
+    // Combined files have no folder of their own: the choice is off there.
+    QTest::newRow("groups of 2, folders not recreated") << 2 << 3
+                                                        << QStringList{QStringLiteral("Set1.tiff"), QStringLiteral("Set2.tiff"), QStringLiteral("Set3.tiff")}
+                                                        << QStringLiteral("xmp mirror") << int(COMPRESSION_LZW);
 }
 
 void TestConversion::convertEachMode()
@@ -335,20 +386,64 @@ void TestConversion::convertEachMode()
     QFETCH(int, mode);
     QFETCH(int, compression);
     QFETCH(QStringList, expected);
+    QFETCH(QString, choices);
+    QFETCH(int, tag);
+    const QStringList chosen = choices.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    auto chosenNumber = [&chosen](const char *name) {
+        for (const QString &c : chosen)
+            if (c.startsWith(QLatin1String(name) + QLatin1Char('=')))
+                return c.section(QLatin1Char('='), 1).toInt();
+        return 0;
+    };
     const QString out = m_fx->path(QStringLiteral("out"));
     QDir().mkpath(out);
     auto app = openWithFiles(5, out);
     QVERIFY(app);
+    const QString exifSource = m_fx->path(QStringLiteral("src/sub/p6.webp"));
+    if (chosen.contains(QLatin1String("xmp"))) {
+        QDir().mkpath(QFileInfo(exifSource).path());
+        testing::CodecOptions withXmp;
+        withXmp.xmp = QByteArray("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"/>"
+                                 "</x:xmpmeta>");
+        QVERIFY(testing::writeWebp(exifSource, {testing::makePage(testing::PageKind::Rgb8, 40, 30)}, withXmp));
+        QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
+        app->loadURLs(Arguments{{QUrl::fromLocalFile(exifSource)}, false, false});
+        QVERIFY(done.wait(20000));
+    }
+    const int sources = int(app->files().size());
     app->showOutputSettings();
     auto *ui = app->outputSettingPanel()->ui();
     QAbstractButton *modeButton = mode == 0 ? ui->singleImageTIFFBtn : (mode == 1 ? ui->singleMultiPageTIFFBtn : ui->groupMultiPageTIFFBtn);
+    if (chosen.contains(QLatin1String("mirror")) && mode != 0)
+        clickBox(ui->mirrorFoldersBtn); // chosen before the mode that rules it out
     QTest::mouseClick(modeButton, Qt::LeftButton);
     ui->singleMultiPageTIFFName->setText(QStringLiteral("All"));
     emit ui->singleMultiPageTIFFName->textEdited(QStringLiteral("All"));
     ui->groupMultiPageTIFFName->setText(QStringLiteral("Set"));
     emit ui->groupMultiPageTIFFName->textEdited(QStringLiteral("Set"));
     ui->tiffCompressionPopup->setCurrentIndex(compression);
+    if (chosenNumber("level"))
+        ui->compressionLevelSpinBox->setValue(chosenNumber("level"));
+    if (chosenNumber("quality"))
+        ui->jpegQualitySpinBox->setValue(chosenNumber("quality"));
+    if (chosenNumber("dpi")) {
+        ui->resolutionPopup->setCurrentIndex(1);
+        ui->resolutionSpinBox->setValue(chosenNumber("dpi"));
+    }
+    if (chosen.contains(QLatin1String("metadata")))
+        clickBox(ui->keepMetadataBtn);
+    QCOMPARE(ui->mirrorFoldersBtn->isEnabled(), mode == 0);
+    if (chosen.contains(QLatin1String("mirror")) && mode == 0) {
+        clickBox(ui->mirrorFoldersBtn);
+        QCOMPARE(ui->mirrorFoldersBtn->toolTip(), QStringLiteral("Recreate the folders below %1").arg(m_fx->path(QStringLiteral("src"))));
+    }
+    QCOMPARE(app->settings()->compressionLevel(), chosenNumber("level"));
+    QCOMPARE(app->settings()->jpegQuality(), chosenNumber("quality") ? chosenNumber("quality") : 90);
+    QCOMPARE(app->settings()->outputDpi(), chosenNumber("dpi"));
+    QCOMPARE(app->settings()->isKeepMetadata(), chosen.contains(QLatin1String("metadata")));
     app->closeOutputSetting();
+    if (chosenNumber("dpi")) // the summary tells what the run writes
+        QVERIFY(app->ui()->summaryCompressionLabel->text().contains(QStringLiteral("%1 dpi").arg(chosenNumber("dpi"))));
     if (mode == 1) // the summary names the file the run will write
         QCOMPARE(app->ui()->summaryNameLabel->text(), expected.first());
 
@@ -366,13 +461,44 @@ void TestConversion::convertEachMode()
 
     auto *progress = app->processViewPanel()->ui();
     QCOMPARE(outputNames(out), expected);
-    QCOMPARE(progress->progressBar->value(), 5);
-    QCOMPARE(progress->progressBar->maximum(), 5);
+    QCOMPARE(progress->progressBar->value(), sources);
+    QCOMPARE(progress->progressBar->maximum(), sources);
     QVERIFY(!progress->cancelProcessBtn->isEnabled());
     QVERIFY(progress->viewLogBtn->isEnabled());
     QCOMPARE(progress->messageLabel->text(), app->process()->message());
     QVERIFY(progress->timeTakenLabel->text().startsWith(QStringLiteral("Total Time Taken : ")));
-    QVERIFY(app->ui()->labelTimeTaken->text().endsWith(QStringLiteral("5/%1").arg(expected.size())));
+    QVERIFY(app->ui()->labelTimeTaken->text().endsWith(QStringLiteral("%1/%2").arg(sources).arg(expected.size())));
+    // Each file as chosen: its compression, the resolution asked for, the metadata only when kept.
+    for (const QString &name : expected) {
+        std::unique_ptr<TIFF, decltype(&TIFFClose)> tif(TIFFOpen(QFile::encodeName(out + QLatin1Char('/') + name).constData(), "r"), &TIFFClose);
+        QVERIFY2(tif, qPrintable(name));
+        quint16 written = 0;
+        QVERIFY(TIFFGetField(tif.get(), TIFFTAG_COMPRESSION, &written));
+        QCOMPARE(int(written), tag);
+        float xres = 0, yres = 0;
+        const bool hasRes = TIFFGetField(tif.get(), TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(tif.get(), TIFFTAG_YRESOLUTION, &yres);
+        if (chosenNumber("dpi")) {
+            QVERIFY(hasRes);
+            QCOMPARE(xres, float(chosenNumber("dpi")));
+            QCOMPARE(yres, float(chosenNumber("dpi")));
+        }
+        if (name.endsWith(QLatin1String("p6.tiff"))) {
+            quint32 length = 0;
+            void *packet = nullptr;
+            QCOMPARE(bool(TIFFGetField(tif.get(), TIFFTAG_XMLPACKET, &length, &packet)), chosen.contains(QLatin1String("metadata")));
+        }
+    }
+    // The log names a mirrored file in its own folder.
+    if (chosen.contains(QLatin1String("mirror")) && mode == 0) {
+        bool found = false;
+        for (const LogFilesPtr &f : app->process()->log().files) {
+            if (f->filename == QLatin1String("p6.tiff")) {
+                QCOMPARE(f->targetPath, out + QStringLiteral("/sub"));
+                found = true;
+            }
+        }
+        QVERIFY(found);
+    }
     // Group outputs hold their two (or one) pages.
     if (mode == 2)
         QCOMPARE(getTiffPageCount(QUrl::fromLocalFile(out + QStringLiteral("/Set1.tiff"))), 2);
@@ -386,12 +512,12 @@ void TestConversion::convertEachMode()
     QVERIFY(!app->isProcessing());
     QVERIFY(app->mainTableView()->isEnabled());
     QVERIFY(app->commandSegmented()->isSegmentEnabled(QuillonAppDelegate::ConvertSegment));
-    QCOMPARE(app->files().size(), 5); // not cleared: the setting is off
+    QCOMPARE(app->files().size(), sources); // not cleared: the setting is off
     // Counted under the mode's name.
     const QString feature = UsagesReportingWindowController::featureNameForCombineMode(mode);
     for (const FeatureUsages &f : app->usagesReport()->features()) {
         QCOMPARE(f.usagesCount(), f.name() == feature ? 1 : 0);
-        QCOMPARE(f.filesCount(), f.name() == feature ? 5 : 0);
+        QCOMPARE(f.filesCount(), f.name() == feature ? sources : 0);
     }
 }
 
@@ -399,9 +525,11 @@ void TestConversion::progressNamesItsPair_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("jobs");
-    QTest::newRow("each image, 3 jobs") << 0 << 3;
-    QTest::newRow("groups of 2, 3 jobs") << 2 << 3;
-    QTest::newRow("each image, 1 job") << 0 << 1;
+    QTest::addColumn<bool>("mirrored"); // sources in three folders, recreated in the output folder
+    QTest::newRow("each image, 3 jobs") << 0 << 3 << false;
+    QTest::newRow("groups of 2, 3 jobs") << 2 << 3 << false;
+    QTest::newRow("each image, 1 job") << 0 << 1 << false;
+    QTest::newRow("each image, folders recreated, 3 jobs") << 0 << 3 << true;
 }
 
 // With several files in work at once, whatever the sheet shows is a source
@@ -410,6 +538,7 @@ void TestConversion::progressNamesItsPair()
 {
     QFETCH(int, mode);
     QFETCH(int, jobs);
+    QFETCH(bool, mirrored);
     const QString out = m_fx->path(QStringLiteral("out"));
     QDir().mkpath(out);
     auto app = m_fx->makeWindow();
@@ -428,10 +557,12 @@ void TestConversion::progressNamesItsPair()
             for (int x = 0; x < noise.width(); ++x)
                 line[x] = (seed = seed * 1664525u + 1013904223u) | 0xff000000u;
         }
-        QVERIFY(noise.save(QStringLiteral("%1/p%2.bmp").arg(src, QString::number(i))));
+        const QString folder = mirrored ? QStringLiteral("%1/d%2").arg(src).arg(i % 3) : src;
+        QDir().mkpath(folder);
+        QVERIFY(noise.save(QStringLiteral("%1/p%2.bmp").arg(folder, QString::number(i))));
     }
     QSignalSpy loaded(app.get(), &QuillonAppDelegate::loadFinished);
-    app->loadURLs(Arguments{{QUrl::fromLocalFile(src)}, true, false});
+    app->loadURLs(Arguments{{QUrl::fromLocalFile(src)}, true, mirrored});
     QVERIFY(loaded.wait(20000));
     QCOMPARE(app->files().size(), count);
     app->settings()->setJobs(jobs);
@@ -439,10 +570,12 @@ void TestConversion::progressNamesItsPair()
     app->settings()->setGroupMultiPageTIFFName(QStringLiteral("Set"));
     app->settings()->setGroupMultiPageTIFFCount(2);
     app->settings()->setTiffCompressionIndex(3);
-    // Source pN goes to pN.tiff, or to Set((N + 1) / 2).tiff in groups of 2.
-    auto outputOf = [mode](const QString &source) {
+    app->settings()->setMirrorFolders(mirrored);
+    // Source pN goes to pN.tiff (dK/pN.tiff, its own folder, when mirrored), or to Set((N + 1) / 2).tiff in groups of 2.
+    auto outputOf = [mode, mirrored](const QString &source) {
         const int n = QFileInfo(source).completeBaseName().mid(1).toInt();
-        return mode == 0 ? QStringLiteral("p%1.tiff").arg(n) : QStringLiteral("Set%1.tiff").arg((n + 1) / 2);
+        const QString folder = mirrored ? QStringLiteral("d%1/").arg(n % 3) : QString();
+        return mode == 0 ? folder + QStringLiteral("p%1.tiff").arg(n) : QStringLiteral("Set%1.tiff").arg((n + 1) / 2);
     };
     app->convertAction();
     QVERIFY(app->process());
@@ -891,10 +1024,65 @@ void TestConversion::newChoicesKeptAndShown()
     QCOMPARE(m_fx->store->value(QStringLiteral("AUTOMATICCOMPRESSION")).toBool(), true);
     QCOMPARE(m_fx->store->value(QStringLiteral("EXISTINGFILES")).toString(), QStringLiteral("keep-both"));
     QCOMPARE(m_fx->store->value(QStringLiteral("SETTINGS")).toMap().value(QStringLiteral("tiffCompressionIndex")).toInt(), 3);
-    auto again = m_fx->makeWindow();
-    QVERIFY(again->awakeFromNib());
-    QCOMPARE(again->outputSettingPanel()->ui()->tiffCompressionPopup->currentIndex(), 5);
-    QCOMPARE(again->outputSettingPanel()->ui()->existingFilesPopup->currentIndex(), 1);
+    // Choices not made leave their keys out, so an older build reads the store as it knows it.
+    for (const char *key : {"COMPRESSIONMETHOD", "COMPRESSIONLEVEL", "JPEGQUALITY", "KEEPMETADATA", "OUTPUTRESOLUTION", "MIRRORFOLDERS"})
+        QVERIFY2(!m_fx->store->contains(QLatin1String(key)), key);
+    {
+        auto again = m_fx->makeWindow();
+        QVERIFY(again->awakeFromNib());
+        auto *ui = again->outputSettingPanel()->ui();
+        QCOMPARE(ui->tiffCompressionPopup->currentIndex(), 5);
+        QCOMPARE(ui->existingFilesPopup->currentIndex(), 1);
+        QVERIFY(!ui->keepMetadataBtn->isChecked());
+        QCOMPARE(ui->resolutionPopup->currentIndex(), 0);
+        QVERIFY(!ui->resolutionSpinBox->isEnabled());
+        QVERIFY(!ui->mirrorFoldersBtn->isChecked());
+        // Now the newer ones, through their controls; from the keyboard each step is the next choice.
+        ui->tiffCompressionPopup->setCurrentIndex(0);
+        ui->tiffCompressionPopup->setFocus();
+        for (int index = 1; index <= 8; ++index) {
+            QTest::keyClick(ui->tiffCompressionPopup, Qt::Key_Down);
+            QCOMPARE(ui->tiffCompressionPopup->currentIndex(), index);
+            QCOMPARE(int(again->settings()->compression()), index);
+        }
+        ui->tiffCompressionPopup->setCurrentIndex(6);
+        QVERIFY(ui->compressionLevelSpinBox->isEnabled());
+        QCOMPARE(ui->compressionLevelSpinBox->maximum(), 9);
+        ui->compressionLevelSpinBox->setValue(4);
+        clickBox(ui->keepMetadataBtn);
+        ui->resolutionPopup->setCurrentIndex(1);
+        QVERIFY(ui->resolutionSpinBox->isEnabled());
+        QCOMPARE(ui->resolutionSpinBox->maximum(), 10000);
+        ui->resolutionSpinBox->setValue(200);
+        clickBox(ui->mirrorFoldersBtn);
+        const QString summary = again->ui()->summaryCompressionLabel->text();
+        QVERIFY2(summary.startsWith(QStringLiteral("Deflate, level 4")) && summary.contains(QStringLiteral("200 dpi"))
+                     && summary.contains(QStringLiteral("metadata kept")),
+                 qPrintable(summary));
+        QVERIFY(again->applicationShouldTerminate());
+    }
+    QCOMPARE(m_fx->store->value(QStringLiteral("COMPRESSIONMETHOD")).toString(), QStringLiteral("deflate"));
+    QCOMPARE(m_fx->store->value(QStringLiteral("COMPRESSIONLEVEL")).toInt(), 4);
+    QCOMPARE(m_fx->store->value(QStringLiteral("KEEPMETADATA")).toBool(), true);
+    QCOMPARE(m_fx->store->value(QStringLiteral("OUTPUTRESOLUTION")).toInt(), 200);
+    QCOMPARE(m_fx->store->value(QStringLiteral("MIRRORFOLDERS")).toBool(), true);
+    QVERIFY(!m_fx->store->contains(QStringLiteral("JPEGQUALITY")));
+    auto third = m_fx->makeWindow();
+    QVERIFY(third->awakeFromNib());
+    auto *ui = third->outputSettingPanel()->ui();
+    QCOMPARE(ui->tiffCompressionPopup->currentIndex(), 6);
+    QCOMPARE(ui->compressionLevelSpinBox->value(), 4);
+    QVERIFY(ui->keepMetadataBtn->isChecked());
+    QCOMPARE(ui->resolutionPopup->currentIndex(), 1);
+    QCOMPARE(ui->resolutionSpinBox->value(), 200);
+    QVERIFY(ui->mirrorFoldersBtn->isChecked());
+    // Zstandard's own range; the level chosen stays where it fits.
+    ui->tiffCompressionPopup->setCurrentIndex(7);
+    QCOMPARE(ui->compressionLevelSpinBox->maximum(), 19);
+    QCOMPARE(ui->compressionLevelSpinBox->value(), 4);
+    ui->tiffCompressionPopup->setCurrentIndex(8);
+    QVERIFY(!ui->compressionLevelSpinBox->isEnabled());
+    QVERIFY(ui->jpegQualitySpinBox->isEnabled());
 }
 
 void TestConversion::retryFailed_data()
@@ -904,16 +1092,21 @@ void TestConversion::retryFailed_data()
     QTest::addColumn<bool>("byKey");
     QTest::addColumn<QStringList>("retried"); // checked by Retry Failed
     QTest::addColumn<QStringList>("rebuilt"); // "name:pages" made by the retried run
+    QTest::addColumn<bool>("mirrored");       // odd sources in src/a, even ones in src/b, folders recreated
     const QStringList one{QStringLiteral("p2.png")};
     const QStringList all{QStringLiteral("p1.png"), QStringLiteral("p2.png"), QStringLiteral("p3.png")};
     const QStringList group{QStringLiteral("p1.png"), QStringLiteral("p2.png")};
-    QTest::newRow("each image, still listed, clicked") << 0 << false << false << one << QStringList{QStringLiteral("p2.tiff:1")};
-    QTest::newRow("each image, removed at close, Alt+R") << 0 << true << true << one << QStringList{QStringLiteral("p2.tiff:1")};
+    QTest::newRow("each image, still listed, clicked") << 0 << false << false << one << QStringList{QStringLiteral("p2.tiff:1")} << false;
+    QTest::newRow("each image, removed at close, Alt+R") << 0 << true << true << one << QStringList{QStringLiteral("p2.tiff:1")} << false;
     // The lost source's file is rebuilt from all its sources, not from the lost one alone.
-    QTest::newRow("one file, still listed") << 1 << false << false << all << QStringList{QStringLiteral("All.tiff:3")};
-    QTest::newRow("one file, removed at close, Alt+R") << 1 << true << true << all << QStringList{QStringLiteral("All.tiff:3")};
-    QTest::newRow("groups of 2, still listed") << 2 << false << false << group << QStringList{QStringLiteral("Set1.tiff:2")};
-    QTest::newRow("groups of 2, removed at close") << 2 << true << false << group << QStringList{QStringLiteral("Set1.tiff:2")};
+    QTest::newRow("one file, still listed") << 1 << false << false << all << QStringList{QStringLiteral("All.tiff:3")} << false;
+    QTest::newRow("one file, removed at close, Alt+R") << 1 << true << true << all << QStringList{QStringLiteral("All.tiff:3")} << false;
+    QTest::newRow("groups of 2, still listed") << 2 << false << false << group << QStringList{QStringLiteral("Set1.tiff:2")} << false;
+    QTest::newRow("groups of 2, removed at close") << 2 << true << false << group << QStringList{QStringLiteral("Set1.tiff:2")} << false;
+    // The retried source's own folder lies deeper than the first run's: its file still goes where that run put it.
+    QTest::newRow("each image, folders recreated") << 0 << false << false << one << QStringList{QStringLiteral("b/p2.tiff:1")} << true;
+    QTest::newRow("each image, folders recreated, removed at close") << 0 << true << false << one << QStringList{QStringLiteral("b/p2.tiff:1")}
+                                                                     << true;
 }
 
 // After a run that lost a source, Retry Failed checks every source of each
@@ -927,11 +1120,13 @@ void TestConversion::retryFailed()
     QFETCH(bool, byKey);
     QFETCH(QStringList, retried);
     QFETCH(QStringList, rebuilt);
+    QFETCH(bool, mirrored);
     const QString out = m_fx->path(QStringLiteral("out"));
     QDir().mkpath(out);
-    auto app = openWithFiles(4, out);
+    auto app = openWithFiles(4, out, mirrored);
     QVERIFY(app);
     app->settings()->setIsClearProcessedFiles(clearProcessed);
+    app->settings()->setMirrorFolders(mirrored);
     app->showOutputSettings();
     auto *ui = app->outputSettingPanel()->ui();
     QTest::mouseClick(mode == 0 ? ui->singleImageTIFFBtn : (mode == 1 ? ui->singleMultiPageTIFFBtn : ui->groupMultiPageTIFFBtn), Qt::LeftButton);
@@ -943,7 +1138,7 @@ void TestConversion::retryFailed()
     app->closeOutputSetting();
     app->files().at(3)->isSelected = false; // not in the run: stays unchecked
     app->fileListModel()->reloadData();
-    const QString broken = m_fx->path(QStringLiteral("src/p2.png"));
+    const QString broken = m_fx->path(mirrored ? QStringLiteral("src/b/p2.png") : QStringLiteral("src/p2.png"));
     QVERIFY(testing::writeBytes(broken, "not an image any more"));
     app->convertAction();
     waitUntilFinished(app.get());
@@ -1037,6 +1232,7 @@ void TestConversion::germanWindow()
     }
     for (QAbstractButton *b : std::initializer_list<QAbstractButton *>{sheet->ui()->setCurrentAsDefaultOutputFolderPathBtn,
                                                                        sheet->ui()->openFolderAfterConversionBtn,
+                                                                       sheet->ui()->keepMetadataBtn, sheet->ui()->mirrorFoldersBtn,
                                                                        app->processViewPanel()->ui()->viewLogBtn,
                                                                        app->processViewPanel()->ui()->cancelProcessBtn})
         QVERIFY2(keycharacter::hasMark(b), qPrintable(b->objectName()));

@@ -94,6 +94,10 @@ void TestImport::parseText_data()
     QTest::newRow("leading double slash is a local path")
         << QStringLiteral("//['pictures/a.jpg\n///p/b.png\n/p/b.png")
         << QStringList{QStringLiteral("/['pictures/a.jpg"), QStringLiteral("/p/b.png")};
+    QTest::newRow("newer formats in any letter case")
+        << QStringLiteral("/p/a.heic\n/p/b.HeIf\n/p/c.HIF\n/p/d.Avif\n/p/e.wEbP\n/p/f.JXL\n/p/g.heics")
+        << QStringList{QStringLiteral("/p/a.heic"), QStringLiteral("/p/b.HeIf"), QStringLiteral("/p/c.HIF"), QStringLiteral("/p/d.Avif"),
+                       QStringLiteral("/p/e.wEbP"), QStringLiteral("/p/f.JXL")};
     QTest::newRow("empty") << QString() << QStringList{};
 }
 

@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QLockFile>
 #include <QThread>
@@ -338,6 +339,21 @@ void TestWindow::addFilesPanelFollowsSubfolderOption()
     QCOMPARE(panel->message(), QStringLiteral("Select Image or TIFF File(s):"));
     QVERIFY(!panel->canChooseDirectories());
     QVERIFY(panel->nameFilters().first().contains(QStringLiteral("*.jpeg *.JPEG")));
+    {
+        // The newer formats in any letter case, as a folder scan takes them; the original ones as listed.
+        const QString filter = panel->nameFilters().first();
+        const QStringList patterns = filter.mid(filter.indexOf(QLatin1Char('(')) + 1).chopped(1).split(QLatin1Char(' '));
+        auto matched = [&patterns](const QString &name) {
+            for (const QString &p : patterns)
+                if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p)).match(name).hasMatch())
+                    return true;
+            return false;
+        };
+        for (const char *name : {"a.heic", "a.HEIC", "a.HeIc", "a.heif", "a.hif", "a.Avif", "a.wEbP", "a.JXL", "a.jpg", "a.TIFF"})
+            QVERIFY2(matched(QLatin1String(name)), name);
+        for (const char *name : {"a.Jpg", "a.txt", "a.heics"})
+            QVERIFY2(!matched(QLatin1String(name)), name);
+    }
     QSignalSpy done(app.get(), &QuillonAppDelegate::loadFinished);
     choose(panel, {folder + QStringLiteral("/odd.Png"), folder + QStringLiteral("/img01.png")});
     QTRY_COMPARE(done.count(), 1);
