@@ -354,11 +354,12 @@ void OutputSettingsController::showMirrorChoice()
         const QString folder = checkedSourcesFolder();
         out->mirrorFoldersBtn->setToolTip(folder.isEmpty() ? tr("Each TIFF file goes to the folder below the output folder that its image has below the common folder of the checked images.")
                                                            : tr("Recreate the folders below %1").arg(folder));
-        text = folder.isEmpty() ? tr("Folders below the common folder of the checked images") : tr("Folders below %1").arg(folder);
+        // The box and this line read as one: "Recreate the folders below /home/u/Scans".
+        text = folder.isEmpty() ? tr("the common folder of the checked images") : folder;
     }
     out->mirrorRootLabel->setText(text);
     out->mirrorRootLabel->setEnabled(applies && s->isMirrorFolders());
-    out->mirrorFoldersBtn->setAccessibleDescription(text);
+    out->mirrorFoldersBtn->setAccessibleDescription(applies ? tr("Recreate the folders below %1").arg(text) : text);
 }
 
 void OutputSettingsController::updateBilevelPreview()

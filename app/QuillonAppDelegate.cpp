@@ -494,7 +494,7 @@ bool QuillonAppDelegate::awakeFromNib()
              {out->setCurrentAsDefaultOutputFolderPathBtn, tr("d", "key letter of Keep as default output folder")},
              {out->openFolderAfterConversionBtn, tr("p", "key letter of Open output folder after conversion")},
              {out->keepMetadataBtn, tr("m", "key letter of Keep metadata")},
-             {out->mirrorFoldersBtn, tr("s", "key letter of Recreate the source folders in the output folder")},
+             {out->mirrorFoldersBtn, tr("s", "key letter of Recreate the folders below")},
              {progress->viewLogBtn, tr("l", "key letter of View Log")},
              {progress->cancelProcessBtn, tr("c", "key letter of Cancel")},
              {progress->retryFailedBtn, tr("r", "key letter of Retry Failed...")}})

@@ -41,7 +41,7 @@ EXPECTED = {
 # them. Combo boxes are left out: on Linux Qt names a combo box by its current
 # text (its label is a relation), so they are counted instead.
 OUTPUT_SETTINGS = ["Files at once", "Resolution in dots per inch", "Keep metadata",
-                   "Recreate the source folders in the output folder", "Open output folder after conversion"]
+                   "Recreate the folders below", "Open output folder after conversion"]
 # Compression, black and white, name taken, resolution.
 OUTPUT_SETTINGS_COMBOS = 4
 # Menus are walked only this deep, tables only this far: their cells are many.

@@ -914,8 +914,8 @@ Bitte wählen Sie einen beschreibbaren Ausgabeordner.</translation>
         <translation>Übernimmt die EXIF-, XMP- und IPTC-Daten jedes Bildes in seine Seiten</translation>
     </message>
     <message>
-        <source>Recreate the source folders in the output folder</source>
-        <translation>Ordnerstruktur der Quellen im Ausgabeordner nachbilden</translation>
+        <source>Recreate the folders below</source>
+        <translation>Ordnerstruktur nachbilden unterhalb von</translation>
     </message>
     <message>
         <source>Folders recreated</source>
@@ -1612,12 +1612,8 @@ Bitte versuchen Sie es erneut oder später.</translation>
         <translation>Die Ordner unterhalb von %1 nachbilden</translation>
     </message>
     <message>
-        <source>Folders below the common folder of the checked images</source>
-        <translation>Ordner unterhalb des gemeinsamen Ordners der markierten Bilder</translation>
-    </message>
-    <message>
-        <source>Folders below %1</source>
-        <translation>Ordner unterhalb von %1</translation>
+        <source>the common folder of the checked images</source>
+        <translation>dem gemeinsamen Ordner der markierten Bilder</translation>
     </message>
     <message>
         <source>named after each image, in its own folder recreated in the output folder</source>
@@ -1869,7 +1865,7 @@ Bitte versuchen Sie es erneut oder später.</translation>
     </message>
     <message>
         <source>s</source>
-        <comment>key letter of Recreate the source folders in the output folder</comment>
+        <comment>key letter of Recreate the folders below</comment>
         <translation>r</translation>
     </message>
 </context>
