@@ -13,6 +13,8 @@
 #   ONLY=shards bench/run.sh    only the rows of splitting a batch (2 shards; a 1/1000 shard of a
 #                               1,000,000-line list)
 #   ONLY='Deflate|JPEG q' bench/run.sh   other values: only the workloads whose name matches (a bash regex)
+#   ONLY=small bench/run.sh     only the many small files (SMALL=10000 of them, PNG and JPEG,
+#                               64-256 px; every tool's outputs flushed with sync -f)
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -91,7 +93,30 @@ make_data() {
   rm -rf "$data/g4src" "$data/base.png"
 }
 [ -f "$data/g4/book.tif" ] || make_data
+
+# Many small files: tiles of a few sizes cut from varied copies of one picture,
+# one convert call per copy (one call per file would take longer than the runs).
+small_count=${SMALL:-$( ((quick)) && echo 1000 || echo 10000)}
+small="$root/bench/out/small$small_count"
+make_small() {
+  echo "Generating $small_count small images in $small ..." >&2
+  rm -rf "$small" "$small.mp"; mkdir -p "$small"
+  convert -size 1536x1024 plasma:fractal -blur 0x1 "$small/base.miff"
+  local sizes=(64x64 128x128 256x256 192x128 96x64 128x256 256x128 64x128) k=0
+  while (($(find "$small" -name '*.png' | wc -l) < small_count)); do
+    convert "$small/base.miff" -roll +$((k * 97))+$((k * 61)) -modulate 100,$((60 + k * 13 % 80)),$((k * 29 % 200)) \
+      $( ((k % 3 == 2)) && echo -colorspace Gray ) -crop "${sizes[k % ${#sizes[@]}]}" +repage "$small/s${k}_%04d.png"
+    k=$((k + 1))
+  done
+  rm "$small/base.miff"
+  # Every other file becomes a JPEG.
+  (cd "$small" && ls | sort | tail -n +$((small_count + 1)) | xargs -r rm &&
+    ls | sort | awk 'NR % 2 == 0' > ../half.txt && xargs mogrify -format jpg -quality 88 < ../half.txt &&
+    xargs rm < ../half.txt && rm ../half.txt)
+}
+[ -f "$small.mp" ] || { make_small; (cd "$small" && identify -format '%w %h\n' ./* | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}' > "$small.mp"); }
 ((prepare)) && exit 0
+wanted() { [ -z "${ONLY:-}" ] || { [ "$ONLY" != shards ] && [[ "$1" =~ $ONLY ]]; }; }
 
 megapixels() { # total source megapixels of the files given (every page)
   identify -format '%w %h\n' "$@" 2>/dev/null | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}'
@@ -111,7 +136,7 @@ measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
   [ -n "${ONLY:-}" ] && [ "$ONLY" != shards ] && ! [[ "$wl" =~ $ONLY ]] && return 0
   local walls=() kbmax=0 status=ok
-  for _ in $(seq 1 "$repeat"); do
+  for _ in $(seq 1 "${MEASURE_REPEAT:-$repeat}"); do
     rm -rf "$work"; mkdir -p "$work"
     local tf; tf=$(mktemp)
     /usr/bin/time -f '%e %M' -o "$tf" bash -c "$* $sync_cmd" >/dev/null 2>&1 || status=failed
@@ -200,10 +225,10 @@ if [ "${ONLY:-}" = shards ]; then
   shards
   exit 0
 fi
+wanted "$N JPEG -> $N TIFF, LZW, split" && shards
 
 wl="$N JPEG -> $N TIFF, LZW"
 ours "$wl" "$mp_jpg" -c lzw "$data/jpg"
-shards
 peers_per_file "$wl" "$mp_jpg" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${jpgs[@]}"
 
 wl="$N JPEG -> $N TIFF, none"
@@ -262,6 +287,21 @@ wl="$N JPEG -> $N TIFF, JPEG q90"
 ours "$wl" "$mp_jpg" -c jpeg --quality 90 "$data/jpg"
 peers_per_file "$wl" "$mp_jpg" 'IN -compress JPEG -quality 90 OUT' 'IN -compress JPEG -quality 90 OUT' \
   'tiffsave IN OUT --compression jpeg --Q 90' "${jpgs[@]}"
+
+# Every tool's outputs are flushed (ours flushes each file before naming it,
+# and the sync after it finds little left to do).
+wl="$small_count small PNG/JPEG -> TIFF, LZW"
+mp_small=$(cat "$small.mp")
+flush="; sync -f $work"
+measure "$wl" quillon-j1 "$mp_small" "$qc -q --jobs 1 -o $work -c lzw $small $flush"
+measure "$wl" "quillon-j$cores" "$mp_small" "$qc -q --jobs $cores -o $work -c lzw $small $flush"
+measure "$wl" graphicsmagick "$mp_small" "cd $small && gm mogrify -output-directory $work -format tiff -compress LZW ./* $flush"
+measure "$wl" imagemagick "$mp_small" "mogrify -path $work -format tiff -compress LZW $small/* $flush"
+if wanted "$wl"; then
+  # A process per file, two at once: minutes for 10,000 files, so measured once.
+  find "$small" -type f | sort | awk -v w="$work" '{n = $0; sub(/.*\//, "", n); sub(/\.[a-z]+$/, "", n); printf "vips copy %s %s/%s.tiff[compression=lzw]\n", $0, w, n}' > "$root/bench/out/small-vips.txt"
+  MEASURE_REPEAT=1 measure "$wl" "vips-2-at-once" "$mp_small" "$(twice "$root/bench/out/small-vips.txt") $flush"
+fi
 
 {
   echo
