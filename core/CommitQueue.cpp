@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <map>
 
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -61,19 +66,76 @@ void CommitQueue::loop()
     }
 }
 
+namespace {
+
+// syncfs() reports write-back errors from Linux 5.8 on.
+bool syncfsReportsErrors()
+{
+    static const bool reports = [] {
+        struct utsname u;
+        int major = 0, minor = 0;
+        return ::uname(&u) == 0 && std::sscanf(u.release, "%d.%d", &major, &minor) == 2
+            && (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
+// Local file systems whose syncfs writes every file's data and the journal.
+bool trustedFileSystem(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (quint32(fs.f_type)) {
+    case 0xEF53u:     // ext2/3/4
+    case 0x58465342u: // XFS
+    case 0x9123683Eu: // Btrfs
+    case 0x01021994u: // tmpfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void CommitQueue::flushTogether(std::vector<Entry> &batch)
+{
+    if (!syncfsReportsErrors())
+        return;
+    // Per file system: the folder descriptor opened first, and its files.
+    struct Device {
+        int folder = -1;
+        quint64 order = 0;
+        std::vector<Job *> jobs;
+    };
+    std::map<dev_t, Device> devices;
+    for (const Entry &e : batch) {
+        struct stat st;
+        const int folder = e.job->folderHandle();
+        if (e.job->fileHandle() < 0 || folder < 0 || ::fstat(folder, &st) != 0)
+            continue;
+        Device &d = devices[st.st_dev];
+        if (d.folder < 0 || e.job->openOrder() < d.order) {
+            d.folder = folder;
+            d.order = e.job->openOrder();
+        }
+        d.jobs.push_back(e.job.get());
+    }
+    for (auto &[dev, d] : devices) {
+        if (d.jobs.size() < 2 || !trustedFileSystem(d.folder))
+            continue;
+        if (::syncfs(d.folder) == 0)
+            for (Job *job : d.jobs)
+                job->setFlushed();
+    }
+}
+
 void CommitQueue::commitBatch(std::vector<Entry> &batch)
 {
     std::stable_sort(batch.begin(), batch.end(), [](const Entry &a, const Entry &b) { return a.order < b.order; });
-    // One pass over the file system for them all; each file's own flush below
-    // is what counts (syncfs cannot tell which file an error hit).
-    if (batch.size() > 1) {
-        for (const Entry &e : batch) {
-            if (e.job->fileHandle() >= 0) {
-                ::syncfs(e.job->fileHandle());
-                break;
-            }
-        }
-    }
+    if (batch.size() > 1)
+        flushTogether(batch);
     std::vector<QString> folders(batch.size());
     std::map<QString, QString> folderErrors;
     for (size_t i = 0; i < batch.size(); ++i) {

@@ -12,10 +12,14 @@ namespace quillon {
 // Names finished output files on a thread of its own, in batches, so the
 // threads that decode and code never wait for the disk. Whatever arrived
 // while the previous batch was on its way to disk forms the next batch: its
-// files are flushed together (one syncfs, then each file's own fdatasync,
-// which then finds nothing left to write and still reports that file's
-// errors), named in the order given, and each folder that got a name is
-// flushed once before any file of the batch is settled. So a file is never
+// files are flushed together, named in the order given, and each folder that
+// got a name is flushed once before any file of the batch is settled.
+// The flush is one syncfs per file system, through the folder descriptor
+// the batch's first-opened file took before it was created: since Linux
+// 5.8 that reports every write-back error of the file system after that
+// moment, so a clean result covers each file of the batch there. Where
+// that cannot be trusted (an older kernel, a file system other than ext4,
+// XFS, Btrfs or tmpfs, or any error) each file's own fdatasync decides. So a file is never
 // named before its data is on disk, and never reported made before its name
 // is. push() waits only while `capacity` files wait (each holds descriptors).
 class CommitQueue {
@@ -27,6 +31,12 @@ public:
         virtual ~Job();
         // The file's descriptor for the batch flush; -1 when there is nothing to flush.
         virtual int fileHandle() const = 0;
+        // Its folder's descriptor, opened before the file (SafeOutputFile::folderHandle).
+        virtual int folderHandle() const = 0;
+        // Which of two files was created first (SafeOutputFile::openOrder).
+        virtual quint64 openOrder() const = 0;
+        // A syncfs covered the file: flush() need not write it again.
+        virtual void setFlushed() noexcept = 0;
         // Puts the file's data on disk; false: the job failed (and keeps why).
         virtual bool flush() noexcept = 0;
         // Names a flushed file; returns the folder whose flush makes the name
@@ -53,6 +63,7 @@ private:
     };
     void loop();
     void commitBatch(std::vector<Entry> &batch);
+    static void flushTogether(std::vector<Entry> &batch);
 
     const size_t m_capacity;
     std::mutex m_mutex;

@@ -478,6 +478,9 @@ public:
         m_pageError = pageError;
     }
     int fileHandle() const override { return m_finished ? m_writer->fileHandle() : -1; }
+    int folderHandle() const override { return m_writer->folderHandle(); }
+    quint64 openOrder() const override { return m_writer->openOrder(); }
+    void setFlushed() noexcept override { m_writer->setFlushed(); }
     bool flush() noexcept override
     {
         try {

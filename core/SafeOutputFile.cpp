@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -240,6 +241,8 @@ bool SafeOutputFile::open(QString *error)
             *error = QStringLiteral("cannot create a file in %1: %2").arg(QDir::toNativeSeparators(dir), systemError(err));
         return false;
     };
+    static std::atomic<quint64> opens{0};
+    m_openOrder = ++opens;
     m_dirFd = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_dirFd < 0)
         return failed(errno);

@@ -40,6 +40,15 @@ public:
 
     // Flushes the data to disk once; later calls (and commit) skip it.
     bool flush(QString *error);
+    // For flushing many files with one syncfs: the folder's descriptor, opened
+    // before the file was created (so a syncfs through it reports every
+    // write-back error of the file system since), and the place of open()
+    // among all opens of this process.
+    int folderHandle() const { return m_dirFd; }
+    quint64 openOrder() const { return m_openOrder; }
+    // The caller has put this file's data on disk by other means (a syncfs
+    // that reported no error); commit then skips its own flush.
+    void setFlushed() { m_flushed = m_fd >= 0; }
 
     // Flushes and gives the file the name `path` (in the same folder as the
     // target; the target when empty). replace: over what stands there;
@@ -80,6 +89,7 @@ private:
     int m_fd = -1;
     bool m_unnamed = false;
     bool m_flushed = false;
+    quint64 m_openOrder = 0;
 };
 
 } // namespace quillon

@@ -915,6 +915,22 @@ int TiffWriter::fileHandle() const
     return d->temp ? d->temp->handle() : -1;
 }
 
+int TiffWriter::folderHandle() const
+{
+    return d->temp ? d->temp->folderHandle() : -1;
+}
+
+quint64 TiffWriter::openOrder() const
+{
+    return d->temp ? d->temp->openOrder() : 0;
+}
+
+void TiffWriter::setFlushed()
+{
+    if (d->temp)
+        d->temp->setFlushed();
+}
+
 bool TiffWriter::flush(QString *error)
 {
     if (!finish(error))

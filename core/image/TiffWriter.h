@@ -101,6 +101,10 @@ public:
     bool flush(QString *error);
     // The temporary file's descriptor (owned by the writer), -1 when there is none.
     int fileHandle() const;
+    // See SafeOutputFile: its folder's descriptor, open order, and setFlushed().
+    int folderHandle() const;
+    quint64 openOrder() const;
+    void setFlushed();
 
     // Drops the temporary file; the writer is finished and later calls fail.
     void abort();
