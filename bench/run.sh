@@ -14,7 +14,12 @@
 #                               1,000,000-line list)
 #   ONLY='Deflate|JPEG q' bench/run.sh   other values: only the workloads whose name matches (a bash regex)
 #   ONLY=small bench/run.sh     only the many small files (SMALL=10000 of them, PNG and JPEG,
-#                               64-256 px; every tool's outputs flushed with sync -f)
+#                               64-256 px; every tool's outputs flushed with sync -f).
+#                               libvips there starts a process per file: about 100 ms each
+#                               here, a quarter of an hour for 10,000, so measured once;
+#                               SMALL_VIPS=0 leaves it out
+#   QC_OLD=path/to/quillon-convert bench/run.sh   also times that build (rows old-j1, old-jN)
+#                               in the same run, for before/after ratios
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -154,7 +159,7 @@ measure() { # workload tool mp command...
   case $tool in
     quillon-j1) ours1[$wl]=$med ;;
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
-    nosync-* | size-*) ;;
+    nosync-* | size-* | old-*) ;;
     2-shards-j1) shards2[$wl]=$med ;;
     1-process-j2) oneproc2[$wl]=$med ;;
     list-*) ;;
@@ -189,6 +194,13 @@ ours() { # workload mp args...
   local wl=$1 mp=$2; shift 2
   measure "$wl" quillon-j1 "$mp" "$qc -q --jobs 1 -o $work $*"
   measure "$wl" "quillon-j$cores" "$mp" "$qc -q --jobs $cores -o $work $*"
+  old "$wl" "$mp" "$@"
+}
+old() { # workload mp args...: the build QC_OLD names, for before/after
+  [ -n "${QC_OLD:-}" ] || return 0
+  local wl=$1 mp=$2; shift 2
+  measure "$wl" old-j1 "$mp" "$QC_OLD -q --jobs 1 -o $work $*"
+  measure "$wl" "old-j$cores" "$mp" "$QC_OLD -q --jobs $cores -o $work $*"
 }
 nosync() { # workload mp args...: what the flush before naming costs
   local wl=$1 mp=$2; shift 2
@@ -295,9 +307,10 @@ mp_small=$(cat "$small.mp")
 flush="; sync -f $work"
 measure "$wl" quillon-j1 "$mp_small" "$qc -q --jobs 1 -o $work -c lzw $small $flush"
 measure "$wl" "quillon-j$cores" "$mp_small" "$qc -q --jobs $cores -o $work -c lzw $small $flush"
+old "$wl" "$mp_small" -c lzw "$small $flush"
 measure "$wl" graphicsmagick "$mp_small" "cd $small && gm mogrify -output-directory $work -format tiff -compress LZW ./* $flush"
 measure "$wl" imagemagick "$mp_small" "mogrify -path $work -format tiff -compress LZW $small/* $flush"
-if wanted "$wl"; then
+if wanted "$wl" && [ "${SMALL_VIPS:-1}" != 0 ]; then
   # A process per file, two at once: minutes for 10,000 files, so measured once.
   find "$small" -type f | sort | awk -v w="$work" '{n = $0; sub(/.*\//, "", n); sub(/\.[a-z]+$/, "", n); printf "vips copy %s %s/%s.tiff[compression=lzw]\n", $0, w, n}' > "$root/bench/out/small-vips.txt"
   MEASURE_REPEAT=1 measure "$wl" "vips-2-at-once" "$mp_small" "$(twice "$root/bench/out/small-vips.txt") $flush"
