@@ -47,10 +47,10 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TE
 cmake --build build-bench --target quillon-convert >/dev/null
 qc="$root/build-bench/cli/quillon-convert"
 cores=$(nproc)
-# The same program with fdatasync() made a no-op: the difference is what flushing
-# each output to disk before it is named costs.
+# The same program with its flushes made no-ops: the difference is what putting
+# each output on disk before it is named costs.
 mkdir -p "$root/bench/out"
-printf 'int fdatasync(int fd) { (void)fd; return 0; }\n' > "$root/bench/out/nosync.c"
+printf 'int %s(int fd) { (void)fd; return 0; }\n' fdatasync fsync syncfs > "$root/bench/out/nosync.c"
 cc -shared -fPIC -O2 "$root/bench/out/nosync.c" -o "$root/bench/out/nosync.so"
 qc_nosync="env LD_PRELOAD=$root/bench/out/nosync.so $qc"
 
