@@ -136,7 +136,7 @@ summary="$root/bench/out/summary.txt"
 echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
 printf '%-36s %-16s %9s %9s %10s %9s\n' workload tool "wall s" "MP/s" "peak MiB" "out MiB" | tee -a "$results"
 
-declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize
+declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize window
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
   [ -n "${ONLY:-}" ] && [ "$ONLY" != shards ] && ! [[ "$wl" =~ $ONLY ]] && return 0
@@ -160,6 +160,7 @@ measure() { # workload tool mp command...
     quillon-j1) ours1[$wl]=$med ;;
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
     nosync-* | size-* | old-*) ;;
+    window-*) window[$wl]=$med ;;
     2-shards-j1) shards2[$wl]=$med ;;
     1-process-j2) oneproc2[$wl]=$med ;;
     list-*) ;;
@@ -310,6 +311,21 @@ measure "$wl" "quillon-j$cores" "$mp_small" "$qc -q --jobs $cores -o $work -c lz
 old "$wl" "$mp_small" -c lzw "$small $flush"
 measure "$wl" graphicsmagick "$mp_small" "cd $small && gm mogrify -output-directory $work -format tiff -compress LZW ./* $flush"
 measure "$wl" imagemagick "$mp_small" "mogrify -path $work -format tiff -compress LZW $small/* $flush"
+# The same through the window (tests/gui/tst_app_convert_bench: the real window
+# offscreen adds the folder as a drop does, picks LZW in the settings sheet and
+# presses Convert; one file per core at once, its default). Built in
+# WINDOW_BUILD (default build-bench-app, a Release build with the tests);
+# SMALL_WINDOW=0 leaves it out.
+if wanted "$wl" && [ "${SMALL_WINDOW:-1}" != 0 ]; then
+  wb=${WINDOW_BUILD:-$root/build-bench-app}
+  [ -n "${WINDOW_BUILD:-}" ] || cmake -S . -B "$wb" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$wb" --target tst_app_convert_bench >/dev/null
+  measure "$wl" "window-j$cores" "$mp_small" "QT_QPA_PLATFORM=offscreen QUILLON_BENCH_SOURCE=$small QUILLON_BENCH_OUTPUT=$work $wb/tests/tst_app_convert_bench $flush"
+  if [ -n "${window[$wl]:-}" ] && [ -n "${oursN[$wl]:-}" ]; then
+    awk -v w="${window[$wl]}" -v c="${oursN[$wl]}" 'BEGIN { printf "Through the window: %.2f s against the CLI'"'"'s %.2f s (%+.1f %%)\n", w, c, (c > 0 ? (w / c - 1) * 100 : 0) }' \
+      | tee -a "$summary" | tee -a "$results"
+  fi
+fi
 if wanted "$wl" && [ "${SMALL_VIPS:-1}" != 0 ]; then
   # A process per file, two at once: minutes for 10,000 files, so measured once.
   find "$small" -type f | sort | awk -v w="$work" '{n = $0; sub(/.*\//, "", n); sub(/\.[a-z]+$/, "", n); printf "vips copy %s %s/%s.tiff[compression=lzw]\n", $0, w, n}' > "$root/bench/out/small-vips.txt"
