@@ -22,6 +22,10 @@
 #include <libdeflate.h>
 #include <png.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon::image::detail {
 
 namespace {
@@ -94,6 +98,95 @@ libdeflate_decompressor *threadDecompressor()
     return d.get();
 }
 
+// The Paeth predictor: of a (left), b (above) and c (above left), the one
+// nearest a + b - c, ties going to a, then b.
+inline int paeth(int a, int b, int c)
+{
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+#if defined(__SSE2__)
+// One pixel of 3 or 4 bytes at a time, its samples side by side in 16-bit
+// lanes (as libpng's own SSE2 filters do): the left pixel depends on the
+// one before, so a row cannot go wider than a pixel.
+inline __m128i loadPixel(const uchar *p, int bpp)
+{
+    quint32 v = 0;
+    std::memcpy(&v, p, size_t(bpp));
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+}
+
+inline void storePixel(uchar *p, __m128i v, int bpp)
+{
+    const quint32 packed = quint32(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    std::memcpy(p, &packed, size_t(bpp));
+}
+
+inline __m128i absolute(__m128i v)
+{
+    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+inline __m128i choose(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+template <int Bpp>
+void paethRow(uchar *cur, const uchar *prior, size_t rowBytes)
+{
+    __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+    size_t i = 0;
+    // The last pixel is read with memcpy of Bpp bytes, so no read passes the row.
+    for (; i + Bpp <= rowBytes; i += Bpp) {
+        const __m128i b = loadPixel(prior + i, Bpp);
+        const __m128i x = loadPixel(cur + i, Bpp);
+        const __m128i pa0 = _mm_sub_epi16(b, c);
+        const __m128i pb0 = _mm_sub_epi16(a, c);
+        const __m128i pa = absolute(pa0), pb = absolute(pb0), pc = absolute(_mm_add_epi16(pa0, pb0));
+        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+        __m128i nearest = choose(_mm_cmpeq_epi16(smallest, pc), c, b);
+        nearest = choose(_mm_cmpeq_epi16(smallest, pb), b, nearest);
+        nearest = choose(_mm_cmpeq_epi16(smallest, pa), a, nearest);
+        a = _mm_and_si128(_mm_add_epi16(x, nearest), _mm_set1_epi16(0xff));
+        storePixel(cur + i, a, Bpp);
+        c = b;
+    }
+}
+#endif
+
+template <int Bpp>
+void paethRowScalar(uchar *cur, const uchar *prior, size_t rowBytes)
+{
+    for (size_t i = 0; i < Bpp && i < rowBytes; ++i)
+        cur[i] = uchar(cur[i] + prior[i]);
+    for (size_t i = Bpp; i < rowBytes; ++i)
+        cur[i] = uchar(cur[i] + paeth(cur[i - Bpp], prior[i], prior[i - Bpp]));
+}
+
+void paethRowAny(uchar *cur, const uchar *prior, size_t rowBytes, size_t bpp)
+{
+    switch (bpp) {
+#if defined(__SSE2__)
+    case 3: paethRow<3>(cur, prior, rowBytes); return;
+    case 4: paethRow<4>(cur, prior, rowBytes); return;
+#else
+    case 3: paethRowScalar<3>(cur, prior, rowBytes); return;
+    case 4: paethRowScalar<4>(cur, prior, rowBytes); return;
+#endif
+    case 1: paethRowScalar<1>(cur, prior, rowBytes); return;
+    case 2: paethRowScalar<2>(cur, prior, rowBytes); return;
+    case 6: paethRowScalar<6>(cur, prior, rowBytes); return;
+    case 8: paethRowScalar<8>(cur, prior, rowBytes); return;
+    default:
+        for (size_t i = 0; i < bpp && i < rowBytes; ++i)
+            cur[i] = uchar(cur[i] + prior[i]);
+        for (size_t i = bpp; i < rowBytes; ++i)
+            cur[i] = uchar(cur[i] + paeth(cur[i - bpp], prior[i], prior[i - bpp]));
+    }
+}
+
 // Undoes the PNG row filters in place: rows of `rowBytes` after one filter
 // byte each, `bpp` bytes a pixel (at least 1). False on an unknown filter.
 bool unfilter(uchar *raw, size_t rowBytes, quint32 rows, size_t bpp)
@@ -128,13 +221,7 @@ bool unfilter(uchar *raw, size_t rowBytes, quint32 rows, size_t bpp)
             break;
         case 4:
             if (prior) {
-                for (size_t i = 0; i < bpp && i < rowBytes; ++i)
-                    cur[i] = uchar(cur[i] + prior[i]);
-                for (size_t i = bpp; i < rowBytes; ++i) {
-                    const int a = cur[i - bpp], b = prior[i], c = prior[i - bpp];
-                    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-                    cur[i] = uchar(cur[i] + (pa <= pb && pa <= pc ? a : pb <= pc ? b : c));
-                }
+                paethRowAny(cur, prior, rowBytes, bpp);
             } else { // Paeth over a row of zeros is Sub
                 for (size_t i = bpp; i < rowBytes; ++i)
                     cur[i] = uchar(cur[i] + cur[i - bpp]);
