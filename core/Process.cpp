@@ -736,6 +736,7 @@ void Process::dispatch(int compression)
             const size_t slot = inWork.size();
             inWork.push_back(std::move(footprint));
             ++running;
+            ++unsettled;
             lock.unlock();
             // Counted off by the job, however it ends; a job never submitted is counted off here.
             auto built = [&mutex, &changed, &running]() noexcept {
@@ -750,7 +751,6 @@ void Process::dispatch(int compression)
                 ++finished;
                 changed.notify_all();
             };
-            ++unsettled;
             try {
                 const std::shared_ptr<LogFiles> record = begin(out);
                 const int first = firstSource[size_t(i)];
