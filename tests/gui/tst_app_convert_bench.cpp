@@ -2,9 +2,14 @@
 // the real window adds a folder as a drop does, takes LZW in the output
 // settings sheet and converts into the stored output folder. Runs only when
 // QUILLON_BENCH_SOURCE and QUILLON_BENCH_OUTPUT name folders.
+#include "app/Sheets.h"
+#include "core/Process.h"
 #include "tst_app_support.h"
+#include "widgets/SegmentedControl.h"
 
 #include "app/UiForms.h"
+
+#include <QComboBox>
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
