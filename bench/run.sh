@@ -13,6 +13,13 @@
 #   ONLY=shards bench/run.sh    only the rows of splitting a batch (2 shards; a 1/1000 shard of a
 #                               1,000,000-line list)
 #   ONLY='Deflate|JPEG q' bench/run.sh   other values: only the workloads whose name matches (a bash regex)
+#   ONLY=small bench/run.sh     only the many small files (SMALL=10000 of them, PNG and JPEG,
+#                               64-256 px; every tool's outputs flushed with sync -f).
+#                               libvips there starts a process per file: about 100 ms each
+#                               here, a quarter of an hour for 10,000, so measured once;
+#                               SMALL_VIPS=0 leaves it out
+#   QC_OLD=path/to/quillon-convert bench/run.sh   also times that build (rows old-j1, old-jN)
+#                               in the same run, for before/after ratios
 #
 # The data set is generated once into bench/out/data (delete it to remake it).
 set -euo pipefail
@@ -40,10 +47,10 @@ cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TE
 cmake --build build-bench --target quillon-convert >/dev/null
 qc="$root/build-bench/cli/quillon-convert"
 cores=$(nproc)
-# The same program with fdatasync() made a no-op: the difference is what flushing
-# each output to disk before it is named costs.
+# The same program with its flushes made no-ops: the difference is what putting
+# each output on disk before it is named costs.
 mkdir -p "$root/bench/out"
-printf 'int fdatasync(int fd) { (void)fd; return 0; }\n' > "$root/bench/out/nosync.c"
+printf 'int %s(int fd) { (void)fd; return 0; }\n' fdatasync fsync syncfs > "$root/bench/out/nosync.c"
 cc -shared -fPIC -O2 "$root/bench/out/nosync.c" -o "$root/bench/out/nosync.so"
 qc_nosync="env LD_PRELOAD=$root/bench/out/nosync.so $qc"
 
@@ -91,7 +98,30 @@ make_data() {
   rm -rf "$data/g4src" "$data/base.png"
 }
 [ -f "$data/g4/book.tif" ] || make_data
+
+# Many small files: tiles of a few sizes cut from varied copies of one picture,
+# one convert call per copy (one call per file would take longer than the runs).
+small_count=${SMALL:-$( ((quick)) && echo 1000 || echo 10000)}
+small="$root/bench/out/small$small_count"
+make_small() {
+  echo "Generating $small_count small images in $small ..." >&2
+  rm -rf "$small" "$small.mp"; mkdir -p "$small"
+  convert -size 1536x1024 plasma:fractal -blur 0x1 "$small/base.miff"
+  local sizes=(64x64 128x128 256x256 192x128 96x64 128x256 256x128 64x128) k=0
+  while (($(find "$small" -name '*.png' | wc -l) < small_count)); do
+    convert "$small/base.miff" -roll +$((k * 97))+$((k * 61)) -modulate 100,$((60 + k * 13 % 80)),$((k * 29 % 200)) \
+      $( ((k % 3 == 2)) && echo -colorspace Gray ) -crop "${sizes[k % ${#sizes[@]}]}" +repage "$small/s${k}_%04d.png"
+    k=$((k + 1))
+  done
+  rm "$small/base.miff"
+  # Every other file becomes a JPEG.
+  (cd "$small" && ls | sort | tail -n +$((small_count + 1)) | xargs -r rm &&
+    ls | sort | awk 'NR % 2 == 0' > ../half.txt && xargs mogrify -format jpg -quality 88 < ../half.txt &&
+    xargs rm < ../half.txt && rm ../half.txt)
+}
+[ -f "$small.mp" ] || { make_small; (cd "$small" && identify -format '%w %h\n' ./* | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}' > "$small.mp"); }
 ((prepare)) && exit 0
+wanted() { [ -z "${ONLY:-}" ] || { [ "$ONLY" != shards ] && [[ "$1" =~ $ONLY ]]; }; }
 
 megapixels() { # total source megapixels of the files given (every page)
   identify -format '%w %h\n' "$@" 2>/dev/null | awk '{s += $1 * $2} END {printf "%.1f", s / 1e6}'
@@ -106,12 +136,12 @@ summary="$root/bench/out/summary.txt"
 echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
 printf '%-36s %-16s %9s %9s %10s %9s\n' workload tool "wall s" "MP/s" "peak MiB" "out MiB" | tee -a "$results"
 
-declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize
+declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize window
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
   [ -n "${ONLY:-}" ] && [ "$ONLY" != shards ] && ! [[ "$wl" =~ $ONLY ]] && return 0
   local walls=() kbmax=0 status=ok
-  for _ in $(seq 1 "$repeat"); do
+  for _ in $(seq 1 "${MEASURE_REPEAT:-$repeat}"); do
     rm -rf "$work"; mkdir -p "$work"
     local tf; tf=$(mktemp)
     /usr/bin/time -f '%e %M' -o "$tf" bash -c "$* $sync_cmd" >/dev/null 2>&1 || status=failed
@@ -129,7 +159,8 @@ measure() { # workload tool mp command...
   case $tool in
     quillon-j1) ours1[$wl]=$med ;;
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
-    nosync-* | size-*) ;;
+    nosync-* | size-* | old-*) ;;
+    window-*) window[$wl]=$med ;;
     2-shards-j1) shards2[$wl]=$med ;;
     1-process-j2) oneproc2[$wl]=$med ;;
     list-*) ;;
@@ -164,6 +195,13 @@ ours() { # workload mp args...
   local wl=$1 mp=$2; shift 2
   measure "$wl" quillon-j1 "$mp" "$qc -q --jobs 1 -o $work $*"
   measure "$wl" "quillon-j$cores" "$mp" "$qc -q --jobs $cores -o $work $*"
+  old "$wl" "$mp" "$@"
+}
+old() { # workload mp args...: the build QC_OLD names, for before/after
+  [ -n "${QC_OLD:-}" ] || return 0
+  local wl=$1 mp=$2; shift 2
+  measure "$wl" old-j1 "$mp" "$QC_OLD -q --jobs 1 -o $work $*"
+  measure "$wl" "old-j$cores" "$mp" "$QC_OLD -q --jobs $cores -o $work $*"
 }
 nosync() { # workload mp args...: what the flush before naming costs
   local wl=$1 mp=$2; shift 2
@@ -200,10 +238,10 @@ if [ "${ONLY:-}" = shards ]; then
   shards
   exit 0
 fi
+wanted "$N JPEG -> $N TIFF, LZW, split" && shards
 
 wl="$N JPEG -> $N TIFF, LZW"
 ours "$wl" "$mp_jpg" -c lzw "$data/jpg"
-shards
 peers_per_file "$wl" "$mp_jpg" 'IN -compress LZW OUT' 'IN -compress LZW OUT' 'tiffsave IN OUT --compression lzw --predictor horizontal' "${jpgs[@]}"
 
 wl="$N JPEG -> $N TIFF, none"
@@ -262,6 +300,37 @@ wl="$N JPEG -> $N TIFF, JPEG q90"
 ours "$wl" "$mp_jpg" -c jpeg --quality 90 "$data/jpg"
 peers_per_file "$wl" "$mp_jpg" 'IN -compress JPEG -quality 90 OUT' 'IN -compress JPEG -quality 90 OUT' \
   'tiffsave IN OUT --compression jpeg --Q 90' "${jpgs[@]}"
+
+# Every tool's outputs are flushed (ours flushes each file before naming it,
+# and the sync after it finds little left to do).
+wl="$small_count small PNG/JPEG -> TIFF, LZW"
+mp_small=$(cat "$small.mp")
+flush="; sync -f $work"
+measure "$wl" quillon-j1 "$mp_small" "$qc -q --jobs 1 -o $work -c lzw $small $flush"
+measure "$wl" "quillon-j$cores" "$mp_small" "$qc -q --jobs $cores -o $work -c lzw $small $flush"
+old "$wl" "$mp_small" -c lzw "$small $flush"
+measure "$wl" graphicsmagick "$mp_small" "cd $small && gm mogrify -output-directory $work -format tiff -compress LZW ./* $flush"
+measure "$wl" imagemagick "$mp_small" "mogrify -path $work -format tiff -compress LZW $small/* $flush"
+# The same through the window (tests/gui/tst_app_convert_bench: the real window
+# offscreen adds the folder as a drop does, picks LZW in the settings sheet and
+# presses Convert; one file per core at once, its default). Built in
+# WINDOW_BUILD (default build-bench-app, a Release build with the tests);
+# SMALL_WINDOW=0 leaves it out.
+if wanted "$wl" && [ "${SMALL_WINDOW:-1}" != 0 ]; then
+  wb=${WINDOW_BUILD:-$root/build-bench-app}
+  [ -n "${WINDOW_BUILD:-}" ] || cmake -S . -B "$wb" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$wb" --target tst_app_convert_bench >/dev/null
+  measure "$wl" "window-j$cores" "$mp_small" "QT_QPA_PLATFORM=offscreen QUILLON_BENCH_SOURCE=$small QUILLON_BENCH_OUTPUT=$work $wb/tests/tst_app_convert_bench $flush"
+  if [ -n "${window[$wl]:-}" ] && [ -n "${oursN[$wl]:-}" ]; then
+    awk -v w="${window[$wl]}" -v c="${oursN[$wl]}" 'BEGIN { printf "Through the window: %.2f s against the CLI'"'"'s %.2f s (%+.1f %%)\n", w, c, (c > 0 ? (w / c - 1) * 100 : 0) }' \
+      | tee -a "$summary" | tee -a "$results"
+  fi
+fi
+if wanted "$wl" && [ "${SMALL_VIPS:-1}" != 0 ]; then
+  # A process per file, two at once: minutes for 10,000 files, so measured once.
+  find "$small" -type f | sort | awk -v w="$work" '{n = $0; sub(/.*\//, "", n); sub(/\.[a-z]+$/, "", n); printf "vips copy %s %s/%s.tiff[compression=lzw]\n", $0, w, n}' > "$root/bench/out/small-vips.txt"
+  MEASURE_REPEAT=1 measure "$wl" "vips-2-at-once" "$mp_small" "$(twice "$root/bench/out/small-vips.txt") $flush"
+fi
 
 {
   echo

@@ -1,7 +1,9 @@
 #include "core/Process.h"
 
 #include "core/AppFolders.h"
+#include "core/CommitQueue.h"
 #include "core/MemoryBudget.h"
+#include "core/SafeOutputFile.h"
 #include "core/Settings.h"
 #include "core/SystemLog.h"
 #include "core/WorkPool.h"
@@ -23,6 +25,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -452,6 +455,111 @@ void Process::run()
     emit finished();
 }
 
+// A file whose pages are all written, waiting on the commit queue to be
+// flushed and named; its record is filled in when it is settled.
+class Process::FinishedFile final : public CommitQueue::Job {
+public:
+    FinishedFile(Process *p, std::unique_ptr<image::TiffWriter> writer, std::shared_ptr<LogFiles> record,
+                 QString filename, QString plannedName, int gathered, std::function<void()> &settled)
+        : m_p(p), m_writer(std::move(writer)), m_record(std::move(record)), m_filename(std::move(filename)),
+          m_plannedName(std::move(plannedName)), m_gathered(gathered), m_settled(std::exchange(settled, nullptr))
+    {
+    }
+    ~FinishedFile() override
+    {
+        if (m_settled)
+            m_settled();
+    }
+    // On the writer's thread: runs its last page callbacks, which may still
+    // change pageError.
+    void finish(const QString &pageError)
+    {
+        m_finished = m_gathered > 0 && m_writer->finish(&m_error);
+        m_pageError = pageError;
+    }
+    int fileHandle() const override { return m_finished ? m_writer->fileHandle() : -1; }
+    int folderHandle() const override { return m_writer->folderHandle(); }
+    quint64 openOrder() const override { return m_writer->openOrder(); }
+    void setFlushed() noexcept override { m_writer->setFlushed(); }
+    bool flush() noexcept override
+    {
+        try {
+            m_finished = m_finished && m_writer->flush(&m_error);
+        } catch (...) {
+            m_finished = false;
+        }
+        return m_finished;
+    }
+    QString name() noexcept override
+    {
+        try {
+            if (!m_finished)
+                return QString();
+            m_committed = m_writer->commit(&m_error, false);
+            // The name was free when chosen; something took it since.
+            while (!m_committed && m_writer->targetExists() && m_p->m_options.existing == ExistingFilePolicy::KeepBoth) {
+                QString ignored;
+                m_filename = m_p->claimName(m_plannedName, &ignored);
+                m_writer->setTargetPath(m_filename);
+                m_record->filename = lastComponent(m_filename);
+                m_committed = m_writer->commit(&m_error, false);
+            }
+            return m_committed ? QFileInfo(m_filename).absolutePath() : QString();
+        } catch (...) {
+            m_committed = false;
+            m_p->m_failed = true;
+            return QString();
+        }
+    }
+    void settle(const QString &folderError) noexcept override
+    {
+        try {
+            if (m_committed && !folderError.isEmpty()) {
+                // Named, but the name may not survive a power cut: not a success.
+                m_committed = false;
+                m_error = folderError;
+            }
+            if (m_committed) {
+                m_record->status = QStringLiteral("Completed");
+                m_record->sha256 = m_writer->sha256();
+                ++m_p->m_totalFileCreated;
+                emit m_p->totalFileCreatedChanged();
+            } else if (m_writer->targetExists()) {
+                m_record->status = kSkippedExisting;
+                ++m_p->m_totalFileSkipped;
+                m_writer->abort();
+            } else {
+                if (m_gathered > 0) {
+                    m_record->status = QStringLiteral("Unable to save file!");
+                    if (m_error != m_pageError)
+                        logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(m_filename, m_error));
+                } else {
+                    m_record->status = QStringLiteral("No Pages!");
+                }
+                m_writer->abort();
+            }
+        } catch (...) {
+            m_p->m_failed = true;
+        }
+        // The writer's descriptors go before the file counts as done.
+        m_writer.reset();
+        std::exchange(m_settled, nullptr)();
+    }
+
+private:
+    Process *m_p;
+    std::unique_ptr<image::TiffWriter> m_writer;
+    std::shared_ptr<LogFiles> m_record;
+    QString m_filename;
+    QString m_plannedName;
+    int m_gathered;
+    std::function<void()> m_settled;
+    QString m_pageError;
+    QString m_error;
+    bool m_finished = false;
+    bool m_committed = false;
+};
+
 void Process::dispatch(int compression)
 {
     auto begin = [this](const OutputFile &out) {
@@ -493,7 +601,22 @@ void Process::dispatch(int compression)
         }
     } detach{this, budget};
 
+    struct AttachCommits {
+        Process *p;
+        CommitQueue &q;
+        ~AttachCommits() { p->m_commits = nullptr; }
+    };
+    const auto key = [this](const QString &path, bool probe) { return clashKey(path, probe); };
+
     if (jobs <= 1) {
+        // Files waiting to be named: a later file that would read or replace
+        // one of them waits until it is named.
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<std::unique_ptr<FileFootprint>> naming; // null once settled
+        CommitQueue commits;
+        AttachCommits attach{this, commits};
+        m_commits = &commits;
         for (qsizetype i = 0; i < outputFiles.size(); ++i) {
             const OutputFile &planned = outputFiles.at(i);
             if (!m_isCombining)
@@ -505,13 +628,33 @@ void Process::dispatch(int compression)
             }
             QString skipped;
             const OutputFile out = decide(planned, &skipped);
-            if (skipped.isEmpty())
-                buildOutputFile(out, planned.filename, begin(out), compression, nullptr, firstSource[size_t(i)]);
-            else
+            if (skipped.isEmpty()) {
+                auto footprint = std::make_unique<FileFootprint>(out, key);
+                size_t slot = 0;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] {
+                        for (const auto &other : naming)
+                            if (other && other->clashesWith(*footprint))
+                                return false;
+                        return true;
+                    });
+                    slot = naming.size();
+                    naming.push_back(std::move(footprint));
+                }
+                auto settled = [&mutex, &changed, &naming, slot]() noexcept {
+                    std::lock_guard guard(mutex);
+                    naming[slot].reset();
+                    changed.notify_all();
+                };
+                buildOutputFile(out, planned.filename, begin(out), compression, nullptr, firstSource[size_t(i)], settled);
+            } else {
                 skipOutputFile(out, begin(out), skipped);
+            }
             sendTimeTakenLabel();
             setFileInProcess(QString());
         }
+        commits.close();
         return;
     }
 
@@ -520,10 +663,14 @@ void Process::dispatch(int compression)
     // would without workers.
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<std::unique_ptr<FileFootprint>> inWork; // null once finished
+    std::vector<std::unique_ptr<FileFootprint>> inWork; // null once named (or failed)
     int finished = 0;  // not yet reported to the owner
-    int running = 0;
-    const auto key = [this](const QString &path, bool probe) { return clashKey(path, probe); };
+    int running = 0;   // being built
+    int unsettled = 0; // begun, not yet named
+    // Outlives the pool, whose jobs hand it their files; goes before what its jobs' ends touch.
+    CommitQueue commits;
+    AttachCommits attach{this, commits};
+    m_commits = &commits;
     WorkPool pool(jobs, [this](std::exception_ptr error) {
         m_failed = true;
         try {
@@ -589,34 +736,41 @@ void Process::dispatch(int compression)
             const size_t slot = inWork.size();
             inWork.push_back(std::move(footprint));
             ++running;
+            ++unsettled;
             lock.unlock();
             // Counted off by the job, however it ends; a job never submitted is counted off here.
-            auto finish = [&mutex, &changed, &inWork, &running, &finished, slot]() noexcept {
+            auto built = [&mutex, &changed, &running]() noexcept {
+                std::lock_guard guard(mutex);
+                --running;
+                changed.notify_all();
+            };
+            auto settled = [&mutex, &changed, &inWork, &finished, &unsettled, slot]() noexcept {
                 std::lock_guard guard(mutex);
                 inWork[slot].reset();
-                --running;
+                --unsettled;
                 ++finished;
                 changed.notify_all();
             };
             try {
                 const std::shared_ptr<LogFiles> record = begin(out);
                 const int first = firstSource[size_t(i)];
-                pool.submitJob([&, finish, record, out, first, name = planned.filename] {
-                    struct Finish {
-                        decltype(finish) f;
-                        ~Finish() { f(); }
-                    } done{finish};
-                    buildOutputFile(out, name, record, compression, &pool, first);
+                pool.submitJob([&, built, settled, record, out, first, name = planned.filename] {
+                    struct Built {
+                        decltype(built) f;
+                        ~Built() { f(); }
+                    } done{built};
+                    buildOutputFile(out, name, record, compression, &pool, first, settled);
                 });
             } catch (...) {
-                finish();
+                built();
+                settled();
                 throw;
             }
             lock.lock();
         }
-        while (running > 0 || finished > 0) {
+        while (running > 0 || unsettled > 0 || finished > 0) {
             reportFinished(lock);
-            if (running > 0)
+            if (running > 0 || unsettled > 0)
                 changed.wait(lock);
         }
     }
@@ -703,10 +857,19 @@ void Process::prepareOutputFile(const OutputFile &out)
 }
 
 void Process::buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                              int compression, WorkPool *pool, int firstSource) noexcept
+                              int compression, WorkPool *pool, int firstSource, std::function<void()> settled) noexcept
 {
+    // Not handed to the commit queue: settled here, however this ends.
+    struct Settle {
+        std::function<void()> &f;
+        ~Settle()
+        {
+            if (f)
+                f();
+        }
+    } settle{settled};
     try {
-        writeOutputFile(out, plannedName, record, compression, pool, firstSource);
+        writeOutputFile(out, plannedName, record, compression, pool, firstSource, settled);
         return;
     } catch (const std::exception &e) {
         try {
@@ -721,7 +884,7 @@ void Process::buildOutputFile(const OutputFile &out, const QString &plannedName,
 }
 
 void Process::writeOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                              int compression, WorkPool *pool, int firstSource)
+                              int compression, WorkPool *pool, int firstSource, std::function<void()> &settled)
 {
     // BigTIFF only when the decoded pages could pass what classic TIFF can address.
     bool bigTiff = false;
@@ -755,7 +918,8 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     int gathered = 0; // pages handed to the writer, written or not
     QString pageError; // already in the system log; the commit would repeat it
     // Declared after what its page callbacks use: it may still call them when destroyed.
-    image::TiffWriter writer(out.filename, compression, bigTiff, pool);
+    auto ownWriter = std::make_unique<image::TiffWriter>(out.filename, compression, bigTiff, pool);
+    image::TiffWriter &writer = *ownWriter;
     writer.setBilevelOptions(m_options.bilevel);
     writer.setChecksum(checksums);
     writer.setCodingOptions(m_options.coding);
@@ -897,35 +1061,17 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
 
     record->pages += gathered;
     setOutputFileInProcess(QCoreApplication::translate("Process", "Writing File On Disk..."));
-    QString error;
-    bool committed = gathered > 0 && writer.commit(&error);
-    // The name was free when chosen; something took it since.
-    while (!committed && writer.targetExists() && m_options.existing == ExistingFilePolicy::KeepBoth) {
-        QString ignored;
-        const QString next = claimName(plannedName, &ignored);
-        writer.setTargetPath(next);
-        record->filename = lastComponent(next);
-        committed = writer.commit(&error);
+    auto finished = std::make_unique<FinishedFile>(this, std::move(ownWriter), record, out.filename, plannedName, gathered, settled);
+    finished->finish(pageError);
+    if (m_commits) {
+        m_commits->push(firstSource, std::move(finished));
+        return;
     }
-    if (committed) {
-        record->status = QStringLiteral("Completed");
-        record->sha256 = writer.sha256();
-        ++m_totalFileCreated;
-        emit totalFileCreatedChanged();
-    } else if (writer.targetExists()) {
-        record->status = kSkippedExisting;
-        ++m_totalFileSkipped;
-        writer.abort();
-    } else {
-        if (gathered > 0) {
-            record->status = QStringLiteral("Unable to save file!");
-            if (error != pageError)
-                logError(QStringLiteral("Unable to save file! : %1 (%2)").arg(out.filename, error));
-        } else {
-            record->status = QStringLiteral("No Pages!");
-        }
-        writer.abort();
-    }
+    QString folderError;
+    const QString folder = finished->fileHandle() < 0 || finished->flush() ? finished->name() : QString();
+    if (!folder.isEmpty())
+        SafeOutputFile::syncFolder(folder, &folderError);
+    finished->settle(folderError);
 }
 
 bool setUpRun(Process &process, const std::function<bool(OutputPlanner &)> &feed, Settings &settings,

@@ -20,6 +20,7 @@ class QThread;
 
 namespace quillon {
 
+class CommitQueue;
 class MemoryBudget;
 class WorkPool;
 
@@ -163,11 +164,14 @@ private:
     void takeOptions();
     void run();
     void dispatch(int compression);
+    class FinishedFile;
     // Never throws: what goes wrong ends this output file with a status.
+    // `settled` runs once the file is named or has failed (on the commit
+    // queue's thread when the file got that far, else before this returns).
     void buildOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                         int compression, WorkPool *pool, int firstSource) noexcept;
+                         int compression, WorkPool *pool, int firstSource, std::function<void()> settled) noexcept;
     void writeOutputFile(const OutputFile &out, const QString &plannedName, const std::shared_ptr<LogFiles> &record,
-                         int compression, WorkPool *pool, int firstSource);
+                         int compression, WorkPool *pool, int firstSource, std::function<void()> &settled);
     // The key under which two paths that may name one file compare equal;
     // probe: the path's folder may be tested for names that fold case.
     QString clashKey(const QString &path, bool probe);
@@ -210,6 +214,7 @@ private:
     std::mutex m_foldersMutex;
     std::map<QString, bool> m_caseFolding; // folder -> names differing in case only name one file
     MemoryBudget *m_budget = nullptr; // while a run builds files
+    CommitQueue *m_commits = nullptr; // while a run builds files
     std::atomic<quint64> m_peakPageBytes{0};
     int m_sourceItemCount = 0; // set before any file is begun
     std::shared_ptr<LabelSlot> m_label;

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -138,7 +139,7 @@ bool noLocksHere(int err)
 }
 
 // A folder holding a new name is flushed, or a power cut can take the name.
-int syncFolder(int dirFd)
+int syncFolderFd(int dirFd)
 {
     if (::fsync(dirFd) == 0)
         return 0;
@@ -240,6 +241,8 @@ bool SafeOutputFile::open(QString *error)
             *error = QStringLiteral("cannot create a file in %1: %2").arg(QDir::toNativeSeparators(dir), systemError(err));
         return false;
     };
+    static std::atomic<quint64> opens{0};
+    m_openOrder = ++opens;
     m_dirFd = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_dirFd < 0)
         return failed(errno);
@@ -325,6 +328,29 @@ bool SafeOutputFile::flushOnce(int *err)
     return true;
 }
 
+bool SafeOutputFile::flush(QString *error)
+{
+    int err = EBADF;
+    if (m_fd >= 0 && flushOnce(&err))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot save %1: %2").arg(QDir::toNativeSeparators(m_target), systemError(err));
+    return false;
+}
+
+bool SafeOutputFile::syncFolder(const QString &folder, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int err = fd < 0 ? errno : syncFolderFd(fd);
+    if (fd >= 0)
+        ::close(fd);
+    if (err == 0)
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot save in %1: %2").arg(QDir::toNativeSeparators(folder), systemError(err));
+    return false;
+}
+
 bool SafeOutputFile::write(const QByteArray &data)
 {
     qsizetype done = 0;
@@ -339,7 +365,7 @@ bool SafeOutputFile::write(const QByteArray &data)
     return done == data.size();
 }
 
-bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path, bool replace)
+bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path, bool replace, bool flushFolder)
 {
     const QString destination = path.isEmpty() ? m_target : path;
     const QByteArray destPath = QFile::encodeName(QFileInfo(destination).absoluteFilePath());
@@ -397,7 +423,7 @@ bool SafeOutputFile::commit(QString *error, int *errorCode, const QString &path,
     registerOurs(m_fd, false);
     ::close(m_fd);
     m_fd = -1;
-    err = syncFolder(m_dirFd);
+    err = flushFolder ? syncFolderFd(m_dirFd) : 0;
     closeFolder();
     // Named, but the name may not survive a power cut: not a success.
     if (err != 0)

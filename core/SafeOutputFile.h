@@ -38,11 +38,30 @@ public:
     // Writes all of `data` at the current position; false on any short write.
     bool write(const QByteArray &data);
 
+    // Flushes the data to disk once; later calls (and commit) skip it.
+    bool flush(QString *error);
+    // For flushing many files with one syncfs: the folder's descriptor, opened
+    // before the file was created (so a syncfs through it reports every
+    // write-back error of the file system since), and the place of open()
+    // among all opens of this process.
+    int folderHandle() const { return m_dirFd; }
+    quint64 openOrder() const { return m_openOrder; }
+    // The caller has put this file's data on disk by other means (a syncfs
+    // that reported no error); commit then skips its own flush.
+    void setFlushed() { m_flushed = m_fd >= 0; }
+
     // Flushes and gives the file the name `path` (in the same folder as the
     // target; the target when empty). replace: over what stands there;
     // otherwise fails with EEXIST in *errorCode when the name is taken, the file
     // staying open for another name. On success the file is closed.
-    bool commit(QString *error, int *errorCode = nullptr, const QString &path = QString(), bool replace = true);
+    // flushFolder false: the folder is left unflushed, and the name is not
+    // safe until the caller has flushed it (syncFolder) — for naming many
+    // files in one folder with one flush.
+    bool commit(QString *error, int *errorCode = nullptr, const QString &path = QString(), bool replace = true,
+                bool flushFolder = true);
+
+    // Flushes a folder's names to disk; false with the reason.
+    static bool syncFolder(const QString &folder, QString *error);
 
     // Closes and removes the unfinished file.
     void discard();
@@ -70,6 +89,7 @@ private:
     int m_fd = -1;
     bool m_unnamed = false;
     bool m_flushed = false;
+    quint64 m_openOrder = 0;
 };
 
 } // namespace quillon

@@ -977,7 +977,7 @@ void TiffWriter::queuePage(Page &&page, PageDone done)
     }
 }
 
-bool TiffWriter::commit(QString *error)
+bool TiffWriter::finish(QString *error)
 {
     d->finishPending();
     if (d->failed) {
@@ -992,7 +992,7 @@ bool TiffWriter::commit(QString *error)
     }
     if (d->pages == 0 || (!d->tif && !d->temp))
         return d->fail(QStringLiteral("no page to write"), error);
-    if (d->tif) { // not yet finished by a commit that found the name taken
+    if (d->tif) { // not yet finished by an earlier call
         if (!TIFFFlush(d->tif.get()) || d->messages.hasError())
             return d->fail(withReason(QStringLiteral("cannot finish the file"), &d->messages), error);
         d->tif.reset();
@@ -1006,9 +1006,47 @@ bool TiffWriter::commit(QString *error)
             d->sha256 = QString::fromLatin1(digest.toHex());
         }
     }
+    return true;
+}
+
+int TiffWriter::fileHandle() const
+{
+    return d->temp ? d->temp->handle() : -1;
+}
+
+int TiffWriter::folderHandle() const
+{
+    return d->temp ? d->temp->folderHandle() : -1;
+}
+
+quint64 TiffWriter::openOrder() const
+{
+    return d->temp ? d->temp->openOrder() : 0;
+}
+
+void TiffWriter::setFlushed()
+{
+    if (d->temp)
+        d->temp->setFlushed();
+}
+
+bool TiffWriter::flush(QString *error)
+{
+    if (!finish(error))
+        return false;
+    QString why;
+    if (!d->temp->flush(&why))
+        return d->fail(why, error);
+    return true;
+}
+
+bool TiffWriter::commit(QString *error, bool flushFolder)
+{
+    if (!finish(error))
+        return false;
     QString why;
     int code = 0;
-    if (!d->temp->commit(&why, &code, d->target, d->replaceExisting)) {
+    if (!d->temp->commit(&why, &code, d->target, d->replaceExisting, flushFolder)) {
         if (code == EEXIST && !d->replaceExisting) {
             d->targetTaken = true;
             if (error)

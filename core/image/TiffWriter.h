@@ -90,7 +90,21 @@ public:
     // untouched, temporary file removed) on any failure or when no page was
     // added, and false with targetExists() when replacing is off and the name
     // is taken (the temporary file kept; abort() drops it).
-    bool commit(QString *error);
+    // flushFolder false: see SafeOutputFile::commit (the caller flushes the folder).
+    bool commit(QString *error, bool flushFolder = true);
+
+    // The first steps of commit, for callers that flush many files together:
+    // finish() completes the file (its queued page and directory), flush()
+    // then puts its data on disk. Both may be called again; commit() skips
+    // what they did. False (the writer failed) with the reason.
+    bool finish(QString *error);
+    bool flush(QString *error);
+    // The temporary file's descriptor (owned by the writer), -1 when there is none.
+    int fileHandle() const;
+    // See SafeOutputFile: its folder's descriptor, open order, and setFlushed().
+    int folderHandle() const;
+    quint64 openOrder() const;
+    void setFlushed();
 
     // Drops the temporary file; the writer is finished and later calls fail.
     void abort();

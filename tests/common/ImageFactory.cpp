@@ -473,7 +473,32 @@ bool writeTiff(const QString &path, PageKind kind, int count, const TiffOptions 
 
 // ---------------------------------------------------------------- PNG
 
-bool writePng(const QString &path, const Page &p, const std::vector<quint8> &paletteAlpha, QString *why)
+namespace {
+
+// PNG's row filters over a row `cur` after `prior` (null for the first row).
+void filterRow(QByteArray &out, int filter, const uchar *cur, const uchar *prior, size_t n, size_t bpp)
+{
+    out.append(char(filter));
+    for (size_t i = 0; i < n; ++i) {
+        const int a = i >= bpp ? cur[i - bpp] : 0, b = prior ? prior[i] : 0, c = prior && i >= bpp ? prior[i - bpp] : 0;
+        int predicted = 0;
+        switch (filter) {
+        case 1: predicted = a; break;
+        case 2: predicted = b; break;
+        case 3: predicted = (a + b) / 2; break;
+        case 4: {
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            predicted = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+            break;
+        }
+        default: break;
+        }
+        out.append(char(uchar(cur[i] - predicted)));
+    }
+}
+
+bool writePngCoded(const QString &path, const Page &p, const std::vector<quint8> &paletteAlpha, const PngCoding &coding,
+                   QString *why)
 {
     int colorType;
     const int colours = p.samplesPerPixel - p.extraSamples;
@@ -514,22 +539,54 @@ bool writePng(const QString &path, const Page &p, const std::vector<quint8> &pal
     }
     QByteArray raw;
     const quint64 bpr = p.bytesPerRow();
-    for (quint32 y = 0; y < p.height; ++y) {
-        raw.append('\0');
+    const size_t bpp = std::max<size_t>(1, size_t(p.bitsPerSample) * p.samplesPerPixel / 8);
+    QByteArray stored, prior;
+    for (quint32 y = 0; y + quint32(coding.rowsLeftOut) < p.height; ++y) {
         const auto *row = reinterpret_cast<const char *>(p.pixels.data() + y * bpr);
+        stored.clear();
         if (p.bitsPerSample == 16) {
             for (quint64 i = 0; i < bpr; i += 2) {
                 quint16 v;
                 std::memcpy(&v, row + i, 2);
-                raw.append(char(v >> 8)).append(char(v & 0xff));
+                stored.append(char(v >> 8)).append(char(v & 0xff));
             }
         } else {
-            raw.append(row, qsizetype(bpr));
+            stored.append(row, qsizetype(bpr));
         }
+        const int filter = coding.filter == 5 ? int(y % 5) : coding.filter;
+        const qsizetype at = raw.size();
+        filterRow(raw, filter, reinterpret_cast<const uchar *>(stored.constData()),
+                  y ? reinterpret_cast<const uchar *>(prior.constData()) : nullptr, size_t(bpr), bpp);
+        if (int(y) == coding.badFilterRow)
+            raw[at] = char(5);
+        prior = stored;
     }
-    pngChunk(png, "IDAT", zlib(raw));
+    QByteArray stream = zlib(raw);
+    if (coding.badAdler)
+        stream[stream.size() - 1] = char(stream.at(stream.size() - 1) ^ 0x55);
+    stream += coding.afterStream;
+    const int parts = std::max(1, coding.idatChunks);
+    for (int i = 0; i < parts; ++i) {
+        const qsizetype from = stream.size() * i / parts, to = stream.size() * (i + 1) / parts;
+        const qsizetype crcAt = png.size() + 8 + (to - from);
+        pngChunk(png, "IDAT", stream.mid(from, to - from));
+        if (coding.badCrc && i == parts - 1)
+            png[crcAt] = char(png.at(crcAt) ^ 1);
+    }
     pngChunk(png, "IEND", QByteArray());
     return writeBytes(path, png) || fail(why, QStringLiteral("cannot write %1").arg(path));
+}
+
+} // namespace
+
+bool writePng(const QString &path, const Page &p, const std::vector<quint8> &paletteAlpha, QString *why)
+{
+    return writePngCoded(path, p, paletteAlpha, PngCoding(), why);
+}
+
+bool writePng(const QString &path, const Page &p, const PngCoding &coding, QString *why)
+{
+    return writePngCoded(path, p, {}, coding, why);
 }
 
 // ---------------------------------------------------------------- BMP

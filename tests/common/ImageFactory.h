@@ -78,6 +78,18 @@ bool writeRawTiff(const QString &path, quint32 width, quint32 height, quint16 bi
 bool writePng(const QString &path, const Page &page, const std::vector<quint8> &paletteAlpha = {},
               QString *why = nullptr);
 
+// How writePng codes the image data, including ways to damage it.
+struct PngCoding {
+    int filter = 0;         // 0..4 for every row, 5: row y gets filter y % 5
+    int idatChunks = 1;     // the zlib stream split over this many IDAT chunks
+    QByteArray afterStream; // bytes after the zlib stream, inside the image data
+    bool badCrc = false;    // the last IDAT chunk's CRC is wrong
+    int badFilterRow = -1;  // this row gets the undefined filter type 5
+    int rowsLeftOut = 0;    // the stream ends this many rows early (a whole, short stream)
+    bool badAdler = false;  // the zlib stream's checksum is wrong
+};
+bool writePng(const QString &path, const Page &page, const PngCoding &coding, QString *why = nullptr);
+
 // BMP of a Palette (1, 4, 8-bit), 1-bit or 8-bit MinIsBlack, RGB or RGBA 8-bit page,
 // bottom-up as most writers store it, or top-down (negative height).
 bool writeBmp(const QString &path, const Page &page, QString *why = nullptr, bool topDown = false);

@@ -15,10 +15,13 @@
 
 #include <tiffio.h>
 
+#include <optional>
+
 using namespace quillon::image;
 using namespace quillon::testing;
 
 Q_DECLARE_METATYPE(PageKind)
+Q_DECLARE_METATYPE(PngCoding)
 
 namespace {
 
@@ -354,30 +357,116 @@ private slots:
     void pngForms_data()
     {
         QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<int>("idatChunks");
+        QTest::addColumn<quint32>("width");
         for (PageKind k : {PageKind::BilevelMinIsBlack, PageKind::Grey2, PageKind::Grey4, PageKind::Grey8, PageKind::Grey16,
                            PageKind::GreyAlpha8, PageKind::GreyAlpha16, PageKind::Palette1, PageKind::Palette2,
                            PageKind::Palette4, PageKind::Palette8, PageKind::Rgb8, PageKind::Rgba8, PageKind::Rgb16,
                            PageKind::Rgba16})
             for (const KindName &n : kAllKinds)
-                if (n.kind == k)
-                    QTest::newRow(n.name) << k;
+                if (n.kind == k) {
+                    QTest::newRow(n.name) << k << 0 << 1 << 45u;
+                    // Every filter type, over rows of every length a pixel's bits leave.
+                    for (quint32 w : {1u, 2u, 3u, 7u, 45u})
+                        QTest::addRow("%s, filters, %u wide, 3 IDATs", n.name, w) << k << 5 << 3 << w;
+                }
+        for (int f = 1; f <= 4; ++f) {
+            QTest::addRow("rgb8, filter %d", f) << PageKind::Rgb8 << f << 1 << 45u;
+            QTest::addRow("grey16, filter %d", f) << PageKind::Grey16 << f << 1 << 45u;
+            QTest::addRow("palette2, filter %d, 2 IDATs", f) << PageKind::Palette2 << f << 2 << 45u;
+        }
     }
 
-    // PNG keeps its stored form: grey, 16-bit, palette, 1-bit, alpha.
+    // PNG keeps its stored form: grey, 16-bit, palette, 1-bit, alpha; the
+    // whole-stream inflate gives the pixels libpng's own does.
     void pngForms()
     {
         QFETCH(PageKind, kind);
-        Page p = makePage(kind, 45, 23, 3);
+        QFETCH(int, filter);
+        QFETCH(int, idatChunks);
+        QFETCH(quint32, width);
+        Page p = makePage(kind, width, 23, 3);
         p.xResolution = p.yResolution = 300;
         const QString file = path(QStringLiteral("form.png"));
         QString why;
-        QVERIFY2(writePng(file, p, {}, &why), qPrintable(why));
-        Page page;
-        QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
-        QVERIFY2(samePixels(page, p, &why), qPrintable(why));
-        QCOMPARE(page.xResolution, 300.f);
-        QCOMPARE(page.resolutionUnit, quint16(2));
-        QVERIFY(page.iccProfile.isEmpty());
+        PngCoding coding;
+        coding.filter = filter;
+        coding.idatChunks = idatChunks;
+        QVERIFY2(writePng(file, p, coding, &why), qPrintable(why));
+        for (bool fast : {true, false}) {
+            if (!fast)
+                qputenv("QUILLON_PNG_NO_FAST_INFLATE", "1");
+            auto restore = qScopeGuard([] { qunsetenv("QUILLON_PNG_NO_FAST_INFLATE"); });
+            Page page;
+            QVERIFY2(decodePage(file, 0, &page, &why), qPrintable(why));
+            QVERIFY2(samePixels(page, p, &why), qPrintable(why + (fast ? QStringLiteral(" (fast)") : QStringLiteral(" (libpng)"))));
+            QCOMPARE(page.xResolution, 300.f);
+            QCOMPARE(page.resolutionUnit, quint16(2));
+            QVERIFY(page.iccProfile.isEmpty());
+        }
+    }
+
+    void damagedPngEitherWay_data()
+    {
+        QTest::addColumn<PageKind>("kind");
+        QTest::addColumn<PngCoding>("coding");
+        QTest::addColumn<bool>("decodes");
+        auto row = [](const char *name, PngCoding c, bool decodes) {
+            for (PageKind k : {PageKind::Rgb8, PageKind::Palette4, PageKind::Grey16})
+                QTest::addRow("%s, %s", name, k == PageKind::Rgb8 ? "rgb8" : k == PageKind::Palette4 ? "palette4" : "grey16")
+                    << k << c << decodes;
+        };
+        PngCoding c;
+        c.filter = 5;
+        c.idatChunks = 2;
+        PngCoding d = c;
+        d.badCrc = true;
+        row("bad IDAT CRC", d, false);
+        d = c;
+        d.afterStream = QByteArray("junk after the stream");
+        row("data after the zlib stream", d, true);
+        d = c;
+        d.badFilterRow = 7;
+        row("undefined filter type", d, false);
+        d = c;
+        d.rowsLeftOut = 3;
+        row("stream short of three rows", d, false);
+        d = c;
+        d.badAdler = true;
+        row("bad zlib checksum", d, false);
+    }
+
+    // Damaged image data ends as it does with libpng alone: the fast road
+    // never decodes what libpng refuses, nor refuses what it decodes.
+    void damagedPngEitherWay()
+    {
+        QFETCH(PageKind, kind);
+        QFETCH(PngCoding, coding);
+        QFETCH(bool, decodes);
+        const Page p = makePage(kind, 45, 23, 2);
+        const QString file = path(QStringLiteral("damaged.png"));
+        QString why;
+        QVERIFY2(writePng(file, p, coding, &why), qPrintable(why));
+        std::optional<Page> decoded[2];
+        QString errors[2];
+        for (int fast : {0, 1}) {
+            if (!fast)
+                qputenv("QUILLON_PNG_NO_FAST_INFLATE", "1");
+            auto restore = qScopeGuard([] { qunsetenv("QUILLON_PNG_NO_FAST_INFLATE"); });
+            quillon::startCapturingLog();
+            Page page;
+            if (decodePage(file, 0, &page, &errors[fast]))
+                decoded[fast] = std::move(page);
+            quillon::stopCapturingLog();
+        }
+        QCOMPARE(decoded[1].has_value(), decoded[0].has_value());
+        QCOMPARE(errors[1], errors[0]);
+        QCOMPARE(decoded[1].has_value(), decodes);
+        if (decodes) {
+            QVERIFY2(samePixels(*decoded[1], *decoded[0], &why), qPrintable(why));
+            QVERIFY2(samePixels(*decoded[1], p, &why), qPrintable(why));
+        }
     }
 
     void pngPaletteWithTransparency()
