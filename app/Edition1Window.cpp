@@ -194,33 +194,29 @@ void Edition1Window::build()
     out->line1->hide();
     // The pane is narrow: "Files at once" gets a row of its own under the
     // compression's level and quality, and the preview's caption goes under the preview.
-    out->compressionRow->removeWidget(out->jobsLabel);
-    out->compressionRow->removeWidget(out->jobsSpinBox);
-    auto *jobsRow = new QHBoxLayout;
-    jobsRow->addWidget(out->jobsSpinBox);
-    jobsRow->addStretch(1);
-    int codingRow = 0;
-    out->outputForm->getLayoutPosition(out->codingRow, &codingRow, nullptr);
-    out->outputForm->insertRow(codingRow + 1, out->jobsLabel, jobsRow);
+    // Takes a label (may be null) and its field out of `from` onto a form row
+    // of their own under `below`.
+    auto ownRow = [out](QLayout *from, QLayout *below, QWidget *label, QWidget *field) {
+        if (label)
+            from->removeWidget(label);
+        from->removeWidget(field);
+        auto *row = new QHBoxLayout;
+        row->addWidget(field);
+        row->addStretch(1);
+        int at = 0;
+        out->outputForm->getLayoutPosition(below, &at, nullptr);
+        if (label)
+            out->outputForm->insertRow(at + 1, label, row);
+        else
+            out->outputForm->insertRow(at + 1, QString(), row);
+    };
+    ownRow(out->compressionRow, out->codingRow, out->jobsLabel, out->jobsSpinBox);
     out->bilevelPreviewRow->setDirection(QBoxLayout::TopToBottom);
     // The threshold and the dots per inch get rows of their own too, and the
     // popups may shorten their texts: longer translations are then still
     // shown whole or elided, never cut off at the pane's edge.
-    out->bilevelRow->removeWidget(out->bilevelThresholdLabel);
-    out->bilevelRow->removeWidget(out->bilevelThresholdSpinBox);
-    auto *thresholdRow = new QHBoxLayout;
-    thresholdRow->addWidget(out->bilevelThresholdSpinBox);
-    thresholdRow->addStretch(1);
-    int bilevelRow = 0;
-    out->outputForm->getLayoutPosition(out->bilevelRow, &bilevelRow, nullptr);
-    out->outputForm->insertRow(bilevelRow + 1, out->bilevelThresholdLabel, thresholdRow);
-    out->resolutionRow->removeWidget(out->resolutionSpinBox);
-    auto *dpiRow = new QHBoxLayout;
-    dpiRow->addWidget(out->resolutionSpinBox);
-    dpiRow->addStretch(1);
-    int resolutionRow = 0;
-    out->outputForm->getLayoutPosition(out->resolutionRow, &resolutionRow, nullptr);
-    out->outputForm->insertRow(resolutionRow + 1, QString(), dpiRow);
+    ownRow(out->bilevelRow, out->bilevelRow, out->bilevelThresholdLabel, out->bilevelThresholdSpinBox);
+    ownRow(out->resolutionRow, out->resolutionRow, nullptr, out->resolutionSpinBox);
     out->modesTitle->setWordWrap(true);
     // (A combo box keeps the minimum it once took from its longest item, so
     // the minimum is set here.)
