@@ -18,6 +18,7 @@
 #include "app/UiForms.h"
 
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -850,13 +851,21 @@ void TestConversion::quitDuringRunLeavesNoPartialFile()
     QDir().mkpath(out);
     auto app = openWithFiles(40, out);
     QVERIFY(app);
-    for (const FileItemPtr &f : app->files())
-        writeImage(f->path(), "PNG", Qt::darkRed, QSize(900, 700));
+    // Pages large enough that the run outlasts the quit: finished files wait
+    // for their batch's flush, so small ones would all be built before it.
+    const QString first = app->files().first()->path();
+    writeImage(first, "PNG", Qt::darkRed, QSize(2500, 2000));
+    for (const FileItemPtr &f : app->files().mid(1))
+        QVERIFY(QFile::remove(f->path()) && QFile::copy(first, f->path()));
     app->settings()->setJobs(jobs);
     app->settings()->setCombineOptionIndex(mode);
     app->settings()->setSingleMultiPageTIFFName(QStringLiteral("Everything"));
     app->convertAction();
-    QTRY_VERIFY(app->process() && !app->process()->fileInProcess().isEmpty());
+    // Quit as soon as the first file is begun (a timed poll would let a fast run end first).
+    const QDeadlineTimer deadline(10000);
+    while (!(app->process() && !app->process()->fileInProcess().isEmpty()) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QVERIFY(app->process() && !app->process()->fileInProcess().isEmpty());
     // Quit: settings saved, the run cancelled and waited for.
     QVERIFY(app->applicationShouldTerminate());
     app.reset();
