@@ -214,11 +214,19 @@ mp_jpg=$(megapixels "${jpgs[@]}"); mp_png=$(megapixels "${pngs[@]}"); mp_bmp=$(m
 mp_gif=$(megapixels "${gifs[@]}"); mp_g4=$(megapixels "$g4")
 
 # Splitting a batch: two processes of one job each, one shard each, against
-# one process with two jobs; and a shard of a list of a million paths.
+# one process with two jobs (on the photos, and on the small files, where the
+# shards' halves are the most even); and a shard of a list of a million paths.
+split_rows() { # workload mp source flush
+  local wl=$1 mp=$2 src=$3 flush=$4
+  measure "$wl" 1-process-j2 "$mp" "$qc -q --jobs 2 -o $work -c lzw $src $flush"
+  measure "$wl" 2-shards-j1 "$mp" "$qc -q --jobs 1 -o $work -c lzw --shard 1/2 $src & $qc -q --jobs 1 -o $work -c lzw --shard 2/2 $src; wait \$! $flush"
+  local o=${oneproc2[$wl]:-0} t=${shards2[$wl]:-0}
+  awk -v w="$wl" -v o="$o" -v t="$t" 'BEGIN { printf "Splitting into 2 shards (%s): %.2f s against %.2f s in one process (%+.1f %%)\n", w, t, o, (o > 0 ? (t / o - 1) * 100 : 0) }' \
+    | tee -a "$summary" | tee -a "$results"
+}
 shards() {
-  local wl="$N JPEG -> $N TIFF, LZW, split"
-  measure "$wl" 1-process-j2 "$mp_jpg" "$qc -q --jobs 2 -o $work -c lzw $data/jpg"
-  measure "$wl" 2-shards-j1 "$mp_jpg" "$qc -q --jobs 1 -o $work -c lzw --shard 1/2 $data/jpg & $qc -q --jobs 1 -o $work -c lzw --shard 2/2 $data/jpg; wait \$!"
+  split_rows "$N JPEG -> $N TIFF, LZW, split" "$mp_jpg" "$data/jpg" ""
+  split_rows "$small_count small PNG/JPEG, LZW, split" "$(cat "$small.mp")" "$small" "; sync -f $work"
   local list="$root/bench/out/million.txt" folder="$root/bench/out/million"
   if [ ! -f "$list" ]; then
     awk -v d="$folder" 'BEGIN { for (i = 0; i < 1000000; i++) printf "%s/box%03d/scan%06d.png\n", d, i % 1000, i }' > "$list"
@@ -230,9 +238,6 @@ shards() {
   fi
   local part; part=$(wc -l < "$root/bench/out/million-part.txt")
   measure "1,000,000-line list, shard 1/1000" "list-$part-files" 0 "$qc -q --jobs 1 -o $work -c lzw --files-from $list --shard 1/1000"
-  local o=${oneproc2[$wl]:-0} t=${shards2[$wl]:-0}
-  awk -v o="$o" -v t="$t" 'BEGIN { printf "Splitting into 2 shards: %.2f s against %.2f s in one process (%+.1f %%)\n", t, o, (o > 0 ? (t / o - 1) * 100 : 0) }' \
-    | tee -a "$summary" | tee -a "$results"
 }
 if [ "${ONLY:-}" = shards ]; then
   shards
