@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -344,8 +345,10 @@ void TestProcess::cancelFinishesCurrentFile()
     auto p = makeProcess(mode, five, m_out);
     p->jobs = jobs;
     Process *raw = p.get();
+    std::atomic<int> begun{0};
     // The source's own signal: with workers, fileInProcess may already name a later file.
-    connect(raw, &Process::sourceBegun, this, [raw](int, int, const QString &source, const QString &) {
+    connect(raw, &Process::sourceBegun, this, [raw, &begun](int, int, const QString &source, const QString &) {
+        ++begun;
         if (source.endsWith(QLatin1String("/3.bmp")))
             raw->stop();
     }, Qt::DirectConnection);
@@ -357,8 +360,15 @@ void TestProcess::cancelFinishesCurrentFile()
         QCOMPARE(pagesIn(m_out + QStringLiteral("/All.tiff")), 3);
         QCOMPARE(left, QStringList{QStringLiteral("All.tiff")});
     } else {
-        // Every file in work is finished, none is begun after the cancel.
-        QVERIFY(p->totalFileProcessed() >= 3 && p->totalFileProcessed() < 5);
+        // Every file begun is finished and counted; the file in which the cancel came
+        // is kept. Which others had begun depends on the workers' timing: 4 and 5 may
+        // have begun before 3.bmp was announced, 1 or 2 may have been taken and not begun.
+        QCOMPARE(p->totalFileProcessed(), begun.load());
+        bool cancelledOneKept = false;
+        for (const auto &f : p->log().files)
+            cancelledOneKept |= !f->logFiles.isEmpty() && f->logFiles.first()->sourceFile.endsWith(QLatin1String("/3.bmp"))
+                && f->status == QLatin1String("Completed");
+        QVERIFY(cancelledOneKept);
         // A file begun just before the cancel ends without pages, as it would with one worker.
         int completed = 0;
         for (const auto &f : p->log().files) {
@@ -370,7 +380,8 @@ void TestProcess::cancelFinishesCurrentFile()
         for (const QString &name : left)
             QCOMPARE(pagesIn(m_out + QLatin1Char('/') + name), 1);
     }
-    QCOMPARE(p->log().files.first()->status, QStringLiteral("Completed"));
+    if (mode == 1)
+        QCOMPARE(p->log().files.first()->status, QStringLiteral("Completed"));
     QVERIFY(QFile::exists(p->log().logFilePath()));
 }
 
