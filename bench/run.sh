@@ -32,7 +32,7 @@ repeat=${REPEAT:-3}
 ((quick)) && repeat=${REPEAT:-1}
 
 need=()
-command -v convert >/dev/null || need+=(imagemagick)
+[ -x /usr/bin/convert ] || need+=(imagemagick)  # /usr/local/bin may hold a stand-in
 command -v gm >/dev/null || need+=(graphicsmagick)
 command -v vips >/dev/null || need+=(libvips-tools)
 command -v tiffcp >/dev/null || need+=(libtiff-tools)
