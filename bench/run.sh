@@ -18,6 +18,9 @@
 #                               libvips there starts a process per file: about 100 ms each
 #                               here, a quarter of an hour for 10,000, so measured once;
 #                               SMALL_VIPS=0 leaves it out
+#   A floor row (JPEG to uncompressed): libjpeg-turbo's djpeg decoding every file to a PPM
+#                               of the same pixels in the same folder, one process per core:
+#                               decode alone on all cores plus the write, below which no tool goes.
 #   QC_OLD=path/to/quillon-convert bench/run.sh   also times that build (rows old-j1, old-jN)
 #                               in the same run, for before/after ratios
 #
@@ -36,6 +39,7 @@ need=()
 command -v gm >/dev/null || need+=(graphicsmagick)
 command -v vips >/dev/null || need+=(libvips-tools)
 command -v tiffcp >/dev/null || need+=(libtiff-tools)
+command -v djpeg >/dev/null || need+=(libjpeg-turbo-progs)
 [ -x /usr/bin/time ] || need+=(time)
 if ((${#need[@]})); then
   sudo=""; [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -136,7 +140,7 @@ summary="$root/bench/out/summary.txt"
 echo "bench/run.sh on $(nproc) cores, median of $repeat, $(date -u +%Y-%m-%dT%H:%MZ)" | tee -a "$results"
 printf '%-36s %-16s %9s %9s %10s %9s\n' workload tool "wall s" "MP/s" "peak MiB" "out MiB" | tee -a "$results"
 
-declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize window
+declare -A best_peer best_peer_tool ours1 oursN mem shards2 oneproc2 outsize window floor
 measure() { # workload tool mp command...
   local wl=$1 tool=$2 mp=$3; shift 3
   [ -n "${ONLY:-}" ] && [ "$ONLY" != shards ] && ! [[ "$wl" =~ $ONLY ]] && return 0
@@ -151,7 +155,7 @@ measure() { # workload tool mp command...
   local med; med=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
   local mps; mps=$(awk -v m="$mp" -v w="$med" 'BEGIN { printf "%.1f", (w > 0 ? m / w : 0) }')
   # What the tool wrote: its TIFFs (not the scratch files some peers need).
-  local bytes; bytes=$(find "$work" -name '*.tiff' -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+  local bytes; bytes=$(find "$work" \( -name '*.tiff' -o -name '*.ppm' \) -printf '%s\n' | awk '{s += $1} END {print s + 0}')
   outsize[$wl/$tool]=$bytes
   local outmib; outmib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
   printf '%-36s %-16s %9s %9s %10d %9s %s\n' "$wl" "$tool" "$med" "$mps" $((kbmax / 1024)) "$outmib" "$([ $status = ok ] || echo '(failed)')" | tee -a "$results"
@@ -161,6 +165,7 @@ measure() { # workload tool mp command...
     quillon-j*) oursN[$wl]=$med; mem[$wl]=$((kbmax / 1024)) ;;
     nosync-* | size-* | old-*) ;;
     window-*) window[$wl]=$med ;;
+    floor-*) floor[$wl]=$med ;;
     2-shards-j1) shards2[$wl]=$med ;;
     1-process-j2) oneproc2[$wl]=$med ;;
     list-*) ;;
@@ -180,6 +185,7 @@ cmds_for() { # template with IN and OUT, files...: one command per line
 # Runs a file of commands one after another, or two at once.
 serial() { echo "bash $1"; }
 twice() { echo "VIPS_CONCURRENCY=1 xargs -P 2 -d '\\n' -n 1 sh -c < $1"; }
+each_core() { echo "xargs -P $cores -d '\\n' -n 1 sh -c < $1"; }
 
 peers_per_file() { # workload mp imagemagick-template gm-template vips-template files...
   local wl=$1 mp=$2 im=$3 gmt=$4 vt=$5; shift 5
@@ -232,7 +238,7 @@ shards() {
     awk -v d="$folder" 'BEGIN { for (i = 0; i < 1000000; i++) printf "%s/box%03d/scan%06d.png\n", d, i % 1000, i }' > "$list"
     # The program names its own part: a first run lists the shard's sources as failed.
     rm -rf "$folder" "$work"; mkdir -p "$work"
-    "$qc" -q --jobs 1 -o "$work" --files-from "$list" --shard 1/1000 --failed-list "$root/bench/out/million-part.txt" >/dev/null || true
+    "$qc" -q --jobs 1 -o "$work" --files-from "$list" --shard 1/1000 --failed-list "$root/bench/out/million-part.txt" >/dev/null 2>&1 || true
     convert -size 64x48 plasma:fractal "$root/bench/out/small.png"
     while read -r f; do mkdir -p "${f%/*}"; cp "$root/bench/out/small.png" "$f"; done < "$root/bench/out/million-part.txt"
   fi
@@ -253,6 +259,8 @@ wl="$N JPEG -> $N TIFF, none"
 ours "$wl" "$mp_jpg" -c none "$data/jpg"
 nosync "$wl" "$mp_jpg" -c none "$data/jpg"
 peers_per_file "$wl" "$mp_jpg" 'IN -compress None OUT' 'IN -compress None OUT' 'tiffsave IN OUT' "${jpgs[@]}"
+cmds_for "djpeg -outfile OUT IN" "${jpgs[@]}" | sed 's/\.tiff$/.ppm/' > "$root/bench/out/cmds/floor"
+measure "$wl" floor-djpeg "$mp_jpg" "$(each_core "$root/bench/out/cmds/floor")"
 
 wl="$N JPEG -> one $N-page TIFF, LZW"
 ours "$wl" "$mp_jpg" -m combine -n all -c lzw "$data/jpg"
@@ -339,11 +347,13 @@ fi
 
 {
   echo
-  printf '%-36s %-16s %9s %9s %9s %9s %8s\n' workload "fastest peer" "peer s" "ours j1" "ours j$cores" "ratio" "peak MiB"
+  printf '%-36s %-16s %9s %9s %9s %9s %8s %8s %10s\n' workload "fastest peer" "peer s" "ours j1" "ours j$cores" "ratio" "peak MiB" \
+    "floor s" "ours/floor"
   for wl in "${!oursN[@]}"; do
     ratio=$(awk -v p="${best_peer[$wl]:-0}" -v o="${oursN[$wl]}" 'BEGIN { printf "%.2f", (o > 0 ? p / o : 0) }')
-    printf '%-36s %-16s %9s %9s %9s %9s %8s\n' "$wl" "${best_peer_tool[$wl]:-?}" "${best_peer[$wl]:-?}" "${ours1[$wl]:-?}" \
-      "${oursN[$wl]}" "$ratio" "${mem[$wl]:-?}"
+    over=$(awk -v f="${floor[$wl]:-0}" -v o="${oursN[$wl]}" 'BEGIN { if (f > 0) printf "%.2f", o / f; else printf "-" }')
+    printf '%-36s %-16s %9s %9s %9s %9s %8s %8s %10s\n' "$wl" "${best_peer_tool[$wl]:-?}" "${best_peer[$wl]:-?}" "${ours1[$wl]:-?}" \
+      "${oursN[$wl]}" "$ratio" "${mem[$wl]:-?}" "${floor[$wl]:--}" "$over"
   done | sort
   lzw=${outsize["$N PNG -> $N TIFF, LZW (size)/size-only"]:-0}
   deflate=${outsize["$N PNG -> $N TIFF, Deflate/quillon-j$cores"]:-0}

@@ -3,6 +3,7 @@
 #include "core/SafeOutputFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 
 #include <cstdio>
@@ -13,6 +14,11 @@
 #include <unistd.h>
 
 namespace quillon {
+
+namespace {
+constexpr size_t kGatherFiles = 32;
+constexpr std::chrono::milliseconds kGatherTime{10};
+} // namespace
 
 CommitQueue::Job::~Job() = default;
 
@@ -55,6 +61,10 @@ void CommitQueue::loop()
             m_changed.wait(lock, [this] { return m_closing || !m_queue.empty(); });
             if (m_queue.empty())
                 return;
+            // Where the disk is quick, each file would otherwise make a batch
+            // (and a flush) of its own: others get a moment to join it.
+            const size_t enough = std::min(kGatherFiles, m_capacity);
+            m_changed.wait_for(lock, kGatherTime, [&] { return m_closing || m_queue.size() >= enough; });
             batch.swap(m_queue);
             m_inBatch = batch.size();
         }

@@ -586,7 +586,10 @@ FileBytes::FileBytes(const QString &path) : m_file(path)
         m_error = QStringLiteral("empty file");
         return;
     }
-    m_data = m_file.map(0, n);
+    // A small file is read: unmapping it would stop every other thread of
+    // the process for a TLB flush, which costs more than the copy.
+    constexpr qint64 kMapFrom = 1 << 20;
+    m_data = n >= kMapFrom ? m_file.map(0, n) : nullptr;
     m_size = n;
     if (!m_data) {
         m_copy = m_file.readAll();

@@ -279,7 +279,8 @@ Q_NEVER_INLINE bool advance(Tables &t, Hot *hot, const quint8 *stop)
 
 void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
 {
-    const auto tables = std::make_unique_for_overwrite<Tables>();
+    // Kept per thread: a fresh one per strip costs page faults.
+    thread_local const auto tables = std::make_unique_for_overwrite<Tables>();
     Tables &t = *tables;
     for (std::uint32_t b = 0; b < kFirst; ++b)
         t.codes[literalId(b)] = std::uint16_t(b);

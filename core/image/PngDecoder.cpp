@@ -189,14 +189,17 @@ void paethRow(uchar *cur, const uchar *prior, size_t rowBytes)
         const bool four = i + 4 <= rowBytes;
         const __m128i b = four ? loadFour(prior + i) : loadPixel(prior + i, Bpp);
         const __m128i x = four ? loadFour(cur + i) : loadPixel(cur + i, Bpp);
+        // Only what depends on a is on the chain from pixel to pixel: the
+        // sums with b and c are made before a is known (bytes in 16-bit lanes,
+        // so an 8-bit add wraps as the filter does).
         const __m128i pa0 = _mm_sub_epi16(b, c);
+        const __m128i pa = absolute(pa0);
+        const __m128i xb = _mm_add_epi8(x, b), xc = _mm_add_epi8(x, c), xa = _mm_add_epi8(x, a);
         const __m128i pb0 = _mm_sub_epi16(a, c);
-        const __m128i pa = absolute(pa0), pb = absolute(pb0), pc = absolute(_mm_add_epi16(pa0, pb0));
-        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        __m128i nearest = choose(_mm_cmpeq_epi16(smallest, pc), c, b);
-        nearest = choose(_mm_cmpeq_epi16(smallest, pb), b, nearest);
-        nearest = choose(_mm_cmpeq_epi16(smallest, pa), a, nearest);
-        a = _mm_and_si128(_mm_add_epi16(x, nearest), _mm_set1_epi16(0xff));
+        const __m128i pb = absolute(pb0), pc = absolute(_mm_add_epi16(pa0, pb0));
+        const __m128i notA = _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc)); // a, unless pa > pb or pa > pc
+        const __m128i notB = _mm_cmpgt_epi16(pb, pc); // then b, unless pb > pc
+        a = choose(notA, choose(notB, xc, xb), xa);
         storePixel(cur + i, a, Bpp);
         c = b;
     }

@@ -325,6 +325,48 @@ private slots:
         QVERIFY(samePixels(p, makePage(kind, 70, 30)));
     }
 
+    // PackBits rows: where literal stretches end (three equal bytes, 128
+    // bytes, the row's end) wherever that falls in an 8-byte word.
+    void packBitsRows_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        auto literal = [](int n) {
+            QByteArray s;
+            for (int i = 0; i < n; ++i)
+                s.append(char(i * 7 + i / 3));
+            return s;
+        };
+        QTest::newRow("one byte") << QByteArray("a");
+        QTest::newRow("two equal bytes") << QByteArray("aa");
+        QTest::newRow("run at the end") << literal(20) + "zzz";
+        QTest::newRow("two equal at the end") << literal(21) + "zz";
+        QTest::newRow("run of 128") << QByteArray(128, 'r') + literal(5);
+        QTest::newRow("run of 129") << QByteArray(129, 'r') + literal(5);
+        QTest::newRow("run of 300") << literal(3) + QByteArray(300, 'r');
+        for (int n : {1, 2, 7, 8, 9, 10, 11, 15, 16, 17, 126, 127, 128, 129, 130, 255, 256, 257})
+            QTest::addRow("literal of %d, then a run", n) << literal(n) + "qqqq" + literal(n);
+        QByteArray pairs;
+        for (int i = 0; i < 200; ++i)
+            pairs.append(char(i)).append(char(i));
+        QTest::newRow("pairs, never three") << pairs;
+    }
+
+    void packBitsRows()
+    {
+        QFETCH(QByteArray, row);
+        Page p;
+        p.setLayout(quint32(row.size()), 3, 8, 1, 0, Photometric::MinIsBlack);
+        p.pixels.resize(size_t(p.byteCount()));
+        for (int y = 0; y < 3; ++y)
+            std::memcpy(p.pixels.data() + y * row.size(), row.constData(), size_t(row.size()));
+        const QString out = path(QStringLiteral("packbits.tif"));
+        QVERIFY(write(out, {p}, COMPRESSION_PACKBITS));
+        Page back;
+        QVERIFY(decodePage(out, 0, &back));
+        QString why;
+        QVERIFY2(samePixels(back, p, &why), qPrintable(why));
+    }
+
     // JPEG: photos within a stated distance of the page, read back by
     // libtiff's own RGBA reader as well as ours; what JPEG cannot carry is
     // written losslessly as Deflate.
