@@ -708,9 +708,10 @@ void TestConversion::cancelAndViewLog()
     QDir().mkpath(out);
     auto app = openWithFiles(60, out);
     QVERIFY(app);
-    // Bigger sources, so the run is still busy when Cancel comes.
+    // Bigger sources, so the run is still busy when Cancel comes (finished
+    // files are reported in batches, so the first report can come late).
     for (const FileItemPtr &f : app->files())
-        writeImage(f->path(), "PNG", Qt::darkGreen, QSize(700, 500));
+        writeImage(f->path(), "PNG", Qt::darkGreen, QSize(2000, 1500));
     app->convertAction();
     QTRY_VERIFY(app->processViewPanel()->isVisible());
     auto *progress = app->processViewPanel()->ui();
