@@ -38,6 +38,9 @@ void CommitQueue::push(long long order, std::unique_ptr<Job> job)
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_queue.size() + m_inBatch < m_capacity; });
     m_queue.push_back({order, std::move(job)});
+    const auto now = std::chrono::steady_clock::now();
+    m_lastGap = now - m_lastPush;
+    m_lastPush = now;
     m_changed.notify_all();
 }
 
@@ -61,10 +64,13 @@ void CommitQueue::loop()
             m_changed.wait(lock, [this] { return m_closing || !m_queue.empty(); });
             if (m_queue.empty())
                 return;
-            // Where the disk is quick, each file would otherwise make a batch
-            // (and a flush) of its own: others get a moment to join it.
-            const size_t enough = std::min(kGatherFiles, m_capacity);
-            m_changed.wait_for(lock, kGatherTime, [&] { return m_closing || m_queue.size() >= enough; });
+            // Where the disk is quick and files come thick and fast, each would
+            // otherwise make a batch (and a flush) of its own: others get a
+            // moment to join it. A file that came alone goes at once.
+            if (m_lastGap < kGatherTime) {
+                const size_t enough = std::min(kGatherFiles, m_capacity);
+                m_changed.wait_for(lock, kGatherTime, [&] { return m_closing || m_queue.size() >= enough; });
+            }
             batch.swap(m_queue);
             m_inBatch = batch.size();
         }

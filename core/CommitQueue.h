@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -11,7 +12,8 @@ namespace quillon {
 
 // Names finished output files on a thread of its own, in batches, so the
 // threads that decode and code never wait for the disk. Whatever arrived
-// while the previous batch was on its way to disk forms the next batch: its
+// while the previous batch was on its way to disk forms the next batch (when
+// files come less than 10 ms apart, after a wait of up to 10 ms for more): its
 // files are flushed together, named in the order given, and each folder that
 // got a name is flushed once before any file of the batch is settled.
 // The flush is one syncfs per file system, through the folder descriptor
@@ -71,6 +73,9 @@ private:
     std::vector<Entry> m_queue;
     size_t m_inBatch = 0; // jobs taken by the thread, not yet settled
     bool m_closing = false;
+    // How long before the last file the one before it came.
+    std::chrono::steady_clock::time_point m_lastPush;
+    std::chrono::steady_clock::duration m_lastGap = std::chrono::steady_clock::duration::max();
     std::thread m_thread;
 };
 
