@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 #include <libdeflate.h>
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getCParams
@@ -357,11 +358,8 @@ void packBitsRows(const quint8 *rows, quint64 bytesPerRow, quint32 count, std::v
     quint8 *o = out->data() + from;
     constexpr quint64 kOnes = 0x0101010101010101ull;
     constexpr quint64 kHighs = 0x8080808080808080ull;
-    auto load64 = [](const quint8 *p) {
-        quint64 v;
-        std::memcpy(&v, p, 8);
-        return v;
-    };
+    // Little-endian, so the lowest flagged byte of t is the first in the row.
+    auto load64 = [](const quint8 *p) { return qFromLittleEndian<quint64>(p); };
     const quint64 n = bytesPerRow;
     for (quint32 r = 0; r < count; ++r) {
         const quint8 *row = rows + r * bytesPerRow;
