@@ -927,6 +927,7 @@ void Process::writeOutputFile(const OutputFile &out, const QString &plannedName,
     writer.setReplaceExisting(m_options.existing == ExistingFilePolicy::Replace);
     image::ReadOptions readOptions{compression};
     readOptions.keepMetadata = m_options.keepMetadata;
+    readOptions.pool = pool;
 
     // A page's decoded bytes count against the run's budget from before it is
     // decoded until the writer is done with it. Waiting, this file holds none:

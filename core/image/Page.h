@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace quillon {
+class WorkPool;
+}
+
 namespace quillon::image {
 
 // How a page's samples are to be read (the TIFF photometric interpretations we keep).
@@ -75,6 +79,8 @@ struct ReadOptions {
     int outputCompression = 1;
     // Fill Page::exif, xmp and iptc (left empty otherwise).
     bool keepMetadata = false;
+    // Threads a decoder may hand parts of one page to (not owned; may be null).
+    WorkPool *pool = nullptr;
     bool bilevelOutput() const { return outputCompression == 3 || outputCompression == 4; }
 };
 

@@ -1,5 +1,6 @@
 #include "core/image/TiffSource.h"
 
+#include "core/WorkPool.h"
 #include "core/image/Metadata.h"
 #include "core/image/TiffSupport.h"
 
@@ -7,8 +8,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
 
 namespace quillon::image::detail {
 
@@ -80,9 +84,56 @@ bool validBits(quint16 bps, std::initializer_list<quint16> allowed)
     return std::find(allowed.begin(), allowed.end(), bps) != allowed.end();
 }
 
+// Where the file's first `limit` directories start, from the chain of
+// directory offsets; fewer when the chain ends early or leaves the file.
+std::vector<quint64> directoryOffsets(const QString &path, int limit)
+{
+    std::vector<quint64> offsets;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return offsets;
+    const quint64 size = quint64(f.size());
+    char order = 0;
+    auto read = [&](quint64 at, int n, quint64 *v) {
+        char b[8];
+        if (at > size || quint64(n) > size - at || !f.seek(qint64(at)) || f.read(b, n) != n)
+            return false;
+        *v = 0;
+        for (int i = 0; i < n; ++i)
+            *v = *v << 8 | quint8(b[order == 'I' ? n - 1 - i : i]);
+        return true;
+    };
+    char mark[2];
+    if (f.read(mark, 2) != 2 || mark[0] != mark[1] || (mark[0] != 'I' && mark[0] != 'M'))
+        return offsets;
+    order = mark[0];
+    quint64 magic = 0, at = 0;
+    if (!read(2, 2, &magic) || (magic != 42 && magic != 43))
+        return offsets;
+    const bool big = magic == 43;
+    const int countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, offsetBytes = big ? 8 : 4;
+    if (!read(big ? 8 : 4, offsetBytes, &at))
+        return offsets;
+    while (at != 0 && int(offsets.size()) < limit) {
+        quint64 count = 0;
+        if (!read(at, countBytes, &count) || count > size / quint64(entryBytes))
+            break;
+        offsets.push_back(at);
+        if (!read(at + quint64(countBytes) + count * quint64(entryBytes), offsetBytes, &at))
+            break;
+    }
+    return offsets;
+}
+
 class TiffSource final : public ImageSource {
 public:
     explicit TiffSource(const QString &path) : m_path(path) {}
+    ~TiffSource() override
+    {
+        // Checks ahead use this source's helpers.
+        for (auto &[index, a] : m_ahead)
+            a->pool->wait(a->group);
+    }
 
     bool init(QString *error)
     {
@@ -121,7 +172,7 @@ public:
                          .arg(index + 1).arg(l.page.width).arg(l.page.height);
             return false;
         }
-        if (l.mode == Layout::Direct && readCoded(l, out, error)) {
+        if (l.mode == Layout::Direct && readCoded(index, l, out, error)) {
             readMetadata(out);
             return true;
         }
@@ -176,7 +227,7 @@ private:
     // strips are copied, not decoded and coded again. Each strip is decoded
     // once all the same, so a damaged one fails here as it would have.
     // False (and *out untouched) when the page doesn't qualify.
-    bool readCoded(const Layout &l, Page *out, QString *error)
+    bool readCoded(int index, const Layout &l, Page *out, QString *error)
     {
         TIFF *tif = m_tif.get();
         const Page &p = l.page;
@@ -205,28 +256,214 @@ private:
         const quint64 bpr = p.bytesPerRow();
         const quint64 fileSize = quint64(QFileInfo(m_path).size());
         std::vector<std::vector<quint8>> coded(strips);
-        std::vector<quint8> scratch(size_t(bpr * rps));
+        Strips where{p.width, p.height, rps, std::vector<quint64>(strips), std::vector<quint64>(strips)};
         for (quint32 s = 0; s < strips; ++s) {
             const quint64 bytes = TIFFGetStrileByteCount(tif, s);
             if (bytes == 0 || bytes > fileSize)
                 return false;
+            where.offsets[s] = TIFFGetStrileOffset(tif, s);
+            where.sizes[s] = bytes;
             coded[s].resize(size_t(bytes));
             if (TIFFReadRawStrip(tif, s, coded[s].data(), tmsize_t(bytes)) != tmsize_t(bytes))
                 return false;
-            const quint32 rows = std::min(rps, p.height - s * rps);
-            const tmsize_t want = tmsize_t(rows * bpr);
-            if (TIFFReadEncodedStrip(tif, s, scratch.data(), want) < want || m_messages.hasError()) {
-                *error = withReason(QStringLiteral("cannot decode strip %1").arg(s), &m_messages);
-                // Decoding it the usual way says the same; let it.
-                m_messages.takeError();
-                return false;
-            }
+        }
+        const bool clean = checked(index, bpr, where);
+        checkAhead(index);
+        if (!clean) {
+            *error = withReason(QStringLiteral("cannot decode a strip"), &m_messages);
+            // Decoding it the usual way says the same, and which strip; let it.
+            m_messages.takeError();
+            return false;
         }
         *out = l.page;
         out->pixels.clear();
         out->encodedCompression = compression;
         out->encodedRowsPerStrip = rps;
         out->encodedStrips = std::move(coded);
+        return true;
+    }
+
+    // Where a directory's strips lie, to know a second handle reads the same ones.
+    struct Strips {
+        quint32 width = 0;
+        quint32 height = 0;
+        quint32 rowsPerStrip = 0;
+        std::vector<quint64> offsets;
+        std::vector<quint64> sizes;
+        bool operator==(const Strips &) const = default;
+    };
+
+    // Another handle on the file, for decoding strips on another thread.
+    struct Helper {
+        TiffMessages messages; // before tif: outlives it
+        TiffPtr tif;
+        std::vector<quint8> scratch;
+    };
+
+    // Decodes every strip of the current directory, with helpers on the
+    // pool's idle threads taking strips as they come, each on a handle of its
+    // own. Whether all decoded without an error.
+    bool decodesCleanly(quint64 bpr, const Strips &where)
+    {
+        const quint32 height = where.height, rps = where.rowsPerStrip;
+        const quint32 strips = quint32(where.sizes.size());
+        const quint64 directory = quint64(TIFFCurrentDirOffset(m_tif.get()));
+        std::atomic<quint32> next{0};
+        std::atomic<bool> bad{false};
+        auto decodeSome = [&](TIFF *tif, TiffMessages &messages, quint8 *scratch) {
+            for (quint32 s; !bad.load(std::memory_order_relaxed) && (s = next.fetch_add(1)) < strips;) {
+                const tmsize_t want = tmsize_t(std::min(rps, height - s * rps) * bpr);
+                if (TIFFReadEncodedStrip(tif, s, scratch, want) < want || messages.hasError())
+                    bad = true;
+            }
+        };
+        std::vector<quint8> scratch(size_t(bpr * rps));
+        WorkPool *pool = m_readOptions.pool;
+        const int helpers = pool && strips > 1 ? std::min<int>(pool->threadCount(), int(strips)) - 1 : 0;
+        WorkPool::Group group;
+        for (int i = 0; i < helpers; ++i)
+            pool->submitTask(group, [&, directory] {
+                if (next.load() >= strips || bad)
+                    return; // nothing left by the time a thread was free
+                try {
+                    std::unique_ptr<Helper> h = takeHelper();
+                    if (!h || !TIFFSetSubDirectory(h->tif.get(), directory) || !readsSame(h->tif.get(), where))
+                        return; // the others take its strips
+                    h->scratch.resize(size_t(bpr * rps));
+                    h->messages.takeError();
+                    decodeSome(h->tif.get(), h->messages, h->scratch.data());
+                    const std::lock_guard lock(m_helpersMutex);
+                    m_helpers.push_back(std::move(h));
+                } catch (...) {
+                    bad = true; // out of memory: the usual way reports it
+                }
+            });
+        decodeSome(m_tif.get(), m_messages, scratch.data());
+        if (helpers)
+            pool->wait(group);
+        return !bad;
+    }
+
+    // A page checked ahead on the pool, and what its helper found there.
+    struct Ahead {
+        WorkPool *pool = nullptr;
+        WorkPool::Group group;
+        Strips seen;
+        enum Verdict { Unknown, Clean, Damaged } verdict = Unknown;
+    };
+
+    // Whether the current directory's strips all decode cleanly: from the
+    // check made ahead when it looked at these same strips, else decoded now.
+    bool checked(int index, quint64 bpr, const Strips &where)
+    {
+        while (!m_ahead.empty() && m_ahead.begin()->first <= index) {
+            const bool mine = m_ahead.begin()->first == index;
+            std::unique_ptr<Ahead> a = std::move(m_ahead.begin()->second);
+            m_ahead.erase(m_ahead.begin());
+            a->pool->wait(a->group);
+            if (mine && a->verdict != Ahead::Unknown && a->seen == where)
+                return a->verdict == Ahead::Clean;
+        }
+        return decodesCleanly(bpr, where);
+    }
+
+    // Once pages are read one after another, the next ones are checked on
+    // the pool while this thread copies and hands on the current one: with
+    // one strip a page, that is the only way the check runs on more than one core.
+    void checkAhead(int index)
+    {
+        WorkPool *pool = m_readOptions.pool;
+        const bool sequential = index == m_lastCoded + 1;
+        m_lastCoded = index;
+        if (!pool || !sequential || pool->threadCount() < 2)
+            return;
+        if (!m_directoriesRead) {
+            m_directoriesRead = true;
+            m_directories = directoryOffsets(m_path, m_pages);
+        }
+        if (int(m_directories.size()) != m_pages)
+            return;
+        for (int k = index + 1; k <= index + pool->threadCount() && k < m_pages; ++k) {
+            if (m_ahead.count(k))
+                continue;
+            auto a = std::make_unique<Ahead>();
+            Ahead *raw = a.get();
+            raw->pool = pool;
+            m_ahead.emplace(k, std::move(a));
+            pool->submitTask(raw->group, [this, raw, directory = m_directories[size_t(k)]] { checkPage(raw, directory); });
+        }
+    }
+
+    // On a pool thread: decodes every strip of the fax page at `directory`.
+    void checkPage(Ahead *a, quint64 directory)
+    {
+        try {
+            std::unique_ptr<Helper> h = takeHelper();
+            if (!h || !TIFFSetSubDirectory(h->tif.get(), directory))
+                return;
+            TIFF *tif = h->tif.get();
+            Strips &seen = a->seen;
+            quint16 bps = 1, spp = 1, compression = COMPRESSION_NONE;
+            TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+            TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+            TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+            seen.rowsPerStrip = 0;
+            if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &seen.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &seen.height)
+                || !seen.width || !seen.height || bps != 1 || spp != 1 || TIFFIsTiled(tif)
+                || (compression != COMPRESSION_CCITTFAX3 && compression != COMPRESSION_CCITTFAX4))
+                return; // not a page that is copied: no use checking it
+            quint32 rps = seen.height;
+            TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+            seen.rowsPerStrip = rps == 0 || rps > seen.height ? seen.height : rps;
+            const quint32 strips = quint32(TIFFNumberOfStrips(tif));
+            if (strips != (seen.height + seen.rowsPerStrip - 1) / seen.rowsPerStrip)
+                return;
+            const quint64 bpr = (quint64(seen.width) + 7) / 8;
+            h->scratch.resize(size_t(bpr * seen.rowsPerStrip));
+            h->messages.takeError();
+            seen.offsets.resize(strips);
+            seen.sizes.resize(strips);
+            Ahead::Verdict verdict = Ahead::Clean;
+            for (quint32 s = 0; s < strips; ++s) {
+                seen.offsets[s] = TIFFGetStrileOffset(tif, s);
+                seen.sizes[s] = TIFFGetStrileByteCount(tif, s);
+                const tmsize_t want = tmsize_t(std::min(seen.rowsPerStrip, seen.height - s * seen.rowsPerStrip) * bpr);
+                if (verdict == Ahead::Clean
+                    && (TIFFReadEncodedStrip(tif, s, h->scratch.data(), want) < want || h->messages.hasError()))
+                    verdict = Ahead::Damaged;
+            }
+            a->verdict = verdict;
+            const std::lock_guard lock(m_helpersMutex);
+            m_helpers.push_back(std::move(h));
+        } catch (...) {
+            a->verdict = Ahead::Unknown; // out of memory: checked again when the page is read
+        }
+    }
+
+    std::unique_ptr<Helper> takeHelper()
+    {
+        {
+            const std::lock_guard lock(m_helpersMutex);
+            if (!m_helpers.empty()) {
+                std::unique_ptr<Helper> h = std::move(m_helpers.back());
+                m_helpers.pop_back();
+                return h;
+            }
+        }
+        auto h = std::make_unique<Helper>();
+        h->tif = openTiff(m_path, "r", &h->messages);
+        return h->tif ? std::move(h) : nullptr;
+    }
+
+    // Whether tif's directory has the strips of `where` (not so when the file changed meanwhile).
+    static bool readsSame(TIFF *tif, const Strips &where)
+    {
+        if (quint64(TIFFNumberOfStrips(tif)) != where.sizes.size())
+            return false;
+        for (quint32 s = 0; s < where.sizes.size(); ++s) {
+            if (TIFFGetStrileOffset(tif, s) != where.offsets[s] || TIFFGetStrileByteCount(tif, s) != where.sizes[s])
+                return false;
+        }
         return true;
     }
 
@@ -563,6 +800,12 @@ private:
     mutable TiffMessages m_messages; // declared before m_tif: outlives it
     TiffPtr m_tif;
     int m_pages = 0;
+    std::mutex m_helpersMutex;
+    std::vector<std::unique_ptr<Helper>> m_helpers; // idle, kept for the next page
+    std::map<int, std::unique_ptr<Ahead>> m_ahead; // by page index
+    std::vector<quint64> m_directories;
+    bool m_directoriesRead = false;
+    int m_lastCoded = -2; // the page last handed over still coded
 };
 
 } // namespace

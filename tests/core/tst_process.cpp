@@ -92,6 +92,28 @@ QList<int> compressionsIn(const QString &path)
     return tags;
 }
 
+// Errors libtiff reports decoding every strip of every page (0: a clean file).
+int decodeErrorsIn(const QString &path)
+{
+    static int errors;
+    errors = 0;
+    const TIFFErrorHandler before = TIFFSetErrorHandler([](const char *, const char *, va_list) { ++errors; });
+    const auto restore = qScopeGuard([&] { TIFFSetErrorHandler(before); });
+    TIFF *t = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!t)
+        return -1;
+    std::vector<quint8> buf;
+    do {
+        buf.resize(size_t(TIFFStripSize64(t)));
+        for (tstrip_t s = 0; s < TIFFNumberOfStrips(t); ++s) {
+            if (TIFFReadEncodedStrip(t, s, buf.data(), tmsize_t(buf.size())) < 0)
+                ++errors;
+        }
+    } while (TIFFReadDirectory(t));
+    TIFFClose(t);
+    return errors;
+}
+
 // The colour of a converted page's first pixel.
 QColor firstPixelOf(const QString &path)
 {
@@ -419,9 +441,47 @@ void TestProcess::workersGiveTheSameFilesAndLog()
         QString err;
         QVERIFY2(fax.addPage(page, &err) && fax.addPage(page, &err) && fax.commit(&err), qPrintable(err));
     }
+    {
+        // A fax page of many strips, some damaged: libtiff decodes them with
+        // errors, so it must be coded again, never copied, by any thread.
+        const QString bad = m_src + QStringLiteral("/badfax.tif");
+        TIFF *t = TIFFOpen(QFile::encodeName(bad).constData(), "w");
+        QVERIFY(t);
+        const quint32 w = 1700, h = 900;
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 30);
+        std::vector<quint8> row((w + 7) / 8);
+        for (quint32 y = 0; y < h; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (quint32 x = 0; x < w; x += 1 + (y % 13))
+                row[x / 8] |= quint8((x / 40 + y / 30) % 2 ? 0x80 >> (x % 8) : 0);
+            QVERIFY(TIFFWriteScanline(t, row.data(), y, 0) == 1);
+        }
+        TIFFClose(t);
+        t = TIFFOpen(QFile::encodeName(bad).constData(), "r");
+        QVERIFY(t && TIFFNumberOfStrips(t) == 30);
+        std::vector<std::pair<quint64, quint64>> spans;
+        for (tstrip_t s = 1; s < 30; s += 2)
+            spans.emplace_back(TIFFGetStrileOffset(t, s), TIFFGetStrileByteCount(t, s));
+        TIFFClose(t);
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        for (const auto &[offset, size] : spans) {
+            QVERIFY(f.seek(qint64(offset + size / 3)));
+            f.write(QByteArray(qsizetype(size / 3), char(0x55)));
+        }
+        f.close();
+        QVERIFY(decodeErrorsIn(bad) > 0);
+    }
     const QStringList names = {QStringLiteral("1.png"), QStringLiteral("big.png"), QStringLiteral("2.jpg"),
                                QStringLiteral("multi.tif"), QStringLiteral("notes.jpg"), QStringLiteral("fax.tif"),
-                               QStringLiteral("3.bmp"), QStringLiteral("1.jpg"), QStringLiteral("4.png")};
+                               QStringLiteral("3.bmp"), QStringLiteral("badfax.tif"), QStringLiteral("1.jpg"),
+                               QStringLiteral("4.png")};
     m_settings->setTiffCompressionIndex(compression);
     m_settings->setAutomaticCompression(compression == 5);
     m_settings->setGroupMultiPageTIFFCount(3);
@@ -448,6 +508,8 @@ void TestProcess::workersGiveTheSameFilesAndLog()
     for (const QString &name : made) {
         const int pages = pagesIn(folders[0] + QLatin1Char('/') + name);
         QCOMPARE(pagesIn(folders[1] + QLatin1Char('/') + name), pages);
+        for (const QString &folder : folders)
+            QCOMPARE(decodeErrorsIn(folder + QLatin1Char('/') + name), 0);
         for (int i = 0; i < pages; ++i) {
             image::Page a, b;
             QString why;
