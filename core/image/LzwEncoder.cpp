@@ -289,9 +289,24 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
 
     // At most one code of 12 bits per input byte, a Clear every 3836 codes,
     // the first Clear, a last Clear, EOI, and slack for the 8-byte stores.
-    const std::size_t start = out->size();
-    out->resize(start + size + size / 2 + size / 1024 + 24);
-    quint8 *const begin = out->data() + start;
+    // Coded into a buffer of this thread's, not into `out` made that large:
+    // the worst case is 1.5 times the input, to be zeroed and given back per strip.
+    const std::size_t room = size + size / 2 + size / 1024 + 24;
+    // Rows wider than usual strips get a buffer for this strip only.
+    constexpr std::size_t kKeptRoom = std::size_t(4) << 20;
+    thread_local std::unique_ptr<quint8[]> kept;
+    thread_local std::size_t keptSize = 0;
+    std::unique_ptr<quint8[]> once;
+    if (room > kKeptRoom) {
+        once = std::make_unique_for_overwrite<quint8[]>(room);
+    } else if (keptSize < room) {
+        kept.reset();
+        keptSize = 0;
+        const std::size_t keep = std::max(room, kKeptRoom / 8);
+        kept = std::make_unique_for_overwrite<quint8[]>(keep);
+        keptSize = keep;
+    }
+    quint8 *const begin = once ? once.get() : kept.get();
     Packer packer{begin};
     auto pack = [&] {
         packer.pack(t, n);
@@ -475,7 +490,7 @@ void lzwEncode(const quint8 *data, std::size_t size, std::vector<quint8> *out)
     }
     push(literalId(kEoi));
     pack();
-    out->resize(start + std::size_t(packer.finish() - begin));
+    out->insert(out->end(), begin, packer.finish());
 }
 
 } // namespace quillon::image
