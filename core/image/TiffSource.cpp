@@ -253,21 +253,18 @@ private:
         const quint32 strips = (p.height + rps - 1) / rps;
         if (quint64(TIFFNumberOfStrips(tif)) != strips)
             return false;
-        const quint64 bpr = p.bytesPerRow();
         const quint64 fileSize = quint64(QFileInfo(m_path).size());
         std::vector<std::vector<quint8>> coded(strips);
-        Strips where{p.width, p.height, rps, std::vector<quint64>(strips), std::vector<quint64>(strips)};
+        const Strips where = stripsOf(tif);
         for (quint32 s = 0; s < strips; ++s) {
-            const quint64 bytes = TIFFGetStrileByteCount(tif, s);
+            const quint64 bytes = where.sizes[s];
             if (bytes == 0 || bytes > fileSize)
                 return false;
-            where.offsets[s] = TIFFGetStrileOffset(tif, s);
-            where.sizes[s] = bytes;
             coded[s].resize(size_t(bytes));
             if (TIFFReadRawStrip(tif, s, coded[s].data(), tmsize_t(bytes)) != tmsize_t(bytes))
                 return false;
         }
-        const bool clean = checked(index, bpr, where);
+        const bool clean = checked(index, where);
         checkAhead(index);
         if (!clean) {
             *error = withReason(QStringLiteral("cannot decode a strip"), &m_messages);
@@ -283,15 +280,44 @@ private:
         return true;
     }
 
-    // Where a directory's strips lie, to know a second handle reads the same ones.
+    // A 1-bit page's size and where its strips lie, to know a second handle
+    // reads the same ones.
     struct Strips {
         quint32 width = 0;
         quint32 height = 0;
-        quint32 rowsPerStrip = 0;
+        quint32 rowsPerStrip = 0; // 0: the directory has no size
         std::vector<quint64> offsets;
         std::vector<quint64> sizes;
         bool operator==(const Strips &) const = default;
+        quint64 bytesPerRow() const { return (quint64(width) + 7) / 8; }
+        quint32 rowsIn(quint32 s) const { return std::min(rowsPerStrip, height - s * rowsPerStrip); }
     };
+
+    static Strips stripsOf(TIFF *tif)
+    {
+        Strips where;
+        if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &where.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &where.height)
+            || !where.width || !where.height)
+            return Strips();
+        quint32 rps = where.height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+        where.rowsPerStrip = rps == 0 || rps > where.height ? where.height : rps;
+        const quint32 strips = quint32(TIFFNumberOfStrips(tif));
+        where.offsets.resize(strips);
+        where.sizes.resize(strips);
+        for (quint32 s = 0; s < strips; ++s) {
+            where.offsets[s] = TIFFGetStrileOffset(tif, s);
+            where.sizes[s] = TIFFGetStrileByteCount(tif, s);
+        }
+        return where;
+    }
+
+    // Whether strip s decodes without an error; scratch holds a strip's rows.
+    static bool decodes(TIFF *tif, const TiffMessages &messages, const Strips &where, quint32 s, quint8 *scratch)
+    {
+        const tmsize_t want = tmsize_t(where.rowsIn(s) * where.bytesPerRow());
+        return TIFFReadEncodedStrip(tif, s, scratch, want) >= want && !messages.hasError();
+    }
 
     // Another handle on the file, for decoding strips on another thread.
     struct Helper {
@@ -303,21 +329,20 @@ private:
     // Decodes every strip of the current directory, with helpers on the
     // pool's idle threads taking strips as they come, each on a handle of its
     // own. Whether all decoded without an error.
-    bool decodesCleanly(quint64 bpr, const Strips &where)
+    bool decodesCleanly(const Strips &where)
     {
-        const quint32 height = where.height, rps = where.rowsPerStrip;
         const quint32 strips = quint32(where.sizes.size());
+        const size_t stripBytes = size_t(where.bytesPerRow() * where.rowsPerStrip);
         const quint64 directory = quint64(TIFFCurrentDirOffset(m_tif.get()));
         std::atomic<quint32> next{0};
         std::atomic<bool> bad{false};
         auto decodeSome = [&](TIFF *tif, TiffMessages &messages, quint8 *scratch) {
             for (quint32 s; !bad.load(std::memory_order_relaxed) && (s = next.fetch_add(1)) < strips;) {
-                const tmsize_t want = tmsize_t(std::min(rps, height - s * rps) * bpr);
-                if (TIFFReadEncodedStrip(tif, s, scratch, want) < want || messages.hasError())
+                if (!decodes(tif, messages, where, s, scratch))
                     bad = true;
             }
         };
-        std::vector<quint8> scratch(size_t(bpr * rps));
+        std::vector<quint8> scratch(stripBytes);
         WorkPool *pool = m_readOptions.pool;
         const int helpers = pool && strips > 1 ? std::min<int>(pool->threadCount(), int(strips)) - 1 : 0;
         WorkPool::Group group;
@@ -327,9 +352,9 @@ private:
                     return; // nothing left by the time a thread was free
                 try {
                     std::unique_ptr<Helper> h = takeHelper();
-                    if (!h || !TIFFSetSubDirectory(h->tif.get(), directory) || !readsSame(h->tif.get(), where))
+                    if (!h || !TIFFSetSubDirectory(h->tif.get(), directory) || stripsOf(h->tif.get()) != where)
                         return; // the others take its strips
-                    h->scratch.resize(size_t(bpr * rps));
+                    h->scratch.resize(stripBytes);
                     h->messages.takeError();
                     decodeSome(h->tif.get(), h->messages, h->scratch.data());
                     const std::lock_guard lock(m_helpersMutex);
@@ -354,7 +379,7 @@ private:
 
     // Whether the current directory's strips all decode cleanly: from the
     // check made ahead when it looked at these same strips, else decoded now.
-    bool checked(int index, quint64 bpr, const Strips &where)
+    bool checked(int index, const Strips &where)
     {
         while (!m_ahead.empty() && m_ahead.begin()->first <= index) {
             const bool mine = m_ahead.begin()->first == index;
@@ -364,7 +389,7 @@ private:
             if (mine && a->verdict != Ahead::Unknown && a->seen == where)
                 return a->verdict == Ahead::Clean;
         }
-        return decodesCleanly(bpr, where);
+        return decodesCleanly(where);
     }
 
     // Once pages are read one after another, the next ones are checked on
@@ -402,34 +427,23 @@ private:
             if (!h || !TIFFSetSubDirectory(h->tif.get(), directory))
                 return;
             TIFF *tif = h->tif.get();
-            Strips &seen = a->seen;
             quint16 bps = 1, spp = 1, compression = COMPRESSION_NONE;
             TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
             TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
             TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-            seen.rowsPerStrip = 0;
-            if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &seen.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &seen.height)
-                || !seen.width || !seen.height || bps != 1 || spp != 1 || TIFFIsTiled(tif)
+            if (bps != 1 || spp != 1 || TIFFIsTiled(tif)
                 || (compression != COMPRESSION_CCITTFAX3 && compression != COMPRESSION_CCITTFAX4))
                 return; // not a page that is copied: no use checking it
-            quint32 rps = seen.height;
-            TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
-            seen.rowsPerStrip = rps == 0 || rps > seen.height ? seen.height : rps;
-            const quint32 strips = quint32(TIFFNumberOfStrips(tif));
-            if (strips != (seen.height + seen.rowsPerStrip - 1) / seen.rowsPerStrip)
+            Strips &seen = a->seen;
+            seen = stripsOf(tif);
+            const quint32 strips = quint32(seen.sizes.size());
+            if (!seen.rowsPerStrip || strips != (seen.height + seen.rowsPerStrip - 1) / seen.rowsPerStrip)
                 return;
-            const quint64 bpr = (quint64(seen.width) + 7) / 8;
-            h->scratch.resize(size_t(bpr * seen.rowsPerStrip));
+            h->scratch.resize(size_t(seen.bytesPerRow() * seen.rowsPerStrip));
             h->messages.takeError();
-            seen.offsets.resize(strips);
-            seen.sizes.resize(strips);
             Ahead::Verdict verdict = Ahead::Clean;
-            for (quint32 s = 0; s < strips; ++s) {
-                seen.offsets[s] = TIFFGetStrileOffset(tif, s);
-                seen.sizes[s] = TIFFGetStrileByteCount(tif, s);
-                const tmsize_t want = tmsize_t(std::min(seen.rowsPerStrip, seen.height - s * seen.rowsPerStrip) * bpr);
-                if (verdict == Ahead::Clean
-                    && (TIFFReadEncodedStrip(tif, s, h->scratch.data(), want) < want || h->messages.hasError()))
+            for (quint32 s = 0; s < strips && verdict == Ahead::Clean; ++s) {
+                if (!decodes(tif, h->messages, seen, s, h->scratch.data()))
                     verdict = Ahead::Damaged;
             }
             a->verdict = verdict;
@@ -453,18 +467,6 @@ private:
         auto h = std::make_unique<Helper>();
         h->tif = openTiff(m_path, "r", &h->messages);
         return h->tif ? std::move(h) : nullptr;
-    }
-
-    // Whether tif's directory has the strips of `where` (not so when the file changed meanwhile).
-    static bool readsSame(TIFF *tif, const Strips &where)
-    {
-        if (quint64(TIFFNumberOfStrips(tif)) != where.sizes.size())
-            return false;
-        for (quint32 s = 0; s < where.sizes.size(); ++s) {
-            if (TIFFGetStrileOffset(tif, s) != where.offsets[s] || TIFFGetStrileByteCount(tif, s) != where.sizes[s])
-                return false;
-        }
-        return true;
     }
 
     bool select(int index, QString *error) const
