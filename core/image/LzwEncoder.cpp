@@ -187,8 +187,32 @@ struct Packer {
         unsigned bits = pending;
         unsigned w = width;
         unsigned f = freeEnt;
-        for (unsigned i = 0; i < n; ++i) {
-            const std::uint32_t code = t.codes[t.waiting[i]];
+        unsigned i = 0;
+        while (i < n) {
+            // Codes left at this width; two at a time while both are plain
+            // codes, which halves the chain through the bit accumulator.
+            unsigned left = w < 12 ? (1u << w) - f : kFull;
+            while (left >= 2 && n - i >= 2) {
+                const std::uint32_t first = t.codes[t.waiting[i]];
+                const std::uint32_t second = t.codes[t.waiting[i + 1]];
+                if ((first == kClear) | (second == kClear)) [[unlikely]]
+                    break;
+                a = (a << (2 * w)) | (std::uint64_t(first) << w) | second;
+                bits += 2 * w;
+                qToBigEndian(a << (64 - bits), o);
+                o += bits >> 3;
+                bits &= 7;
+                i += 2;
+                f += 2;
+                left -= 2;
+            }
+            if (w < 12 && f == 1u << w) {
+                ++w;
+                continue;
+            }
+            if (i == n)
+                break;
+            const std::uint32_t code = t.codes[t.waiting[i++]];
             a = (a << w) | code;
             bits += w;
             // 8 bytes each time, moving on by the whole ones: no branch.
