@@ -187,6 +187,14 @@ struct Packer {
         unsigned bits = pending;
         unsigned w = width;
         unsigned f = freeEnt;
+        // 8 bytes each time, moving on by the whole ones: no branch.
+        auto put = [&](std::uint64_t value, unsigned count) {
+            a = (a << count) | value;
+            bits += count;
+            qToBigEndian(a << (64 - bits), o);
+            o += bits >> 3;
+            bits &= 7;
+        };
         unsigned i = 0;
         while (i < n) {
             // Codes left at this width; two at a time while both are plain
@@ -197,11 +205,7 @@ struct Packer {
                 const std::uint32_t second = t.codes[t.waiting[i + 1]];
                 if ((first == kClear) | (second == kClear)) [[unlikely]]
                     break;
-                a = (a << (2 * w)) | (std::uint64_t(first) << w) | second;
-                bits += 2 * w;
-                qToBigEndian(a << (64 - bits), o);
-                o += bits >> 3;
-                bits &= 7;
+                put((std::uint64_t(first) << w) | second, 2 * w);
                 i += 2;
                 f += 2;
                 left -= 2;
@@ -213,12 +217,7 @@ struct Packer {
             if (i == n)
                 break;
             const std::uint32_t code = t.codes[t.waiting[i++]];
-            a = (a << w) | code;
-            bits += w;
-            // 8 bytes each time, moving on by the whole ones: no branch.
-            qToBigEndian(a << (64 - bits), o);
-            o += bits >> 3;
-            bits &= 7;
+            put(code, w);
             if (code == kClear) [[unlikely]] {
                 f = kFirst;
                 w = kBitsMin;
